@@ -1,0 +1,62 @@
+# Shared build settings and helpers for every Vokaru library, test and tool.
+
+find_package(PkgConfig REQUIRED)
+find_package(Threads REQUIRED)
+
+add_library(vokaru_build_flags INTERFACE)
+target_compile_options(vokaru_build_flags INTERFACE -Wall -Wextra -Werror)
+if(CMAKE_CXX_COMPILER_ID STREQUAL "GNU")
+  # GCC 12 reports false positives deep inside libstdc++ containers at -O2.
+  target_compile_options(vokaru_build_flags INTERFACE -Wno-maybe-uninitialized -Wno-restrict
+                                                      -Wno-array-bounds -Wno-stringop-overflow)
+endif()
+
+if(VOKARU_SANITIZE)
+  set(VOKARU_SANITIZER_FLAGS -fsanitize=address,undefined -fno-sanitize-recover=undefined
+                             -fno-omit-frame-pointer)
+  target_compile_options(vokaru_build_flags INTERFACE ${VOKARU_SANITIZER_FLAGS})
+  target_link_options(vokaru_build_flags INTERFACE ${VOKARU_SANITIZER_FLAGS})
+endif()
+
+if(VOKARU_FUZZ)
+  target_compile_options(vokaru_build_flags INTERFACE -fsanitize=fuzzer-no-link,address,undefined)
+  target_link_options(vokaru_build_flags INTERFACE -fsanitize=address,undefined)
+endif()
+
+# vokaru_library(<name> SOURCES ... [DEPS ...] [PRIVATE_DEPS ...])
+# A static library whose headers are included by their path from the repository root.
+function(vokaru_library name)
+  cmake_parse_arguments(ARG "" "" "SOURCES;DEPS;PRIVATE_DEPS" ${ARGN})
+  add_library(${name} STATIC ${ARG_SOURCES})
+  target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR})
+  target_link_libraries(${name} PUBLIC vokaru_build_flags ${ARG_DEPS} PRIVATE ${ARG_PRIVATE_DEPS})
+endfunction()
+
+# vokaru_test(<name> SOURCES ... [DEPS ...] [LABELS ...])
+# One gtest executable per library, registered with CTest. Tests labelled "display" need an X
+# server; scripts/test runs them under xvfb-run.
+function(vokaru_test name)
+  if(NOT VOKARU_TESTS)
+    return()
+  endif()
+  cmake_parse_arguments(ARG "" "TIMEOUT" "SOURCES;DEPS;LABELS" ${ARGN})
+  add_executable(${name} ${ARG_SOURCES})
+  target_link_libraries(${name} PRIVATE vokaru_build_flags ${ARG_DEPS} GTest::gmock GTest::gtest
+                                        vokaru_test_main)
+  add_test(NAME ${name} COMMAND ${name})
+  if(NOT ARG_TIMEOUT)
+    set(ARG_TIMEOUT 300)
+  endif()
+  set_tests_properties(${name} PROPERTIES TIMEOUT ${ARG_TIMEOUT})
+  if(ARG_LABELS)
+    set_tests_properties(${name} PROPERTIES LABELS "${ARG_LABELS}")
+  endif()
+endfunction()
+
+# Libraries whose classes register themselves by name at static-init time must be linked whole,
+# or the linker drops the unreferenced registrars.
+function(vokaru_link_whole target)
+  foreach(lib ${ARGN})
+    target_link_libraries(${target} PRIVATE "$<LINK_LIBRARY:WHOLE_ARCHIVE,${lib}>")
+  endforeach()
+endfunction()

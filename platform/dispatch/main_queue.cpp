@@ -1,0 +1,112 @@
+#include <glib.h>
+
+#include <deque>
+#include <mutex>
+#include <thread>
+
+#include "platform/dispatch/queue.h"
+#include "platform/dispatch/run_work.h"
+#include "platform/dispatch/scheduler.h"
+
+namespace platform {
+
+namespace {
+
+// Static initialisation runs on the thread that starts the process: that is the main thread.
+const std::thread::id kMainThreadId = std::this_thread::get_id();
+
+// Main-queue work runs from one idle source of the GLib default main context, in the order it was
+// posted. Each dispatch runs the items that were waiting when it began, so work posted meanwhile
+// waits for the next turn of the loop and other sources (input, the web view) keep running.
+class MainQueue final : public DispatchQueue {
+ public:
+  MainQueue() : DispatchQueue("main") {}
+
+  void async(Work work) override {
+    std::lock_guard lock(mutex_);
+    items_.push_back(std::move(work));
+    if (scheduled_) return;
+    scheduled_ = true;
+    GSource* source = g_idle_source_new();
+    g_source_set_priority(source, G_PRIORITY_DEFAULT);
+    g_source_set_name(source, "platform main queue");
+    g_source_set_callback(source, &MainQueue::dispatch, this, nullptr);
+    g_source_attach(source, g_main_context_default());
+    g_source_unref(source);
+  }
+
+  void sync(const Work& work) override {
+    if (isCurrent()) {
+      runWork(*this, work);
+      return;
+    }
+    runAndWait([this](Work w) { async(std::move(w)); }, work);
+  }
+
+  bool isCurrent() const override { return isMainThread(); }
+
+  bool hasPendingWork() {
+    std::lock_guard lock(mutex_);
+    return !items_.empty();
+  }
+
+ private:
+  static gboolean dispatch(gpointer self) { return static_cast<MainQueue*>(self)->drain(); }
+
+  gboolean drain() {
+    size_t budget;
+    {
+      std::lock_guard lock(mutex_);
+      budget = items_.size();
+    }
+    while (budget-- > 0) {
+      Work work;
+      {
+        std::lock_guard lock(mutex_);
+        if (items_.empty()) break;
+        work = std::move(items_.front());
+        items_.pop_front();
+      }
+      runWork(*this, work);
+    }
+    std::lock_guard lock(mutex_);
+    if (!items_.empty()) return G_SOURCE_CONTINUE;
+    scheduled_ = false;
+    return G_SOURCE_REMOVE;
+  }
+
+  std::mutex mutex_;
+  std::deque<Work> items_;
+  bool scheduled_ = false;
+};
+
+MainQueue& mainQueueInstance() {
+  static MainQueue* queue = new MainQueue();  // lives as long as the process
+  return *queue;
+}
+
+}  // namespace
+
+bool isMainThread() { return std::this_thread::get_id() == kMainThreadId; }
+
+const QueuePtr& mainQueue() {
+  static const QueuePtr queue(&mainQueueInstance(), [](DispatchQueue*) {});
+  return queue;
+}
+
+void runOnMainThread(Work work) {
+  if (isMainThread()) {
+    runWork(*mainQueue(), work);
+  } else {
+    mainQueue()->async(std::move(work));
+  }
+}
+
+void drainMainQueue() {
+  // Bounded, so work that keeps re-posting itself cannot hang the caller.
+  for (int turn = 0; turn < 100000 && mainQueueInstance().hasPendingWork(); ++turn) {
+    g_main_context_iteration(g_main_context_default(), FALSE);
+  }
+}
+
+}  // namespace platform

@@ -1,0 +1,48 @@
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <string>
+
+namespace platform {
+
+using Work = std::function<void()>;
+
+// A queue of work. Work given to async() never runs inline: it runs later, on the queue's thread.
+// Work that throws is logged and dropped; the queue goes on.
+class DispatchQueue {
+ public:
+  virtual ~DispatchQueue() = default;
+  const std::string& label() const { return label_; }
+
+  // Thread-safe: may be called from any thread.
+  virtual void async(Work work) = 0;
+  // Runs the work on the queue and waits for it; called on the queue itself it runs at once.
+  virtual void sync(const Work& work) = 0;
+  // True while the calling thread is running this queue's work (for the main queue: on the main
+  // thread).
+  virtual bool isCurrent() const = 0;
+
+ protected:
+  explicit DispatchQueue(std::string label) : label_(std::move(label)) {}
+
+ private:
+  std::string label_;
+};
+
+using QueuePtr = std::shared_ptr<DispatchQueue>;
+
+// The main thread's queue, run by the GLib default main context.
+const QueuePtr& mainQueue();
+// A concurrent queue on a pool of worker threads (default priority).
+const QueuePtr& globalQueue();
+// A new serial queue: its work runs in order, one item at a time, on a thread of its own.
+QueuePtr makeSerialQueue(std::string label);
+
+// True on the thread that runs the main queue (the thread that started the process).
+bool isMainThread();
+
+// Runs work on the main queue: at once when already on the main thread, else asynchronously.
+void runOnMainThread(Work work);
+
+}  // namespace platform
