@@ -36,21 +36,21 @@ class Dictionary {
   Dictionary() = default;
   Dictionary(std::initializer_list<Entry> entries);
 
-  size_t size() const { return entries_.size(); }
-  bool empty() const { return entries_.empty(); }
+  size_t size() const;
+  bool empty() const;
   bool contains(std::string_view key) const { return find(key) != nullptr; }
   const Value* find(std::string_view key) const;
   Value* find(std::string_view key);
   // Replaces the value of an existing key in place (keeping its position) or appends a new key.
   Value& set(std::string key, Value value);
   bool remove(std::string_view key);
-  void clear() { entries_.clear(); }
+  void clear();
   std::vector<std::string> keys() const;
 
-  iterator begin() { return entries_.begin(); }
-  iterator end() { return entries_.end(); }
-  const_iterator begin() const { return entries_.begin(); }
-  const_iterator end() const { return entries_.end(); }
+  iterator begin();
+  iterator end();
+  const_iterator begin() const;
+  const_iterator end() const;
 
   // Equal when both hold the same keys with equal values, in any order.
   bool operator==(const Dictionary& other) const;
@@ -151,6 +151,15 @@ class Value {
   std::variant<std::monostate, bool, int64_t, double, std::string, Bytes, Date, Array, Dictionary>
       storage_;
 };
+
+// Defined here, where Value is complete.
+inline size_t Dictionary::size() const { return entries_.size(); }
+inline bool Dictionary::empty() const { return entries_.empty(); }
+inline void Dictionary::clear() { entries_.clear(); }
+inline Dictionary::iterator Dictionary::begin() { return entries_.begin(); }
+inline Dictionary::iterator Dictionary::end() { return entries_.end(); }
+inline Dictionary::const_iterator Dictionary::begin() const { return entries_.begin(); }
+inline Dictionary::const_iterator Dictionary::end() const { return entries_.end(); }
 
 // A short human-readable rendering of a value for logs (JSON-like, bytes in hex, dates as numbers).
 std::string describe(const Value& value);
