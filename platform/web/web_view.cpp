@@ -1,0 +1,46 @@
+#include "platform/web/web_view.h"
+
+namespace platform::web {
+
+WebView::WebView(ui::Rect frame) : ui::View(frame) {}
+
+WebView::~WebView() = default;
+
+Result<std::string> WebView::evaluateJavaScriptSync(const std::string& script, Duration timeout) {
+  // The nested main loop may run code that drops the last reference to this view.
+  auto keep = weak_from_this().lock();
+  return evaluateJavaScriptSyncImpl(script, timeout);
+}
+
+void WebView::setSettings(const WebViewSettings& settings) {
+  settings_ = settings;
+  applySettings();
+}
+
+void WebView::setCustomUserAgent(std::string userAgent) {
+  customUserAgent_ = std::move(userAgent);
+  applyUserAgent();
+}
+
+bool WebView::askShouldStartLoad(const NavigationAction& action) {
+  auto keep = weak_from_this().lock();
+  auto delegate = delegate_.lock();
+  return !delegate || delegate->shouldStartLoad(*this, action);
+}
+
+void WebView::tellDidStartLoad() {
+  auto keep = weak_from_this().lock();
+  if (auto delegate = delegate_.lock()) delegate->didStartLoad(*this);
+}
+
+void WebView::tellDidFinishLoad() {
+  auto keep = weak_from_this().lock();
+  if (auto delegate = delegate_.lock()) delegate->didFinishLoad(*this);
+}
+
+void WebView::tellDidFailLoad(const Error& error) {
+  auto keep = weak_from_this().lock();
+  if (auto delegate = delegate_.lock()) delegate->didFailLoad(*this, error);
+}
+
+}  // namespace platform::web
