@@ -34,16 +34,17 @@ class ClassRegistry {
     return factories_.find(name) != factories_.end();
   }
 
+  // The named class's factory, or an empty one when no class has that name.
+  Factory factory(std::string_view name) const {
+    std::lock_guard lock(mutex_);
+    auto it = factories_.find(name);
+    return it == factories_.end() ? Factory() : it->second;
+  }
+
   // A new instance of the named class, or null when no class has that name.
   std::shared_ptr<Base> create(std::string_view name, Args... args) const {
-    Factory factory;
-    {
-      std::lock_guard lock(mutex_);
-      auto it = factories_.find(name);
-      if (it == factories_.end()) return nullptr;
-      factory = it->second;
-    }
-    return factory(std::forward<Args>(args)...);
+    Factory found = factory(name);
+    return found ? found(std::forward<Args>(args)...) : nullptr;
   }
 
   // Registered names beginning with the prefix, sorted.
@@ -71,6 +72,15 @@ struct ClassRegistrar {
   }
 };
 
+// Protocols (interfaces) known by name, for code that asks at run time whether one exists.
+// Registering a name twice answers the first registration.
+struct Protocol {
+  std::string name;
+};
+const Protocol* registerProtocol(std::string_view name);
+// The protocol registered under the name, or null.
+const Protocol* findProtocol(std::string_view name);
+
 // Work that must run once early in start-up (what a class would do when it is loaded): hooks
 // register themselves at static-init time and the host runs them all, sorted by name, once.
 void registerLoadHook(std::string name, std::function<void()> hook);
@@ -86,6 +96,11 @@ void runLoadHooks();
 #define PLATFORM_REGISTER_CLASS(Base, Derived, ...)                                       \
   static const ::platform::ClassRegistrar<Base, Derived __VA_OPT__(, ) __VA_ARGS__>        \
       PLATFORM_CONCAT(kRegistrar_, __LINE__)(#Derived)
+
+// Registers a protocol under the given name at static-init time.
+#define PLATFORM_REGISTER_PROTOCOL(name)                                           \
+  static const ::platform::Protocol* const PLATFORM_CONCAT(kProtocol_, __LINE__) = \
+      ::platform::registerProtocol(name)
 
 #define PLATFORM_LOAD_HOOK(name, ...)                                              \
   static const bool PLATFORM_CONCAT(kLoadHook_, __LINE__) =                        \

@@ -34,6 +34,18 @@ TEST(ClassRegistryTest, CreatesByNameAndListsByPrefix) {
   EXPECT_EQ(loud.create("Dog", 3)->sound(), "!!!woof");
 }
 
+PLATFORM_REGISTER_PROTOCOL("Pettable");
+
+TEST(ClassRegistryTest, FactoriesAndProtocolsByName) {
+  EXPECT_EQ(ClassRegistry<Animal>::instance().factory("Cat")()->sound(), "meow");
+  EXPECT_FALSE(ClassRegistry<Animal>::instance().factory("Unicorn"));
+  const Protocol* pettable = findProtocol("Pettable");
+  ASSERT_NE(pettable, nullptr);
+  EXPECT_EQ(pettable->name, "Pettable");
+  EXPECT_EQ(registerProtocol("Pettable"), pettable);
+  EXPECT_EQ(findProtocol("Feedable"), nullptr);
+}
+
 TEST(ClassRegistryTest, LoadHooksRunOnce) {
   runLoadHooks();
   runLoadHooks();
