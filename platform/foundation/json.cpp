@@ -5,6 +5,8 @@
 #include <nlohmann/json.hpp>
 #include <vector>
 
+#include "platform/foundation/utf8.h"
+
 namespace platform {
 
 namespace {
@@ -90,34 +92,6 @@ Error readError(std::string message) {
 
 Error writeError(std::string message) {
   return Error::withDescription(kJSONErrorDomain, kJSONWriteError, std::move(message));
-}
-
-// Length of the valid UTF-8 sequence starting at `s[i]`, or 0 when it is not valid.
-size_t utf8SequenceLength(std::string_view s, size_t i) {
-  const auto byte = [&](size_t k) { return static_cast<uint8_t>(s[k]); };
-  uint8_t lead = byte(i);
-  size_t length;
-  uint32_t min;
-  if (lead >= 0xC2 && lead <= 0xDF) {
-    length = 2;
-    min = 0x80;
-  } else if (lead >= 0xE0 && lead <= 0xEF) {
-    length = 3;
-    min = 0x800;
-  } else if (lead >= 0xF0 && lead <= 0xF4) {
-    length = 4;
-    min = 0x10000;
-  } else {
-    return 0;
-  }
-  if (i + length > s.size()) return 0;
-  uint32_t cp = lead & (0x7F >> length);
-  for (size_t k = 1; k < length; ++k) {
-    if ((byte(i + k) & 0xC0) != 0x80) return 0;
-    cp = (cp << 6) | (byte(i + k) & 0x3F);
-  }
-  if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return 0;
-  return length;
 }
 
 class Writer {

@@ -1,0 +1,87 @@
+// Resolution of a relative reference against a base URL (RFC 3986, section 5.2).
+#include "platform/foundation/url.h"
+
+namespace platform {
+
+namespace {
+
+void removeLastSegment(std::string& output) {
+  size_t slash = output.rfind('/');
+  output.erase(slash == std::string::npos ? 0 : slash);
+}
+
+// Interprets "." and ".." segments, so "/a/b/../c/./d" becomes "/a/c/d".
+std::string removeDotSegments(std::string_view input) {
+  std::string output;
+  output.reserve(input.size());
+  while (!input.empty()) {
+    if (input.starts_with("../")) {
+      input.remove_prefix(3);
+    } else if (input.starts_with("./") || input.starts_with("/./")) {
+      input.remove_prefix(2);
+    } else if (input == "/.") {
+      input = "/";
+    } else if (input.starts_with("/../")) {
+      input.remove_prefix(3);
+      removeLastSegment(output);
+    } else if (input == "/..") {
+      input = "/";
+      removeLastSegment(output);
+    } else if (input == "." || input == "..") {
+      input = {};
+    } else {
+      size_t next = input.find('/', 1);
+      if (next == std::string_view::npos) next = input.size();
+      output.append(input.substr(0, next));
+      input.remove_prefix(next);
+    }
+  }
+  return output;
+}
+
+std::string mergePaths(const URLParts& base, std::string_view referencePath) {
+  if (base.host && base.path.empty()) return "/" + std::string(referencePath);
+  size_t slash = base.path.rfind('/');
+  std::string merged = slash == std::string::npos ? std::string() : base.path.substr(0, slash + 1);
+  return merged.append(referencePath);
+}
+
+}  // namespace
+
+Result<URL> URL::resolve(std::string_view reference) const {
+  Result<URL> parsed = parse(reference);
+  if (!parsed) return parsed.error();
+  return resolve(*parsed);
+}
+
+Result<URL> URL::resolve(const URL& reference) const {
+  if (!isAbsolute()) {
+    return Error::withDescription(kURLParseErrorDomain, kURLNotAbsolute,
+                                  "A reference resolves only against an absolute URL.");
+  }
+  const URLParts& base = parts_;
+  const URLParts& ref = reference.parts();
+  URLParts target;
+  if (!ref.scheme.empty() || ref.host) {
+    target = ref;
+    target.path = removeDotSegments(ref.path);
+  } else {
+    target.user = base.user;
+    target.password = base.password;
+    target.host = base.host;
+    target.port = base.port;
+    if (ref.path.empty()) {
+      target.path = base.path;
+      target.query = ref.query ? ref.query : base.query;
+    } else {
+      std::string path = ref.path.starts_with('/') ? ref.path : mergePaths(base, ref.path);
+      target.path = removeDotSegments(path);
+      target.query = ref.query;
+    }
+  }
+  if (ref.scheme.empty()) target.scheme = base.scheme;
+  target.fragment = ref.fragment;
+  return compose(target);
+}
+
+}  // namespace platform
