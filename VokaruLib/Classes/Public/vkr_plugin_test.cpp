@@ -1,0 +1,83 @@
+#include "VokaruLib/Classes/Public/vkr_plugin.h"
+
+#include <gtest/gtest.h>
+
+#include "platform/dispatch/notification_center.h"
+
+namespace {
+
+class GreeterPlugin : public VKRPlugin {
+ public:
+  explicit GreeterPlugin(std::shared_ptr<VKRWebViewEngineProtocol> engine)
+      : VKRPlugin(std::move(engine)) {
+    addAction("hello", &GreeterPlugin::hello);
+    addAction("bye", &GreeterPlugin::bye);
+  }
+  void handleOpenURL(const platform::Notification& notification) override {
+    if (const auto* url = notification.objectAs<std::string>()) openedURLs.push_back(*url);
+  }
+
+  std::vector<std::string> calls;
+  std::vector<std::string> openedURLs;
+
+ protected:
+  void hello(const VKRInvokedUrlCommand& command) {
+    calls.push_back("hello " + command.methodName());
+  }
+  virtual void bye(const VKRInvokedUrlCommand&) { calls.push_back("bye"); }
+};
+
+// A subclass keeps its base's actions, adds its own and overrides members.
+class LoudGreeterPlugin : public GreeterPlugin {
+ public:
+  explicit LoudGreeterPlugin(std::shared_ptr<VKRWebViewEngineProtocol> engine)
+      : GreeterPlugin(std::move(engine)) {
+    addAction("shout", &LoudGreeterPlugin::shout);
+  }
+
+ private:
+  void bye(const VKRInvokedUrlCommand&) override { calls.push_back("BYE"); }
+  void shout(const VKRInvokedUrlCommand&) { calls.push_back("shout"); }
+};
+
+VKRInvokedUrlCommand command(const std::string& action) {
+  return VKRInvokedUrlCommand({}, "id", "Greeter", action);
+}
+
+TEST(VKRPluginTest, ActionsRunOnlyThroughTheClassesTable) {
+  LoudGreeterPlugin plugin(nullptr);
+  for (const char* action : {"hello", "bye", "shout"}) {
+    EXPECT_TRUE(plugin.respondsToAction(action)) << action;
+    EXPECT_TRUE(plugin.performAction(action, command(action))) << action;
+  }
+  EXPECT_EQ(plugin.calls, (std::vector<std::string>{"hello hello", "BYE", "shout"}));
+  for (const char* action : {"pluginInitialize", "onReset", "dispose", "Hello", ""}) {
+    EXPECT_FALSE(plugin.respondsToAction(action)) << action;
+    EXPECT_FALSE(plugin.performAction(action, command(action))) << action;
+  }
+  EXPECT_EQ(plugin.calls.size(), 3u);
+}
+
+TEST(VKRPluginTest, PluginsAreFoundByClassName) {
+  EXPECT_TRUE(VKRPluginRegistry::instance().contains("LoudGreeterPlugin"));
+  std::shared_ptr<VKRPlugin> plugin =
+      VKRPluginRegistry::instance().create("LoudGreeterPlugin", nullptr);
+  ASSERT_NE(plugin, nullptr);
+  EXPECT_TRUE(plugin->respondsToAction("shout"));
+  EXPECT_EQ(VKRPluginRegistry::instance().create("NoSuchClass", nullptr), nullptr);
+}
+
+TEST(VKRPluginTest, HearsOpenURLRequestsWhileItLives) {
+  auto& center = platform::NotificationCenter::defaultCenter();
+  {
+    GreeterPlugin plugin(nullptr);
+    center.post(VKRPluginHandleOpenURLNotification, nullptr, {}, std::string("myapp://x"));
+    EXPECT_EQ(plugin.openedURLs, (std::vector<std::string>{"myapp://x"}));
+  }
+  center.post(VKRPluginHandleOpenURLNotification, nullptr, {}, std::string("myapp://y"));
+}
+
+}  // namespace
+
+VKR_REGISTER_PLUGIN(GreeterPlugin);
+VKR_REGISTER_PLUGIN(LoudGreeterPlugin);

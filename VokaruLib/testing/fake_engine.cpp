@@ -1,0 +1,11 @@
+#include "VokaruLib/testing/fake_engine.h"
+
+namespace vokaru::testing {
+
+void FakeEngine::evaluateJavaScript(const std::string& script, EvaluationCompletion completion) {
+  scripts_.push_back(script);
+  platform::Value answer = responder_ ? responder_(script) : platform::Value("");
+  if (completion) completion(answer, std::nullopt);
+}
+
+}  // namespace vokaru::testing
