@@ -1,6 +1,6 @@
 // Arbitrary bytes through the URL parser, composer and resolver. Whatever parses must recompose to
-// text that parses to the same URL, and no URL text may hold a quote, a backslash, a blank or a
-// control character.
+// text that parses to the same URL, and no URL text may hold a double quote, a backslash, a blank
+// or a control character.
 #include <cstdlib>
 
 #include "platform/foundation/url.h"

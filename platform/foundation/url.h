@@ -46,9 +46,10 @@ struct URLQueryItem {
 
 // A URL or relative reference (RFC 3986). Parsing keeps the text as written, except that
 // characters a URL may not hold (space, '"', '\\', '<', '>', non-ASCII bytes, ...) are
-// percent-escaped, so the text of a URL never holds a quote, a backslash, a blank or a control
-// character and can be placed in a script string or a header. Control characters and broken
-// "%" escapes are refused.
+// percent-escaped, so the text of a URL never holds a double quote, a backslash, a blank, a
+// control character or a line separator and can be placed in a double-quoted script string or
+// a header. It may hold "'", which RFC 3986 allows. Control characters and broken "%" escapes are
+// refused.
 class URL {
  public:
   // The empty relative reference.
