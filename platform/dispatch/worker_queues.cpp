@@ -87,6 +87,8 @@ class SerialQueue final : public DispatchQueue {
 };
 
 // The global concurrent queue: a fixed pool of worker threads that lives as long as the process.
+// Work wakes the worker that went idle last, so a steady trickle of work keeps running on the same
+// warm thread (its caches and its malloc arena) instead of touching every worker in turn.
 class GlobalQueue final : public DispatchQueue {
  public:
   GlobalQueue() : DispatchQueue("global") {
@@ -95,11 +97,13 @@ class GlobalQueue final : public DispatchQueue {
   }
 
   void async(Work work) override {
-    {
-      std::lock_guard lock(mutex_);
-      items_.push_back(std::move(work));
-    }
-    ready_.notify_one();
+    std::lock_guard lock(mutex_);
+    items_.push_back(std::move(work));
+    if (idle_.empty()) return;  // every worker is busy; one takes it when done
+    IdleWorker* worker = idle_.back();
+    idle_.pop_back();
+    worker->woken = true;
+    worker->wake.notify_one();
   }
 
   void sync(const Work& work) override {
@@ -113,11 +117,21 @@ class GlobalQueue final : public DispatchQueue {
   bool isCurrent() const override { return tCurrentQueue == this; }
 
  private:
+  struct IdleWorker {
+    std::condition_variable wake;
+    bool woken = false;
+  };
+
   void run() {
     CurrentQueueScope scope(this);
     std::unique_lock lock(mutex_);
     for (;;) {
-      ready_.wait(lock, [this] { return !items_.empty(); });
+      if (items_.empty()) {
+        IdleWorker self;
+        idle_.push_back(&self);
+        self.wake.wait(lock, [&self] { return self.woken; });
+        continue;
+      }
       Work work = std::move(items_.front());
       items_.pop_front();
       lock.unlock();
@@ -128,8 +142,9 @@ class GlobalQueue final : public DispatchQueue {
   }
 
   std::mutex mutex_;
-  std::condition_variable ready_;
   std::deque<Work> items_;
+  // Waiting workers, the most recently idle last.
+  std::vector<IdleWorker*> idle_;
 };
 
 }  // namespace
@@ -140,6 +155,8 @@ const QueuePtr& globalQueue() {
   return queue;
 }
 
-QueuePtr makeSerialQueue(std::string label) { return std::make_shared<SerialQueue>(std::move(label)); }
+QueuePtr makeSerialQueue(std::string label) {
+  return std::make_shared<SerialQueue>(std::move(label));
+}
 
 }  // namespace platform
