@@ -119,16 +119,17 @@ TEST_F(VKRCommandDelegateImplTest, ResultFromABackgroundThreadIsEvaluatedOnTheMa
     evaluatedOnMain = platform::isMainThread();
     return "";
   });
-  std::atomic<bool> sent{false};
-  delegate().runInBackground([&] {
-    EXPECT_FALSE(platform::isMainThread());
-    delegate().sendPluginResult(VKRPluginResult::resultWithStatus(1, 5), "Bg1");
-    sent = true;
+  auto sentFromMain = std::make_shared<std::atomic<bool>>(true);
+  std::shared_ptr<VKRCommandDelegate> shared = test_.controller->commandDelegate();
+  delegate().runInBackground([shared, sentFromMain] {
+    *sentFromMain = platform::isMainThread();
+    shared->sendPluginResult(VKRPluginResult::resultWithStatus(1, 5), "Bg1");
   });
   ASSERT_TRUE(runMainLoopUntil([&] { return !scripts().empty(); }));
-  EXPECT_TRUE(sent);
+  EXPECT_FALSE(*sentFromMain);
   EXPECT_TRUE(evaluatedOnMain);
-  EXPECT_EQ(scripts().front(), "vokaru.require('vokaru/exec').nativeCallback('Bg1',1,5,0, 0)");
+  EXPECT_EQ(scripts(), std::vector<std::string>{
+                           "vokaru.require('vokaru/exec').nativeCallback('Bg1',1,5,0, 0)"});
 }
 
 TEST_F(VKRCommandDelegateImplTest, EvalJsWrapsTheScriptSoQueuedCommandsComeBack) {
