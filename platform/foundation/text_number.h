@@ -1,0 +1,19 @@
+#pragma once
+
+#include <cstdint>
+#include <string_view>
+
+namespace platform {
+
+// Numbers read from the start of a text the way the platform's text objects read them: leading
+// white space is skipped, then the longest number there is read; text that does not start with
+// one reads as 0.
+
+// A decimal integer with an optional sign; saturates at the 64-bit limits.
+int64_t integerValueOfText(std::string_view text);
+
+// A decimal number with an optional sign, fraction and exponent ("-1.5e3"); no hexadecimal,
+// infinity or NaN. Overflow gives ±HUGE_VAL.
+double doubleValueOfText(std::string_view text);
+
+}  // namespace platform
