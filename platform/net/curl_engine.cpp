@@ -1,0 +1,110 @@
+#include "platform/net/curl_engine.h"
+
+#include <thread>
+
+#include "platform/foundation/log.h"
+#include "platform/net/task_driver.h"
+
+namespace platform::net {
+
+namespace {
+// Longest sleep of the engine when nothing is due; libcurl's own timers shorten it.
+constexpr int kMaxPollMilliseconds = 1000;
+}  // namespace
+
+CurlEngine& CurlEngine::instance() {
+  // Never destroyed: transfers may still be cancelled from static destructors.
+  static CurlEngine* engine = new CurlEngine();
+  return *engine;
+}
+
+CurlEngine::CurlEngine() {
+  curl_global_init(CURL_GLOBAL_DEFAULT);
+  multi_ = curl_multi_init();
+  std::thread([this] { run(); }).detach();
+}
+
+void CurlEngine::post(Command command) {
+  {
+    std::lock_guard lock(mutex_);
+    commands_.push_back(std::move(command));
+  }
+  curl_multi_wakeup(multi_);
+}
+
+void CurlEngine::start(TaskPtr task) {
+  post([this, task = std::move(task)] {
+    auto driver = std::make_unique<TaskDriver>(task);
+    TaskDriver& started = *driver;
+    drivers_[task->taskIdentifier()] = std::move(driver);
+    started.start();
+  });
+}
+
+void CurlEngine::withDriver(uint64_t taskIdentifier, std::function<void(TaskDriver&)> work) {
+  post([this, taskIdentifier, work = std::move(work)] {
+    auto it = drivers_.find(taskIdentifier);
+    if (it != drivers_.end()) work(*it->second);
+  });
+}
+
+void CurlEngine::addHandle(CURL* easy) { curl_multi_add_handle(multi_, easy); }
+
+void CurlEngine::removeHandle(CURL* easy) { curl_multi_remove_handle(multi_, easy); }
+
+void CurlEngine::run() {
+  for (;;) {
+    runCommands();
+    int running = 0;
+    curl_multi_perform(multi_, &running);
+    readFinishedTransfers();
+    std::erase_if(drivers_, [](const auto& entry) { return entry.second->finished(); });
+    const int timeout = checkIdleTransfers();
+    std::erase_if(drivers_, [](const auto& entry) { return entry.second->finished(); });
+    {
+      std::lock_guard lock(mutex_);
+      if (!commands_.empty()) continue;
+    }
+    curl_multi_poll(multi_, nullptr, 0, timeout, nullptr);
+  }
+}
+
+void CurlEngine::runCommands() {
+  std::deque<Command> commands;
+  {
+    std::lock_guard lock(mutex_);
+    commands.swap(commands_);
+  }
+  for (Command& command : commands) command();
+}
+
+void CurlEngine::readFinishedTransfers() {
+  int left = 0;
+  while (CURLMsg* message = curl_multi_info_read(multi_, &left)) {
+    if (message->msg != CURLMSG_DONE) continue;
+    CURL* easy = message->easy_handle;
+    const CURLcode code = message->data.result;
+    TaskDriver* driver = nullptr;
+    curl_easy_getinfo(easy, CURLINFO_PRIVATE, &driver);
+    curl_multi_remove_handle(multi_, easy);
+    if (driver != nullptr) driver->transferDone(code);
+  }
+}
+
+int CurlEngine::checkIdleTransfers() {
+  const auto now = std::chrono::steady_clock::now();
+  auto next = now + std::chrono::milliseconds(kMaxPollMilliseconds);
+  for (auto& [identifier, driver] : drivers_) {
+    std::optional<TaskDriver::TimePoint> deadline = driver->idleDeadline();
+    if (!deadline) continue;
+    if (*deadline <= now) {
+      driver->idleTimeout();
+    } else {
+      next = std::min(next, *deadline);
+    }
+  }
+  const auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(next - now).count();
+  return static_cast<int>(std::max<int64_t>(wait, 1));
+}
+
+}  // namespace platform::net

@@ -1,0 +1,53 @@
+#pragma once
+
+// Internal to URL loading: one libcurl multi handle, driven by a thread of its own, runs the
+// transfers of every session. Other threads talk to it only by posting commands.
+
+#include <curl/curl.h>
+
+#include <chrono>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <unordered_map>
+
+#include "platform/net/url_session.h"
+
+namespace platform::net {
+
+class TaskDriver;
+
+class CurlEngine {
+ public:
+  using Command = std::function<void()>;
+
+  static CurlEngine& instance();
+
+  // Runs the command on the engine thread after the ones posted before it. Any thread.
+  void post(Command command);
+  // Starts driving the task. Any thread.
+  void start(TaskPtr task);
+  // Runs the work with the task's driver, when it still runs. Any thread.
+  void withDriver(uint64_t taskIdentifier, std::function<void(TaskDriver&)> work);
+
+  // Engine thread only.
+  void addHandle(CURL* easy);
+  void removeHandle(CURL* easy);
+
+ private:
+  CurlEngine();
+  void run();
+  void runCommands();
+  void readFinishedTransfers();
+  // Fails transfers that saw no byte for too long; answers the poll time-out until the next one.
+  int checkIdleTransfers();
+
+  CURLM* multi_;
+  std::mutex mutex_;
+  std::deque<Command> commands_;
+  // Engine thread only.
+  std::unordered_map<uint64_t, std::unique_ptr<TaskDriver>> drivers_;
+};
+
+}  // namespace platform::net

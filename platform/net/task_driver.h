@@ -1,0 +1,139 @@
+#pragma once
+
+// Internal to URL loading: what runs one task on the engine thread, leg by leg (redirects and
+// authentication answers start new legs), and reports it to the session's delegate.
+
+#include <curl/curl.h>
+#include <openssl/x509.h>
+
+#include <chrono>
+#include <cstdio>
+#include <map>
+#include <optional>
+
+#include "platform/net/response_head.h"
+#include "platform/net/url_session.h"
+
+namespace platform::net {
+
+class TaskDriver {
+ public:
+  using TimePoint = std::chrono::steady_clock::time_point;
+
+  explicit TaskDriver(TaskPtr task);
+  ~TaskDriver();
+  TaskDriver(const TaskDriver&) = delete;
+  TaskDriver& operator=(const TaskDriver&) = delete;
+
+  void start();
+  void cancel();
+  // Answers of the delegate.
+  void answerBodyStream(std::shared_ptr<InputStream> stream);
+  void answerRedirect(std::optional<URLRequest> request);
+  void answerChallenge(AuthChallengeDisposition disposition,
+                       std::optional<URLCredential> credential);
+  void answerDisposition(ResponseDisposition disposition);
+  // The delegate caught up with delivered bytes; the body stream has bytes again.
+  void resumeReceiving();
+  void resumeSending();
+  // The engine took the finished transfer out of the multi handle.
+  void transferDone(CURLcode code);
+  // No byte moved for the request's time-out.
+  void idleTimeout();
+
+  bool finished() const { return phase_ == Phase::Finished; }
+  // When the running transfer times out unless a byte moves; none while the task waits.
+  std::optional<TimePoint> idleDeadline() const;
+
+ private:
+  enum class Phase {
+    Idle,
+    AwaitingBodyStream,
+    Transferring,
+    AwaitingRedirect,
+    AwaitingChallenge,
+    Finishing,  // the final response is known; waiting for the disposition or the transfer
+    Finished,
+  };
+  // What the current leg's response turned out to be.
+  enum class Role { Unknown, Redirect, Challenge, Final };
+
+  struct LegBody {
+    enum class Kind { None, Data, File, Stream } kind = Kind::None;
+    const Bytes* data = nullptr;
+    size_t offset = 0;
+    FILE* file = nullptr;
+    std::shared_ptr<InputStream> stream;
+    int64_t length = 0;
+  };
+
+  static size_t onHeader(char* buffer, size_t size, size_t count, void* self);
+  static size_t onWrite(char* buffer, size_t size, size_t count, void* self);
+  static size_t onRead(char* buffer, size_t size, size_t count, void* self);
+  static int onSeek(void* self, curl_off_t offset, int origin);
+  static int onProgress(void* self, curl_off_t downloadTotal, curl_off_t downloaded,
+                        curl_off_t uploadTotal, curl_off_t uploaded);
+  static CURLcode onSSLContext(CURL* easy, void* context, void* self);
+  static int onVerifyChain(X509_STORE_CTX* context, void* self);
+
+  void askForBodyStream();
+  void startLeg();
+  bool prepareBody();
+  void configureEasy(curl_slist*& headers);
+  size_t headerLine(std::string_view line);
+  size_t bodyBytes(const char* data, size_t size);
+  void storeCookies();
+  void becomeFinal();
+  void proposeRedirect();
+  void challengeAuthentication();
+  void challengeServerTrust();
+  void restartLeg();
+  void deliverData(Bytes data);
+  void advance();
+  void deliverDataURL();
+  bool openDownloadFile();
+  void complete(std::optional<Error> error);
+  void removeTransfer();
+  void unpause();
+  std::string urlText() const;
+  std::string hostKey() const;
+
+  const TaskPtr task_;
+  const std::shared_ptr<URLSession> session_;
+  Phase phase_ = Phase::Idle;
+  URLRequest request_;
+  CURL* easy_ = nullptr;
+  curl_slist* headerList_ = nullptr;
+  bool inMulti_ = false;
+  char errorBuffer_[CURL_ERROR_SIZE] = {};
+
+  // The current leg.
+  Role role_ = Role::Unknown;
+  ResponseHeadParser head_;
+  std::optional<URLResponse> response_;
+  Bytes held_;  // body bytes waiting for a decision
+  LegBody body_;
+  std::shared_ptr<InputStream> bodyStream_;  // from the delegate
+  bool delegateStream_ = false;              // the body comes from bodyStream_
+  std::optional<CURLcode> result_;           // the finished leg's outcome
+  std::optional<Error> abortError_;          // why our own callback stopped the transfer
+  std::vector<Bytes> peerChain_;
+  int64_t lastUploaded_ = 0;
+  bool pausedReceiving_ = false;
+  bool pausedSending_ = false;
+  TimePoint lastActivity_{};
+  std::chrono::milliseconds idleLimit_{0};
+
+  // Across legs.
+  int redirects_ = 0;
+  int failedAnswers_[2] = {0, 0};  // server, proxy
+  std::optional<URLCredential> credential_[2];
+  std::string credentialScheme_[2];
+  std::map<std::string, std::string> acceptedPins_;  // "host:port" -> public-key pin
+  bool dispositionAsked_ = false;
+  bool dispositionAllowed_ = false;
+  std::filesystem::path downloadPath_;
+  FILE* downloadFile_ = nullptr;
+};
+
+}  // namespace platform::net
