@@ -20,6 +20,8 @@ class VKRCommandDelegate {
 
   virtual ~VKRCommandDelegate() = default;
 
+  // The path of a file of the web folder ("img/logo.png" is logo.png in www/img), if there is one.
+  virtual std::optional<std::string> pathForResource(std::string_view resourcePath) = 0;
   // The plugin of a service (found without regard to case), made on first use; null if none.
   virtual std::shared_ptr<VKRPlugin> getCommandInstance(std::string_view pluginName) = 0;
   // Delivers the result to the page callback of the id. Any thread. The id "INVALID" is dropped

@@ -1,5 +1,7 @@
 #include "VokaruLib/Classes/Public/vkr_command_delegate_impl.h"
 
+#include <filesystem>
+
 #include "VokaruLib/Classes/Public/vkr_command_queue.h"
 #include "VokaruLib/Classes/Public/vkr_view_controller.h"
 #include "VokaruLib/Classes/Public/vkr_web_view_engine_protocol.h"
@@ -36,6 +38,22 @@ std::string VKRCommandDelegateImpl::callbackScript(const VKRPluginResult& result
   script += message;
   script += result.keepCallback() ? ",1, 0)" : ",0, 0)";
   return script;
+}
+
+// A path that climbs (".." anywhere) names no file of the web folder.
+std::optional<std::string> VKRCommandDelegateImpl::pathForResource(std::string_view resourcePath) {
+  std::shared_ptr<VKRViewController> controller = viewController_.lock();
+  if (!controller) return std::nullopt;
+  const std::filesystem::path relative = std::filesystem::path(resourcePath).relative_path();
+  for (const std::filesystem::path& part : relative) {
+    if (part == "..") return std::nullopt;
+  }
+  if (relative.filename().empty()) return std::nullopt;
+  const std::filesystem::path path =
+      controller->bundlePath() / controller->wwwFolderName() / relative;
+  std::error_code error;
+  if (!std::filesystem::exists(path, error)) return std::nullopt;
+  return path.string();
 }
 
 std::shared_ptr<VKRPlugin> VKRCommandDelegateImpl::getCommandInstance(std::string_view pluginName) {

@@ -32,6 +32,7 @@ class VKRCommandDelegateImpl : public VKRCommandDelegate,
   // "vokaru.require('vokaru/exec').nativeCallback('<id>',<status>,<message JSON>,<keep>, 0)"
   static std::string callbackScript(const VKRPluginResult& result, std::string_view callbackId);
 
+  std::optional<std::string> pathForResource(std::string_view resourcePath) override;
   std::shared_ptr<VKRPlugin> getCommandInstance(std::string_view pluginName) override;
   void sendPluginResult(const VKRPluginResult& result,
                         const std::optional<std::string>& callbackId) override;

@@ -164,4 +164,17 @@ TEST_F(VKRCommandDelegateImplTest, ReachesPluginsAndSettingsOfItsController) {
   EXPECT_EQ(delegate().urlTransformer()("file:///a"), "file:///a#t");
 }
 
+TEST_F(VKRCommandDelegateImplTest, FindsFilesOfTheWebFolder) {
+  platform::testing::writeFile(test_.bundle / "www/index.html", "<html></html>");
+  platform::testing::writeFile(test_.bundle / "www/img/logo.png", "png");
+  platform::testing::writeFile(test_.bundle / "secret.txt", "no");
+  const std::string www = (test_.bundle / "www").string();
+  EXPECT_EQ(delegate().pathForResource("index.html"), www + "/index.html");
+  EXPECT_EQ(delegate().pathForResource("img/logo.png"), www + "/img/logo.png");
+  for (const char* missing :
+       {"missing.html", "img/none.png", "img/", "", "../secret.txt", "img/../../secret.txt"}) {
+    EXPECT_EQ(delegate().pathForResource(missing), std::nullopt) << missing;
+  }
+}
+
 }  // namespace

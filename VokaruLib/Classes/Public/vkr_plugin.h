@@ -3,12 +3,15 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
 #include "VokaruLib/Classes/Public/vkr_invoked_url_command.h"
 #include "platform/dispatch/notification_center.h"
 #include "platform/foundation/class_registry.h"
+#include "platform/web/navigation.h"
+#include "platform/web/web_view.h"
 
 class VKRCommandDelegate;
 class VKRViewController;
@@ -27,8 +30,8 @@ inline constexpr const char* VKRPluginResetNotification = "VKRPluginResetNotific
 // addAction(). Actions answer later through commandDelegate()->sendPluginResult().
 class VKRPlugin {
  public:
-  // The plugin observes the application's open-URL notification (and, once the engine has a web
-  // view, its page resets) for its whole life.
+  // The plugin observes open-URL requests and the page resets of the engine's web view for its
+  // whole life.
   explicit VKRPlugin(std::shared_ptr<VKRWebViewEngineProtocol> webViewEngine);
   virtual ~VKRPlugin();
   VKRPlugin(const VKRPlugin&) = delete;
@@ -43,6 +46,13 @@ class VKRPlugin {
   virtual void onReset() {}
   // The notification's object is the URL text to open.
   virtual void handleOpenURL(const platform::Notification& notification) { (void)notification; }
+  // A plugin that answers takes part in every navigation decision of the main web view: false
+  // cancels the navigation. No answer (the default) leaves the decision to others.
+  virtual std::optional<bool> shouldOverrideLoadWithRequest(
+      const platform::web::URLRequest& request, platform::web::NavigationType navigationType) {
+    (void)request, (void)navigationType;
+    return std::nullopt;
+  }
 
   // Forgets the controller and the command delegate (the controller's tear-down).
   void dispose();
@@ -50,6 +60,8 @@ class VKRPlugin {
   bool hasPendingOperation() const { return hasPendingOperation_; }
   void setHasPendingOperation(bool pending) { hasPendingOperation_ = pending; }
   std::shared_ptr<VKRWebViewEngineProtocol> webViewEngine() const { return webViewEngine_.lock(); }
+  // The engine's web view; null without an engine.
+  std::shared_ptr<platform::web::WebView> webView() const;
   std::shared_ptr<VKRViewController> viewController() const { return viewController_.lock(); }
   void setViewController(std::weak_ptr<VKRViewController> controller) {
     viewController_ = std::move(controller);
@@ -82,6 +94,7 @@ class VKRPlugin {
   std::weak_ptr<VKRCommandDelegate> commandDelegate_;
   std::map<std::string, std::function<void(const VKRInvokedUrlCommand&)>, std::less<>> actions_;
   platform::NotificationCenter::Observation openURLObservation_;
+  platform::NotificationCenter::Observation resetObservation_;
 };
 
 // Plugin classes by name: the value of a feature's "ios-package" in config.xml.

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "VokaruLib/testing/fake_engine.h"
 #include "platform/dispatch/notification_center.h"
 
 namespace {
@@ -13,12 +14,14 @@ class GreeterPlugin : public VKRPlugin {
     addAction("hello", &GreeterPlugin::hello);
     addAction("bye", &GreeterPlugin::bye);
   }
+  void onReset() override { ++resets; }
   void handleOpenURL(const platform::Notification& notification) override {
     if (const auto* url = notification.objectAs<std::string>()) openedURLs.push_back(*url);
   }
 
   std::vector<std::string> calls;
   std::vector<std::string> openedURLs;
+  int resets = 0;
 
  protected:
   void hello(const VKRInvokedUrlCommand& command) {
@@ -75,6 +78,22 @@ TEST(VKRPluginTest, HearsOpenURLRequestsWhileItLives) {
     EXPECT_EQ(plugin.openedURLs, (std::vector<std::string>{"myapp://x"}));
   }
   center.post(VKRPluginHandleOpenURLNotification, nullptr, {}, std::string("myapp://y"));
+}
+
+TEST(VKRPluginTest, ResetsOnlyWhenItsOwnWebViewStartsAPage) {
+  auto engine = std::make_shared<vokaru::testing::FakeEngine>();
+  auto otherEngine = std::make_shared<vokaru::testing::FakeEngine>();
+  GreeterPlugin plugin(engine);
+  GreeterPlugin engineless(nullptr);
+  EXPECT_EQ(plugin.webView(), engine->engineWebView());
+  EXPECT_EQ(engineless.webView(), nullptr);
+
+  auto& center = platform::NotificationCenter::defaultCenter();
+  center.post(VKRPluginResetNotification, otherEngine->engineWebView().get());
+  EXPECT_EQ(plugin.resets, 0);
+  center.post(VKRPluginResetNotification, engine->engineWebView().get());
+  EXPECT_EQ(plugin.resets, 1);
+  EXPECT_EQ(engineless.resets, 0);
 }
 
 }  // namespace
