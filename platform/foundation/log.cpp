@@ -1,5 +1,6 @@
 #include "platform/foundation/log.h"
 
+#include <sys/time.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -7,7 +8,6 @@
 #include <cstdio>
 #include <ctime>
 #include <mutex>
-#include <sys/time.h>
 
 namespace platform {
 
@@ -21,6 +21,7 @@ LogObserver& observerSlot() {
   return observer;
 }
 std::atomic<bool> consoleEnabled{true};
+}  // namespace
 
 std::string vformat(const char* fmt, va_list args) {
   va_list copy;
@@ -31,10 +32,11 @@ std::string vformat(const char* fmt, va_list args) {
   if (needed < 0) return {};
   if (static_cast<size_t>(needed) < sizeof small) return std::string(small, needed);
   std::string out(static_cast<size_t>(needed), '\0');
-  std::vsnprintf(out.data(), out.size() + 1, fmt, args);
+  va_copy(copy, args);
+  std::vsnprintf(out.data(), out.size() + 1, fmt, copy);
+  va_end(copy);
   return out;
 }
-}  // namespace
 
 std::string format(const char* fmt, ...) {
   va_list args;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdarg>
 #include <functional>
 #include <string>
 #include <string_view>
@@ -8,6 +9,8 @@ namespace platform {
 
 // printf-style formatting into a std::string.
 std::string format(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
+// The same with an argument list, which it leaves untouched (it formats from a copy).
+std::string vformat(const char* fmt, va_list args) __attribute__((format(printf, 1, 0)));
 
 // Writes one console line to stderr, prefixed with the local time and the process id.
 void log(std::string_view message);
