@@ -82,6 +82,8 @@ class VKRCommandQueueTest : public ::testing::Test {
   VKRCommandQueue& queue() { return *test_.controller->commandQueue(); }
   const std::vector<std::string>& scripts() { return test_.engine->scripts(); }
 
+  // Runs are sliced by virtual time, so a slow or loaded machine never splits one.
+  platform::ManualClock virtualTime_;
   vokaru::testing::TestController test_{kConfig};
 };
 
