@@ -123,6 +123,11 @@ std::string systemVersion() {
   return kernel.empty() ? "0.0.0" : kernel;
 }
 
+std::string systemBuild() {
+  utsname names{};
+  return uname(&names) == 0 ? names.release : "";
+}
+
 std::string deviceModel() {
   std::string product = trim(readText("/sys/class/dmi/id/product_name"));
   return product.empty() ? "Linux PC" : product;

@@ -16,6 +16,8 @@ std::string machineName();
 // from /etc/os-release; without one, the kernel's name and the numbers of its release.
 std::string systemName();
 std::string systemVersion();
+// The build of the running system: the kernel's release ("6.1.0-18-amd64"); empty when unknown.
+std::string systemBuild();
 
 // A text naming the device: the firmware's product name when it tells one, else "Linux PC".
 std::string deviceModel();

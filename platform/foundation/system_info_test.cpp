@@ -68,6 +68,7 @@ TEST(SystemInfoTest, ReadsNameAndVersionFromOSRelease) {
   utsname names{};
   ASSERT_EQ(uname(&names), 0);
   EXPECT_EQ(machineName(), names.machine);
+  EXPECT_EQ(systemBuild(), names.release);
 }
 
 TEST(SystemInfoTest, LocaleAndLanguagesComeFromTheEnvironment) {
