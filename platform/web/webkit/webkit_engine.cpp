@@ -1,0 +1,115 @@
+#include "platform/web/webkit/webkit_engine.h"
+
+#include <webkit2/webkit2.h>
+
+#include <map>
+
+#include "platform/ui/gtk/gobject_ptr.h"
+#include "platform/ui/gtk/gtk_init.h"
+#include "platform/web/web_errors.h"
+#include "platform/web/webkit/scheme_task.h"
+#include "platform/web/webkit/webkit_view.h"
+
+namespace platform::web {
+
+namespace {
+
+using ui::gtk::adoptGObject;
+using ui::gtk::GObjectPtr;
+
+// The scheme handlers, shared with the engine's context, which may outlive the engine object.
+using SchemeHandlers = std::map<std::string, URLSchemeHandler>;
+
+class WebKitEngine final : public WebEngine {
+ public:
+  explicit WebKitEngine(const WebKitEngineConfiguration& configuration)
+      : handlers_(std::make_shared<SchemeHandlers>()) {
+    GObjectPtr<WebKitWebsiteDataManager> data;
+    if (configuration.dataDirectory.empty()) {
+      data = adoptGObject(webkit_website_data_manager_new_ephemeral());
+    } else {
+      auto path = [](const std::filesystem::path& p) { return p.empty() ? nullptr : p.c_str(); };
+      data = adoptGObject(webkit_website_data_manager_new(
+          "base-data-directory", path(configuration.dataDirectory), "base-cache-directory",
+          path(configuration.cacheDirectory), "local-storage-directory",
+          path(configuration.localStorageDirectory), nullptr));
+    }
+    context_ = adoptGObject(webkit_web_context_new_with_website_data_manager(data.get()));
+    if (!configuration.dataDirectory.empty() && !configuration.cookieFile.empty()) {
+      std::error_code ignored;
+      std::filesystem::create_directories(configuration.cookieFile.parent_path(), ignored);
+      webkit_cookie_manager_set_persistent_storage(
+          webkit_web_context_get_cookie_manager(context_.get()), configuration.cookieFile.c_str(),
+          WEBKIT_COOKIE_PERSISTENT_STORAGE_SQLITE);
+    }
+  }
+
+  std::shared_ptr<WebView> createWebView(const WebViewOptions& options) override {
+    auto* related = dynamic_cast<WebKitView*>(options.relatedView.get());
+    return std::make_shared<WebKitView>(options.frame, context_.get(),
+                                        related ? related->webKitView() : nullptr);
+  }
+
+  std::string defaultUserAgent() override {
+    static const std::string agent = [] {
+      GObjectPtr<WebKitSettings> settings = adoptGObject(webkit_settings_new());
+      const char* value = webkit_settings_get_user_agent(settings.get());
+      return std::string(value ? value : "");
+    }();
+    return agent;
+  }
+
+ protected:
+  Status registerURLSchemeImpl(const std::string& scheme, URLSchemeHandler handler) override {
+    const bool known = handlers_->count(scheme) > 0;
+    (*handlers_)[scheme] = std::move(handler);
+    if (known) return okStatus();
+    webkit_web_context_register_uri_scheme(
+        context_.get(), scheme.c_str(), &WebKitEngine::serve,
+        new std::shared_ptr<SchemeHandlers>(handlers_),
+        [](gpointer data) { delete static_cast<std::shared_ptr<SchemeHandlers>*>(data); });
+    // Pages of the scheme are secure contexts and may be fetched from pages of other origins.
+    WebKitSecurityManager* security = webkit_web_context_get_security_manager(context_.get());
+    webkit_security_manager_register_uri_scheme_as_secure(security, scheme.c_str());
+    webkit_security_manager_register_uri_scheme_as_cors_enabled(security, scheme.c_str());
+    return okStatus();
+  }
+
+ private:
+  static void serve(WebKitURISchemeRequest* request, gpointer data) {
+    const auto& handlers = **static_cast<std::shared_ptr<SchemeHandlers>*>(data);
+    auto task = std::make_shared<WebKitSchemeTask>(request);
+    const char* scheme = webkit_uri_scheme_request_get_scheme(request);
+    auto found = handlers.find(scheme ? scheme : "");
+    if (found == handlers.end()) {
+      task->fail(Error::withDescription(kURLErrorDomain, kURLErrorUnsupportedURL,
+                                        "No handler for this URL scheme"));
+      return;
+    }
+    found->second(std::move(task));
+  }
+
+  std::shared_ptr<SchemeHandlers> handlers_;
+  GObjectPtr<WebKitWebContext> context_;
+};
+
+}  // namespace
+
+WebKitEngineConfiguration WebKitEngineConfiguration::forAppHome(
+    const std::filesystem::path& appHome) {
+  WebKitEngineConfiguration configuration;
+  configuration.dataDirectory = appHome / "Library" / "WebKit";
+  configuration.localStorageDirectory = appHome / "Library" / "Caches";
+  configuration.cacheDirectory = appHome / "Library" / "Caches" / "WebKit";
+  configuration.cookieFile = appHome / "Library" / "Cookies" / "Cookies.sqlite";
+  return configuration;
+}
+
+Result<std::shared_ptr<WebEngine>> makeWebKitEngine(
+    const WebKitEngineConfiguration& configuration) {
+  Status gtk = ui::gtk::initializeGtk();
+  if (!gtk.ok()) return gtk.error();
+  return std::shared_ptr<WebEngine>(std::make_shared<WebKitEngine>(configuration));
+}
+
+}  // namespace platform::web

@@ -1,0 +1,30 @@
+#pragma once
+
+#include <filesystem>
+#include <memory>
+
+#include "platform/foundation/error.h"
+#include "platform/web/web_engine.h"
+
+namespace platform::web {
+
+// Where the engine keeps what pages store. An empty path keeps that kind of data in memory only.
+struct WebKitEngineConfiguration {
+  // Site data: IndexedDB, service workers, origin storage.
+  std::filesystem::path dataDirectory;
+  // The pages' localStorage databases.
+  std::filesystem::path localStorageDirectory;
+  // The HTTP cache.
+  std::filesystem::path cacheDirectory;
+  // The cookie store (an SQLite file).
+  std::filesystem::path cookieFile;
+
+  // The locations inside an app home: "Library/WebKit", "Library/Caches" (localStorage, where the
+  // web storage backup looks for it), "Library/Caches/WebKit" and "Library/Cookies/Cookies.sqlite".
+  static WebKitEngineConfiguration forAppHome(const std::filesystem::path& appHome);
+};
+
+// The WebKitGTK engine. Fails when GTK cannot open a display. Main thread only.
+Result<std::shared_ptr<WebEngine>> makeWebKitEngine(const WebKitEngineConfiguration& configuration);
+
+}  // namespace platform::web

@@ -1,0 +1,488 @@
+#include "platform/web/webkit/webkit_view.h"
+
+#include <chrono>
+#include <optional>
+
+#include "platform/foundation/log.h"
+#include "platform/ui/gtk/cairo_image.h"
+#include "platform/web/web_errors.h"
+#include "platform/web/webkit/load_error.h"
+#include "platform/web/webkit/script_result.h"
+
+namespace platform::web {
+
+namespace {
+
+using ui::gtk::adoptGObject;
+using ui::gtk::GObjectPtr;
+using ui::gtk::refGObject;
+
+// How many recent frame navigations are remembered for their navigation type.
+constexpr size_t kRememberedFrameNavigations = 32;
+
+NavigationType navigationTypeOf(WebKitNavigationType type) {
+  switch (type) {
+    case WEBKIT_NAVIGATION_TYPE_LINK_CLICKED:
+      return NavigationType::LinkClicked;
+    case WEBKIT_NAVIGATION_TYPE_FORM_SUBMITTED:
+      return NavigationType::FormSubmitted;
+    case WEBKIT_NAVIGATION_TYPE_BACK_FORWARD:
+      return NavigationType::BackForward;
+    case WEBKIT_NAVIGATION_TYPE_RELOAD:
+      return NavigationType::Reload;
+    case WEBKIT_NAVIGATION_TYPE_FORM_RESUBMITTED:
+      return NavigationType::FormResubmitted;
+    default:
+      return NavigationType::Other;
+  }
+}
+
+URLRequest requestOf(WebKitURIRequest* request) {
+  URLRequest result;
+  if (const char* uri = webkit_uri_request_get_uri(request)) result.url = uri;
+  if (const char* method = webkit_uri_request_get_http_method(request)) result.httpMethod = method;
+  if (SoupMessageHeaders* headers = webkit_uri_request_get_http_headers(request)) {
+    soup_message_headers_foreach(
+        headers,
+        [](const char* name, const char* value, gpointer list) {
+          static_cast<HeaderList*>(list)->emplace_back(name, value);
+        },
+        &result.headers);
+  }
+  return result;
+}
+
+std::string withoutFragment(const std::string& url) { return url.substr(0, url.find('#')); }
+
+// A jump within the current document: the engine decides it while the page waits.
+bool isSamePage(const std::string& target, const std::string& current) {
+  return target.find('#') != std::string::npos &&
+         withoutFragment(target) == withoutFragment(current);
+}
+
+}  // namespace
+
+// A policy decision owned until answered; one dropped unanswered (its view went away) is refused.
+class PendingDecision {
+ public:
+  explicit PendingDecision(WebKitPolicyDecision* decision)
+      : decision_(static_cast<WebKitPolicyDecision*>(g_object_ref(decision))) {}
+  ~PendingDecision() {
+    if (!answered_) webkit_policy_decision_ignore(decision_.get());
+  }
+  WebKitPolicyDecision* get() const { return decision_.get(); }
+  void use() {
+    answered_ = true;
+    webkit_policy_decision_use(decision_.get());
+  }
+  void ignore() {
+    answered_ = true;
+    webkit_policy_decision_ignore(decision_.get());
+  }
+
+ private:
+  GObjectPtr<WebKitPolicyDecision> decision_;
+  bool answered_ = false;
+};
+
+WebKitView::WebKitView(ui::Rect frame, WebKitWebContext* context, WebKitWebView* related)
+    : WebView(frame),
+      webSettings_(adoptGObject(webkit_settings_new())),
+      cancellable_(adoptGObject(g_cancellable_new())) {
+  // Pages of the app's own folder read its other files, as they do on the phone.
+  webkit_settings_set_allow_file_access_from_file_urls(webSettings_.get(), TRUE);
+  GtkWidget* widget = related
+                          ? GTK_WIDGET(g_object_new(WEBKIT_TYPE_WEB_VIEW, "related-view", related,
+                                                    "settings", webSettings_.get(), nullptr))
+                          : GTK_WIDGET(g_object_new(WEBKIT_TYPE_WEB_VIEW, "web-context", context,
+                                                    "settings", webSettings_.get(), nullptr));
+  view_ = refGObject(WEBKIT_WEB_VIEW(widget));
+  g_signal_connect(view_.get(), "decide-policy", G_CALLBACK(onDecidePolicy), this);
+  g_signal_connect(view_.get(), "load-changed", G_CALLBACK(onLoadChanged), this);
+  g_signal_connect(view_.get(), "load-failed", G_CALLBACK(onLoadFailed), this);
+  g_signal_connect(view_.get(), "load-failed-with-tls-errors", G_CALLBACK(onTLSError), this);
+  g_signal_connect(view_.get(), "resource-load-started", G_CALLBACK(onResourceLoadStarted), this);
+  applySettings();
+}
+
+WebKitView::~WebKitView() {
+  loadTimer_.cancel();
+  g_cancellable_cancel(cancellable_.get());
+  g_signal_handlers_disconnect_by_data(view_.get(), this);
+  events_.clear();  // refuses the decisions still waiting
+  // Leaves any container and ends the page.
+  gtk_widget_destroy(GTK_WIDGET(view_.get()));
+}
+
+// Loading.
+
+void WebKitView::loadRequest(const URLRequest& request) {
+  WebKitURIRequest* engineRequest = webkit_uri_request_new(request.url.c_str());
+  if (SoupMessageHeaders* headers = webkit_uri_request_get_http_headers(engineRequest)) {
+    for (const auto& [name, value] : request.headers) {
+      soup_message_headers_replace(headers, name.c_str(), value.c_str());
+    }
+  }
+  startedByThisView();
+  webkit_web_view_load_request(view_.get(), engineRequest);
+  g_object_unref(engineRequest);
+  startLoadTimer(request.timeoutInterval, request.url);
+}
+
+void WebKitView::loadHTMLString(const std::string& html, const std::string& baseURL) {
+  startedByThisView();
+  loadTimer_.cancel();
+  ++loadGeneration_;
+  webkit_web_view_load_html(view_.get(), html.c_str(),
+                            baseURL.empty() ? "about:blank" : baseURL.c_str());
+}
+
+void WebKitView::startedByThisView() { startedByView_ = true; }
+
+void WebKitView::stopLoading() {
+  loadTimer_.cancel();
+  ++loadGeneration_;
+  webkit_web_view_stop_loading(view_.get());
+}
+
+void WebKitView::reload() {
+  startedByThisView();
+  webkit_web_view_reload(view_.get());
+}
+
+void WebKitView::goBack() {
+  startedByThisView();
+  webkit_web_view_go_back(view_.get());
+}
+
+void WebKitView::goForward() {
+  startedByThisView();
+  webkit_web_view_go_forward(view_.get());
+}
+
+bool WebKitView::canGoBack() const { return webkit_web_view_can_go_back(view_.get()); }
+bool WebKitView::canGoForward() const { return webkit_web_view_can_go_forward(view_.get()); }
+bool WebKitView::isLoading() const { return webkit_web_view_is_loading(view_.get()); }
+
+std::string WebKitView::url() const {
+  const char* uri = webkit_web_view_get_uri(view_.get());
+  return uri ? uri : "";
+}
+
+std::string WebKitView::title() const {
+  const char* title = webkit_web_view_get_title(view_.get());
+  return title ? title : "";
+}
+
+void WebKitView::startLoadTimer(double timeoutSeconds, const std::string& url) {
+  loadTimer_.cancel();
+  const uint64_t generation = ++loadGeneration_;
+  if (timeoutSeconds <= 0) return;
+  std::weak_ptr<View> weak = weak_from_this();
+  loadTimer_ = dispatchAfter(seconds(timeoutSeconds), mainQueue(), [weak, generation, url] {
+    if (auto self = std::static_pointer_cast<WebKitView>(weak.lock())) {
+      self->loadTimedOut(generation, url);
+    }
+  });
+}
+
+void WebKitView::loadTimedOut(uint64_t generation, const std::string& url) {
+  if (generation != loadGeneration_) return;
+  ++loadGeneration_;
+  post([this, url] {
+    // The engine's cancellation of the stopped load is ours, not news to the delegate.
+    swallowLoadEnd_ = true;
+    provisional_ = false;
+    webkit_web_view_stop_loading(view_.get());
+    tellDidFailLoad(loadError(kURLErrorDomain, kURLErrorTimedOut, "The request timed out.", url));
+  });
+}
+
+// Engine events.
+
+void WebKitView::post(std::function<void()> event) {
+  events_.push_back(std::move(event));
+  if (dispatching_) return;
+  auto keep = weak_from_this().lock();
+  dispatching_ = true;
+  while (!events_.empty()) {
+    std::function<void()> next = std::move(events_.front());
+    events_.pop_front();
+    next();
+  }
+  dispatching_ = false;
+}
+
+gboolean WebKitView::onDecidePolicy(WebKitWebView*, WebKitPolicyDecision* decision,
+                                    WebKitPolicyDecisionType type, gpointer data) {
+  auto* self = static_cast<WebKitView*>(data);
+  if (type == WEBKIT_POLICY_DECISION_TYPE_RESPONSE) {
+    // A response the engine cannot show would become a download: refuse it instead.
+    auto* response = WEBKIT_RESPONSE_POLICY_DECISION(decision);
+    if (webkit_response_policy_decision_is_mime_type_supported(response)) return FALSE;
+    webkit_policy_decision_ignore(decision);
+    return TRUE;
+  }
+  auto pending = std::make_shared<PendingDecision>(decision);
+  self->post([self, pending, type] { self->decideNavigation(*pending, type); });
+  return TRUE;
+}
+
+void WebKitView::decideNavigation(PendingDecision& decision, WebKitPolicyDecisionType type) {
+  WebKitNavigationAction* navigation = webkit_navigation_policy_decision_get_navigation_action(
+      WEBKIT_NAVIGATION_POLICY_DECISION(decision.get()));
+  WebKitURIRequest* engineRequest = webkit_navigation_action_get_request(navigation);
+  NavigationAction action;
+  action.request = requestOf(engineRequest);
+  action.type = navigationTypeOf(webkit_navigation_action_get_navigation_type(navigation));
+  const std::string current = url();
+  const std::string target = action.request.url;
+  const bool newWindow = type == WEBKIT_POLICY_DECISION_TYPE_NEW_WINDOW_ACTION;
+  // A load this view started shows its URL as the view's at once.
+  const bool ours = startedByView_ && target == current;
+  if (ours) startedByView_ = false;
+  action.mainFrame = newWindow || ours || action.type == NavigationType::BackForward ||
+                     action.type == NavigationType::Reload ||
+                     (provisional_ && webkit_navigation_action_is_redirect(navigation));
+  action.request.mainDocumentURL = action.mainFrame ? target : current;
+
+  if (action.mainFrame && !newWindow && !preapprovedURL_.empty() && target == preapprovedURL_) {
+    preapprovedURL_.clear();
+    allowedTopLevelURL_ = target;
+    decision.use();
+    return;
+  }
+  const bool samePage = !action.mainFrame && isSamePage(target, current);
+  if (samePage) ++samePageDecisions_;
+  const bool allowed = askShouldStartLoad(action);
+  if (samePage) --samePageDecisions_;
+  if (!allowed) {
+    decision.ignore();
+    return;
+  }
+  if (newWindow) {
+    // Pages open no other windows: the link loads here.
+    decision.ignore();
+    preapprovedURL_ = target;
+    startedByThisView();
+    webkit_web_view_load_request(view_.get(), engineRequest);
+    return;
+  }
+  decision.use();
+  if (action.mainFrame) {
+    allowedTopLevelURL_ = target;
+  } else if (!samePage) {
+    if (frameNavigationTypes_.size() >= kRememberedFrameNavigations) frameNavigationTypes_.clear();
+    frameNavigationTypes_[target] = action.type;
+  }
+}
+
+void WebKitView::onLoadChanged(WebKitWebView*, WebKitLoadEvent event, gpointer data) {
+  auto* self = static_cast<WebKitView*>(data);
+  switch (event) {
+    case WEBKIT_LOAD_STARTED:
+      self->post([self] { self->loadStarted(); });
+      break;
+    case WEBKIT_LOAD_COMMITTED:
+      self->post([self] { self->provisional_ = false; });
+      break;
+    case WEBKIT_LOAD_FINISHED:
+      self->post([self] { self->loadFinished(); });
+      break;
+    default:
+      break;
+  }
+}
+
+gboolean WebKitView::onLoadFailed(WebKitWebView*, WebKitLoadEvent, gchar* uri, GError* error,
+                                  gpointer data) {
+  auto* self = static_cast<WebKitView*>(data);
+  Error failure = loadError(error, uri ? uri : "");
+  self->post([self, failure] { self->loadFailed(failure); });
+  return TRUE;  // no engine error page: the delegate decides what to show
+}
+
+gboolean WebKitView::onTLSError(WebKitWebView*, gchar* uri, GTlsCertificate*, GTlsCertificateFlags,
+                                gpointer data) {
+  auto* self = static_cast<WebKitView*>(data);
+  Error failure = loadError(kURLErrorDomain, kURLErrorServerCertificateUntrusted,
+                            "The certificate for this server is invalid.", uri ? uri : "");
+  self->post([self, failure] { self->loadFailed(failure); });
+  return TRUE;
+}
+
+void WebKitView::onResourceLoadStarted(WebKitWebView* view, WebKitWebResource* resource,
+                                       WebKitURIRequest* request, gpointer data) {
+  auto* self = static_cast<WebKitView*>(data);
+  if (!self->awaitingMainResource_ || resource != webkit_web_view_get_main_resource(view)) return;
+  const char* uri = webkit_uri_request_get_uri(request);
+  self->post([self, target = std::string(uri ? uri : "")] { self->mainResourceStarted(target); });
+}
+
+void WebKitView::loadStarted() {
+  provisional_ = true;
+  swallowLoadEnd_ = false;
+  startedByView_ = false;
+  const bool allowed = !allowedTopLevelURL_.empty() && allowedTopLevelURL_ == url();
+  allowedTopLevelURL_.clear();
+  if (allowed) {
+    tellDidStartLoad();
+  } else {
+    awaitingMainResource_ = true;
+  }
+}
+
+void WebKitView::mainResourceStarted(const std::string& target) {
+  if (!awaitingMainResource_) return;
+  awaitingMainResource_ = false;
+  // A top-level navigation first taken for a frame's (or one the engine started unasked).
+  NavigationAction action;
+  action.request.url = target;
+  action.request.mainDocumentURL = target;
+  auto known = frameNavigationTypes_.find(target);
+  action.type = known != frameNavigationTypes_.end() ? known->second : NavigationType::Other;
+  action.mainFrame = true;
+  if (askShouldStartLoad(action)) {
+    tellDidStartLoad();
+    return;
+  }
+  swallowLoadEnd_ = true;
+  loadTimer_.cancel();
+  ++loadGeneration_;
+  webkit_web_view_stop_loading(view_.get());
+}
+
+void WebKitView::loadFinished() {
+  provisional_ = false;
+  awaitingMainResource_ = false;
+  loadTimer_.cancel();
+  ++loadGeneration_;
+  if (swallowLoadEnd_) {
+    swallowLoadEnd_ = false;
+    return;
+  }
+  zoomToFitIfAsked();
+  tellDidFinishLoad();
+}
+
+void WebKitView::loadFailed(const Error& error) {
+  provisional_ = false;
+  awaitingMainResource_ = false;
+  loadTimer_.cancel();
+  ++loadGeneration_;
+  if (swallowLoadEnd_) return;
+  swallowLoadEnd_ = true;  // the engine's finish that follows a failure
+  tellDidFailLoad(error);
+}
+
+// Scripts.
+
+void WebKitView::evaluateJavaScript(const std::string& script, ScriptCompletion completion) {
+  auto* call = new ScriptCompletion(std::move(completion));
+  webkit_web_view_evaluate_javascript(
+      view_.get(), script.data(), static_cast<gssize>(script.size()), nullptr, nullptr,
+      cancellable_.get(),
+      [](GObject* source, GAsyncResult* result, gpointer data) {
+        std::unique_ptr<ScriptCompletion> completion(static_cast<ScriptCompletion*>(data));
+        GError* error = nullptr;
+        JSCValue* value =
+            webkit_web_view_evaluate_javascript_finish(WEBKIT_WEB_VIEW(source), result, &error);
+        Result<std::string> answer = scriptResult(value, error);
+        if (value) g_object_unref(value);
+        if (error) g_error_free(error);
+        if (*completion) (*completion)(std::move(answer));
+      },
+      call);
+}
+
+Result<std::string> WebKitView::evaluateJavaScriptSyncImpl(const std::string& script,
+                                                           Duration timeout) {
+  if (samePageDecisions_ > 0) {
+    return Error::withDescription(kWebViewErrorDomain, kWebViewErrorScriptTimedOut,
+                                  "The page waits for a navigation decision and runs no script");
+  }
+  // Shared with the completion, which may come after this wait gave up.
+  auto answer = std::make_shared<std::optional<Result<std::string>>>();
+  evaluateJavaScript(script, [answer](Result<std::string> result) { *answer = std::move(result); });
+
+  bool expired = false;
+  const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(timeout).count();
+  GSource* deadline = g_timeout_source_new(static_cast<guint>(std::max<int64_t>(ms, 0)));
+  g_source_set_callback(
+      deadline,
+      [](gpointer flag) -> gboolean {
+        *static_cast<bool*>(flag) = true;
+        return G_SOURCE_REMOVE;
+      },
+      &expired, nullptr);
+  GMainContext* context = g_main_context_default();
+  g_source_attach(deadline, context);
+  while (!answer->has_value() && !expired) g_main_context_iteration(context, TRUE);
+  g_source_destroy(deadline);
+  g_source_unref(deadline);
+  if (!answer->has_value()) {
+    return Error::withDescription(kWebViewErrorDomain, kWebViewErrorScriptTimedOut,
+                                  "The page did not answer the script in time");
+  }
+  return std::move(**answer);
+}
+
+// Settings.
+
+void WebKitView::applySettings() {
+  const WebViewSettings& s = settings();
+  webkit_settings_set_media_playback_requires_user_gesture(webSettings_.get(),
+                                                           s.mediaPlaybackRequiresUserAction);
+  webkit_settings_set_media_playback_allows_inline(webSettings_.get(), s.allowsInlineMediaPlayback);
+  if (!s.scalesPageToFit) webkit_web_view_set_zoom_level(view_.get(), 1.0);
+}
+
+void WebKitView::applyUserAgent() {
+  webkit_settings_set_user_agent(webSettings_.get(),
+                                 customUserAgent().empty() ? nullptr : customUserAgent().c_str());
+}
+
+std::string WebKitView::userAgent() const {
+  const char* agent = webkit_settings_get_user_agent(webSettings_.get());
+  return agent ? agent : "";
+}
+
+void WebKitView::zoomToFitIfAsked() {
+  if (!settings().scalesPageToFit) return;
+  std::weak_ptr<View> weak = weak_from_this();
+  webkit_web_view_set_zoom_level(view_.get(), 1.0);
+  evaluateJavaScript("document.documentElement.scrollWidth", [weak](Result<std::string> width) {
+    auto self = std::static_pointer_cast<WebKitView>(weak.lock());
+    if (!self || !width.ok()) return;
+    const double content = std::atof(width.value().c_str());
+    const double available = self->frame().width();
+    if (content > available && available > 0) {
+      webkit_web_view_set_zoom_level(self->view_.get(), available / content);
+    }
+  });
+}
+
+// Snapshots.
+
+void WebKitView::snapshot(SnapshotCompletion completion) {
+  auto* call = new SnapshotCompletion(std::move(completion));
+  webkit_web_view_get_snapshot(
+      view_.get(), WEBKIT_SNAPSHOT_REGION_VISIBLE, WEBKIT_SNAPSHOT_OPTIONS_NONE, cancellable_.get(),
+      [](GObject* source, GAsyncResult* result, gpointer data) {
+        std::unique_ptr<SnapshotCompletion> completion(static_cast<SnapshotCompletion*>(data));
+        GError* error = nullptr;
+        cairo_surface_t* surface =
+            webkit_web_view_get_snapshot_finish(WEBKIT_WEB_VIEW(source), result, &error);
+        Result<ui::Image> image =
+            surface ? Result<ui::Image>(ui::gtk::imageFromSurface(surface))
+                    : Result<ui::Image>(Error::withDescription(
+                          kWebViewErrorDomain, kWebViewErrorWebViewInvalidated,
+                          error && error->message ? error->message : "No snapshot"));
+        if (surface) cairo_surface_destroy(surface);
+        if (error) g_error_free(error);
+        if (*completion) (*completion)(std::move(image));
+      },
+      call);
+}
+
+}  // namespace platform::web
