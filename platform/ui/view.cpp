@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstdint>
 
+#include "platform/ui/window.h"
+
 namespace platform::ui {
 
 namespace {
@@ -128,6 +130,12 @@ bool View::isDescendantOf(const View& ancestor) const {
     if (v == &ancestor) return true;
   }
   return false;
+}
+
+std::shared_ptr<Window> View::window() {
+  std::shared_ptr<View> root = shared_from_this();
+  while (auto parent = root->superview()) root = parent;
+  return std::dynamic_pointer_cast<Window>(root);
 }
 
 Point View::originInRoot() const {

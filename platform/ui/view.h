@@ -10,6 +10,8 @@
 
 namespace platform::ui {
 
+class Window;
+
 // Which of a view's margins and sizes stretch when its superview's size changes.
 enum AutoresizingMask : unsigned {
   kAutoresizingNone = 0,
@@ -86,6 +88,8 @@ class View : public std::enable_shared_from_this<View> {
   // This view or the first descendant (depth first, back to front) with the tag; null when none.
   std::shared_ptr<View> viewWithTag(int64_t tag);
   bool isDescendantOf(const View& ancestor) const;
+  // The window at the root of this view's tree; null when the tree has none.
+  std::shared_ptr<Window> window();
 
   // Converts a rectangle in this view's coordinates to another view's (its window's coordinates
   // when `to` is null). Both views must share a root for the answer to mean anything.
@@ -101,6 +105,13 @@ class View : public std::enable_shared_from_this<View> {
  protected:
   // Tells the observers; subclasses call it with ViewChange::Content.
   void notify(ViewChange change);
+  // Sets a kind-specific field and tells the observers when it changed.
+  template <typename T, typename U>
+  void setContent(T& field, U&& value) {
+    if (field == value) return;
+    field = std::forward<U>(value);
+    notify(ViewChange::Content);
+  }
 
  private:
   void autoresizeSubviews(Size oldSize);

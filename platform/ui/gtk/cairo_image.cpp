@@ -1,5 +1,7 @@
 #include "platform/ui/gtk/cairo_image.h"
 
+#include <algorithm>
+
 namespace platform::ui::gtk {
 
 Image imageFromSurface(cairo_surface_t* surface) {
@@ -46,6 +48,27 @@ Image imageFromSurface(cairo_surface_t* surface) {
   }
   cairo_surface_destroy(pixels);
   return image;
+}
+
+cairo_surface_t* surfaceFromImage(const Image& image) {
+  cairo_surface_t* surface = cairo_image_surface_create(
+      CAIRO_FORMAT_ARGB32, std::max(image.width, 0), std::max(image.height, 0));
+  unsigned char* data = cairo_image_surface_get_data(surface);
+  const int stride = cairo_image_surface_get_stride(surface);
+  const size_t pixels = static_cast<size_t>(std::max(image.width, 0)) * std::max(image.height, 0);
+  if (!data || image.rgba.size() < pixels * 4) return surface;
+  for (int y = 0; y < image.height; ++y) {
+    auto* row = reinterpret_cast<uint32_t*>(data + static_cast<size_t>(y) * stride);
+    for (int x = 0; x < image.width; ++x) {
+      const uint8_t* in = &image.rgba[(static_cast<size_t>(y) * image.width + x) * 4];
+      const uint32_t a = in[3];
+      auto premultiply = [a](uint32_t c) { return (c * a + 127) / 255; };
+      row[x] =
+          (a << 24) | (premultiply(in[0]) << 16) | (premultiply(in[1]) << 8) | premultiply(in[2]);
+    }
+  }
+  cairo_surface_mark_dirty(surface);
+  return surface;
 }
 
 }  // namespace platform::ui::gtk

@@ -13,6 +13,9 @@
 #include "platform/dispatch/clock.h"
 #include "platform/testing/main_loop.h"
 #include "platform/testing/temp_dir.h"
+#include "platform/ui/application.h"
+#include "platform/ui/gtk/renderer.h"
+#include "platform/ui/view_controller.h"
 #include "platform/web/web_errors.h"
 #include "platform/web/webkit/webkit_engine.h"
 
@@ -508,6 +511,42 @@ TEST_F(WebKitViewTest, RelatedViewSharesTheEngine) {
   ASSERT_TRUE(runMainLoopUntil([&] { return recorder->ends() == 1; }));
   EXPECT_EQ(recorder->events.back(), "finish");
   EXPECT_EQ(related->evaluateJavaScriptSync("document.body.textContent").valueOr(""), "related");
+}
+
+TEST_F(WebKitViewTest, TheRendererPlacesAWebViewInItsWindow) {
+  ui::Application::resetShared();
+  auto renderer = ui::gtk::Renderer::install();
+  ASSERT_TRUE(renderer.ok());
+  auto window = std::make_shared<ui::Window>(ui::Rect(0, 0, 300, 200));
+  auto root = std::make_shared<ui::ViewController>();
+  window->setRootViewController(root);
+  window->makeKeyAndVisible();
+  auto web = engine_->createWebView({.frame = ui::Rect(0, 0, 300, 200), .relatedView = view_});
+  web->setAutoresizingMask(ui::kFlexibleWidth | ui::kFlexibleHeight);
+  root->view()->addSubview(web);
+  EXPECT_EQ((*renderer)->widget(*web), nativeWidget(*web));
+
+  auto recorder = std::make_shared<Recorder>();
+  web->setDelegate(recorder);
+  web->loadHTMLString("<body style='margin:0;background:rgb(0,0,255)'></body>",
+                      "test://app/blue.html");
+  ASSERT_TRUE(runMainLoopUntil([&] { return recorder->ends() == 1; }));
+  auto blue = std::make_shared<std::optional<uint32_t>>();
+  auto waiting = std::make_shared<bool>(false);
+  EXPECT_TRUE(runMainLoopUntil([&] {
+    if (*blue == 0x0000ffffu) return true;
+    if (!*waiting) {
+      *waiting = true;
+      web->snapshot([blue, waiting](Result<ui::Image> image) {
+        *waiting = false;
+        if (image.ok()) *blue = image->pixel(150, 100);
+      });
+    }
+    return false;
+  }));
+  web->removeFromSuperview();
+  renderer->reset();
+  ui::Application::resetShared();
 }
 
 // A page that never answers: the synchronous evaluation gives up in time. The hung page gets a

@@ -1,0 +1,151 @@
+#include "platform/ui/application.h"
+
+#include <algorithm>
+
+#include "platform/dispatch/notification_center.h"
+#include "platform/dispatch/queue.h"
+#include "platform/ui/view_controller.h"
+#include "platform/ui/window.h"
+
+namespace platform::ui {
+
+namespace {
+
+std::unique_ptr<Application>& sharedInstance() {
+  static std::unique_ptr<Application> application;
+  return application;
+}
+
+}  // namespace
+
+unsigned ApplicationDelegate::supportedInterfaceOrientations(Application&,
+                                                             const std::shared_ptr<Window>&) {
+  return kOrientationMaskAll;
+}
+
+Application::Application() : urlOpener_(makeSystemURLOpener()) {}
+
+Application& Application::shared() {
+  auto& application = sharedInstance();
+  if (!application) application.reset(new Application());
+  return *application;
+}
+
+void Application::resetShared() { sharedInstance().reset(new Application()); }
+
+void Application::post(const char* name, const Value& userInfo) {
+  NotificationCenter::defaultCenter().post(name, this, userInfo);
+}
+
+bool Application::finishLaunching(const Value& options) {
+  const bool answer = delegate_ ? delegate_->didFinishLaunching(*this, options) : true;
+  post(kApplicationDidFinishLaunchingNotification, options);
+  return answer;
+}
+
+// The states lie on one line, Active - Inactive - Background; a move passes through each state
+// between, posting the notification of each step.
+void Application::moveTo(ApplicationState target) {
+  while (state_ != target) {
+    switch (state_) {
+      case ApplicationState::Active:
+        post(kApplicationWillResignActiveNotification);
+        state_ = ApplicationState::Inactive;
+        break;
+      case ApplicationState::Inactive:
+        if (target == ApplicationState::Active) {
+          state_ = ApplicationState::Active;
+          post(kApplicationDidBecomeActiveNotification);
+        } else {
+          state_ = ApplicationState::Background;
+          post(kApplicationDidEnterBackgroundNotification);
+        }
+        break;
+      case ApplicationState::Background:
+        post(kApplicationWillEnterForegroundNotification);
+        state_ = ApplicationState::Inactive;
+        break;
+    }
+  }
+}
+
+void Application::becomeActive() {
+  if (!terminating_) moveTo(ApplicationState::Active);
+}
+
+void Application::resignActive() {
+  if (state_ == ApplicationState::Active) moveTo(ApplicationState::Inactive);
+}
+
+void Application::enterBackground() { moveTo(ApplicationState::Background); }
+
+void Application::enterForeground() {
+  if (state_ == ApplicationState::Background && !terminating_) moveTo(ApplicationState::Inactive);
+}
+
+void Application::terminate() {
+  if (terminating_) return;
+  terminating_ = true;
+  moveTo(ApplicationState::Background);
+  post(kApplicationWillTerminateNotification);
+  if (terminateHandler_) terminateHandler_();
+}
+
+void Application::receiveMemoryWarning() {
+  if (delegate_) delegate_->didReceiveMemoryWarning(*this);
+  post(kApplicationDidReceiveMemoryWarningNotification);
+  const auto windows = windows_;
+  for (const auto& window : windows) {
+    for (auto controller = window->rootViewController(); controller;
+         controller = controller->presentedViewController()) {
+      controller->didReceiveMemoryWarning();
+    }
+  }
+}
+
+bool Application::openURLInApp(const std::string& url, const std::string& sourceApplication,
+                               const Value& annotation) {
+  return delegate_ && delegate_->openURL(*this, url, sourceApplication, annotation);
+}
+
+bool Application::canOpenURL(const std::string& url) {
+  return urlOpener_ && urlOpener_->canOpenURL(url);
+}
+
+void Application::openURL(const std::string& url, std::function<void(bool)> completion) {
+  if (urlOpener_) {
+    urlOpener_->openURL(url, std::move(completion));
+  } else if (completion) {
+    mainQueue()->async([completion] { completion(false); });
+  }
+}
+
+void Application::makeKeyWindow(const std::shared_ptr<Window>& window) {
+  if (!window) return;
+  keyWindow_ = window;
+  if (std::find(windows_.begin(), windows_.end(), window) != windows_.end()) return;
+  windows_.push_back(window);
+  if (windowPresenter_) windowPresenter_(window);
+}
+
+void Application::removeWindow(const Window& window) {
+  std::erase_if(windows_, [&](const auto& w) { return w.get() == &window; });
+  if (keyWindow_.lock().get() == &window) {
+    keyWindow_ = windows_.empty() ? std::weak_ptr<Window>() : windows_.back();
+  }
+}
+
+void Application::setWindowPresenter(
+    std::function<void(const std::shared_ptr<Window>&)> presenter) {
+  windowPresenter_ = std::move(presenter);
+  if (!windowPresenter_) return;
+  const auto windows = windows_;
+  for (const auto& window : windows) windowPresenter_(window);
+}
+
+unsigned Application::supportedInterfaceOrientations(const std::shared_ptr<Window>& window) {
+  return delegate_ ? delegate_->supportedInterfaceOrientations(*this, window)
+                   : unsigned{kOrientationMaskAll};
+}
+
+}  // namespace platform::ui
