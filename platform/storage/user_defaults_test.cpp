@@ -271,6 +271,17 @@ TEST_F(UserDefaultsTest, ProcessKilledWhileSavingLeavesThePreviousFile) {
   EXPECT_EQ(onDisk(file()), Dictionary({{"k", "safe"}}));
 }
 
+TEST_F(UserDefaultsTest, ChangeMadeJustBeforeTheProcessExitsReachesTheFile) {
+  const fs::path file = UserDefaults::standard()->file();
+  EXPECT_EXIT(
+      {
+        (void)UserDefaults::standard()->setObject("last words", "k");
+        std::exit(0);
+      },
+      ::testing::ExitedWithCode(0), "");
+  EXPECT_EQ(onDisk(file), Dictionary({{"k", "last words"}}));
+}
+
 TEST_F(UserDefaultsTest, EachEnvironmentHasItsOwnStandardDefaults) {
   ASSERT_TRUE(UserDefaults::standard()->setObject("outer", "who"));
   {
