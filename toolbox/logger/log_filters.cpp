@@ -5,11 +5,11 @@
 #include <string_view>
 
 #include "platform/foundation/text_number.h"
+#include "platform/storage/user_defaults.h"
 
 namespace {
 
 constexpr const char* kVerboseLoggingKey = "ZTMVerboseLogging";
-constexpr const char* kUserDefaultsDidChangeNotification = "NSUserDefaultsDidChangeNotification";
 
 bool readVerboseLogging() {
   if (const char* value = std::getenv(kVerboseLoggingKey)) {
@@ -22,7 +22,7 @@ bool readVerboseLogging() {
     }
     return platform::integerValueOfText(text) != 0;
   }
-  return false;
+  return platform::UserDefaults::standard()->boolForKey(kVerboseLoggingKey);
 }
 
 }  // namespace
@@ -30,7 +30,7 @@ bool readVerboseLogging() {
 ZSDK_ZTMLogLevelFilter::ZSDK_ZTMLogLevelFilter()
     : verboseLoggingEnabled_(std::make_shared<std::atomic<bool>>(readVerboseLogging())) {
   defaultsObservation_ = platform::NotificationCenter::defaultCenter().addObserver(
-      kUserDefaultsDidChangeNotification, nullptr,
+      platform::kUserDefaultsDidChangeNotification, nullptr,
       [verbose = verboseLoggingEnabled_](const platform::Notification&) {
         verbose->store(readVerboseLogging());
       });

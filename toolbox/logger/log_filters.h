@@ -10,7 +10,8 @@
 
 // The standard filter: debug lines never pass; info lines only while verbose logging is on;
 // every other level passes. Verbose logging is on when the environment variable
-// "ZTMVerboseLogging" says yes ("Y…", "T…" or a non-zero number, after trimming). It is read at
+// "ZTMVerboseLogging" says yes ("Y…", "T…" or a non-zero number, after trimming), or, when that
+// variable is absent, when the boolean user default "ZTMVerboseLogging" is set. It is read at
 // creation and again whenever the user defaults change.
 class ZSDK_ZTMLogLevelFilter : public ZTMLogFilter {
  public:

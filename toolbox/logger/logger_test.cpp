@@ -11,7 +11,9 @@
 
 #include "platform/dispatch/clock.h"
 #include "platform/foundation/log.h"
+#include "platform/storage/user_defaults.h"
 #include "platform/testing/temp_dir.h"
+#include "platform/testing/test_app.h"
 #include "toolbox/logger/log_filters.h"
 #include "toolbox/logger/log_formatters.h"
 #include "toolbox/logger/log_writers.h"
@@ -189,6 +191,7 @@ TEST(LoggerTest, RolesMayBeReplacedWhileOtherThreadsLog) {
 }
 
 TEST(LoggerTest, SharedLoggerIsMadeOnceAndReplaceable) {
+  platform::testing::TestApp app;
   auto first = ZSDK_ZTMLogger::sharedLogger();
   EXPECT_EQ(ZSDK_ZTMLogger::sharedLogger(), first);
   EXPECT_TRUE(std::dynamic_pointer_cast<ZSDK_ZTMLogStandardFormatter>(first->formatter()));
@@ -295,7 +298,28 @@ TEST(LogFilterTest, LevelFilterFollowsTheVerboseSettingOfTheEnvironment) {
   }
 }
 
+TEST(LogFilterTest, LevelFilterFollowsTheUserDefaultUnlessTheEnvironmentSays) {
+  platform::testing::TestApp app;
+  ScopedEnv unset("ZTMVerboseLogging", nullptr);
+  auto defaults = platform::UserDefaults::standard();
+  ZSDK_ZTMLogLevelFilter filter;
+  EXPECT_FALSE(filter.filterAllowsMessage("l", kZTMLoggerLevelInfo));
+  ASSERT_TRUE(defaults->setObject(true, "ZTMVerboseLogging").ok());
+  EXPECT_TRUE(filter.filterAllowsMessage("l", kZTMLoggerLevelInfo));  // read again at the change
+  EXPECT_FALSE(filter.filterAllowsMessage("l", kZTMLoggerLevelDebug));
+  defaults->removeObjectForKey("ZTMVerboseLogging");
+  EXPECT_FALSE(filter.filterAllowsMessage("l", kZTMLoggerLevelInfo));
+
+  ASSERT_TRUE(defaults->setObject("YES", "ZTMVerboseLogging").ok());
+  for (const char* value : {"0", "no"}) {
+    ScopedEnv env("ZTMVerboseLogging", value);
+    EXPECT_FALSE(ZSDK_ZTMLogLevelFilter().filterAllowsMessage("l", kZTMLoggerLevelInfo)) << value;
+  }
+  EXPECT_TRUE(ZSDK_ZTMLogLevelFilter().filterAllowsMessage("l", kZTMLoggerLevelInfo));
+}
+
 TEST(LogWriterTest, FileLoggerAppendsWithItsMode) {
+  platform::testing::TestApp app;
   platform::testing::TempDir dir;
   const auto path = dir / "log.txt";
   platform::testing::writeFile(path, "earlier\n");

@@ -9,6 +9,7 @@
 #include "platform/reachability/fake_network_monitor.h"
 #include "platform/testing/assertion_capture.h"
 #include "platform/testing/main_loop.h"
+#include "platform/testing/test_app.h"
 #include "toolbox/logger/logger.h"
 
 namespace {
@@ -71,6 +72,12 @@ class NotificationRecorder {
   platform::NotificationCenter::Observation observation_;
 };
 
+// The shared logger's level filter reads the app's user defaults.
+class ZIPReachabilityTest : public ::testing::Test {
+ protected:
+  platform::testing::TestApp app_;
+};
+
 // Starts the monitor and runs the main loop until its handler has run.
 void startAndWait(ZIPReachability& monitor) {
   bool done = false;
@@ -78,7 +85,7 @@ void startAndWait(ZIPReachability& monitor) {
   ASSERT_TRUE(runMainLoopUntil([&] { return done; }));
 }
 
-TEST(ZIPReachabilityTest, QuestionsAnswerNoUntilTheFirstFlagsAreKnown) {
+TEST_F(ZIPReachabilityTest, QuestionsAnswerNoUntilTheFirstFlagsAreKnown) {
   platform::ScopedFakeNetworkMonitor network(kReachabilityFlagReachable | kReachabilityFlagIsWWAN);
   ZIPReachability monitor;
   bool done = false;
@@ -93,7 +100,7 @@ TEST(ZIPReachabilityTest, QuestionsAnswerNoUntilTheFirstFlagsAreKnown) {
   EXPECT_FALSE(monitor.isDirect());
 }
 
-TEST(ZIPReachabilityTest, ChangesArePostedInOrderWithThePreviousFlags) {
+TEST_F(ZIPReachabilityTest, ChangesArePostedInOrderWithThePreviousFlags) {
   platform::ScopedFakeNetworkMonitor network(kReachabilityFlagReachable);
   LogRecorder log;
   NotificationRecorder notes;
@@ -152,7 +159,7 @@ class GatedMonitor : public platform::NetworkMonitor {
   bool open_ = false;
 };
 
-TEST(ZIPReachabilityTest, TheFirstReadNeverOverwritesAChange) {
+TEST_F(ZIPReachabilityTest, TheFirstReadNeverOverwritesAChange) {
   auto gated = std::make_shared<GatedMonitor>();
   auto previous = platform::setNetworkMonitor(gated);
   {
@@ -170,7 +177,7 @@ TEST(ZIPReachabilityTest, TheFirstReadNeverOverwritesAChange) {
   platform::setNetworkMonitor(previous);
 }
 
-TEST(ZIPReachabilityTest, PlatformFailuresAreLoggedAndTheMonitorGoesOn) {
+TEST_F(ZIPReachabilityTest, PlatformFailuresAreLoggedAndTheMonitorGoesOn) {
   platform::ScopedFakeNetworkMonitor network;
   network->setAvailable(false);
   LogRecorder log;
@@ -195,7 +202,7 @@ TEST(ZIPReachabilityTest, PlatformFailuresAreLoggedAndTheMonitorGoesOn) {
   EXPECT_TRUE(monitor.isReachable());
 }
 
-TEST(ZIPReachabilityTest, HostMonitorsAndDescription) {
+TEST_F(ZIPReachabilityTest, HostMonitorsAndDescription) {
   platform::ScopedFakeNetworkMonitor network(0);
   ZIPReachability local(std::optional<std::string>("localhost"));
   EXPECT_EQ(local.hostName(), "localhost");
@@ -220,7 +227,7 @@ TEST(ZIPReachabilityTest, HostMonitorsAndDescription) {
   EXPECT_FALSE(nameless.isReachable());
 }
 
-TEST(ZIPReachabilityTest, UseOffTheMainThreadIsReported) {
+TEST_F(ZIPReachabilityTest, UseOffTheMainThreadIsReported) {
   platform::ScopedFakeNetworkMonitor network;
   ZIPReachability monitor;
   platform::testing::AssertionCapture assertions;
@@ -232,7 +239,7 @@ TEST(ZIPReachabilityTest, UseOffTheMainThreadIsReported) {
             std::vector<std::string>(2, "ZIPReachability should be used from the main thread"));
 }
 
-TEST(ZIPReachabilityTest, AnswersForAMonitorThatIsGoneAreDropped) {
+TEST_F(ZIPReachabilityTest, AnswersForAMonitorThatIsGoneAreDropped) {
   platform::ScopedFakeNetworkMonitor network;
   NotificationRecorder notes;
   bool called = false;
