@@ -1,16 +1,15 @@
 #include "VokaruLib/Classes/Public/vokaru_preferences.h"
 
 #include <cctype>
-#include <charconv>
 
 #include "VokaruLib/Classes/Public/vkr_lowercase.h"
+#include "platform/foundation/text_number.h"
 
 using platform::Value;
 
 namespace {
 
 bool isSpace(char c) { return std::isspace(static_cast<unsigned char>(c)) != 0; }
-bool isDigit(char c) { return c >= '0' && c <= '9'; }
 
 bool textAsBool(std::string_view text) {
   size_t i = 0;
@@ -20,35 +19,6 @@ bool textAsBool(std::string_view text) {
   if (i == text.size()) return false;
   const char c = text[i];
   return c == 'Y' || c == 'y' || c == 'T' || c == 't' || (c >= '1' && c <= '9');
-}
-
-float textAsFloat(std::string_view text) {
-  size_t i = 0;
-  while (i < text.size() && isSpace(text[i])) ++i;
-  bool negative = false;
-  if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
-  // Only a plain decimal number counts: digits, a fraction and an exponent.
-  const size_t start = i;
-  while (i < text.size() && isDigit(text[i])) ++i;
-  size_t digits = i - start;
-  if (i < text.size() && text[i] == '.') {
-    ++i;
-    const size_t fraction = i;
-    while (i < text.size() && isDigit(text[i])) ++i;
-    digits += i - fraction;
-  }
-  if (digits == 0) return 0;
-  if (i < text.size() && (text[i] == 'e' || text[i] == 'E')) {
-    size_t exponent = i + 1;
-    if (exponent < text.size() && (text[exponent] == '+' || text[exponent] == '-')) ++exponent;
-    if (exponent < text.size() && isDigit(text[exponent])) {
-      i = exponent;
-      while (i < text.size() && isDigit(text[i])) ++i;
-    }
-  }
-  float value = 0;
-  std::from_chars(text.data() + start, text.data() + i, value);
-  return negative ? -value : value;
 }
 
 }  // namespace
@@ -69,7 +39,9 @@ double vokaruFloatSettingForKey(const platform::Dictionary& settings, std::strin
                                 double defaultValue) {
   const Value* value = vokaruSettingForKey(settings, key);
   if (!value) return defaultValue;
-  if (const std::string* text = value->stringIf()) return textAsFloat(*text);
+  if (const std::string* text = value->stringIf()) {
+    return static_cast<float>(platform::doubleValueOfText(*text));
+  }
   return static_cast<float>(value->doubleOr(0));
 }
 
