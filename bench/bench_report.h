@@ -25,6 +25,33 @@ inline double medianSeconds(const std::function<void()>& work, int runs = 7) {
   return times[times.size() / 2];
 }
 
+// Median wall times in seconds of `ours` and of `baseline`, called in turns `runs` times each
+// (after one warm-up call each), so load that comes and goes during the run weighs on both alike.
+struct Medians {
+  double ours;
+  double baseline;
+};
+inline Medians medianSecondsInTurns(const std::function<void()>& ours,
+                                    const std::function<void()>& baseline, int runs = 9) {
+  const auto timed = [](const std::function<void()>& work) {
+    auto start = std::chrono::steady_clock::now();
+    work();
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  };
+  const auto median = [](std::vector<double>& times) {
+    std::sort(times.begin(), times.end());
+    return times[times.size() / 2];
+  };
+  ours();
+  baseline();
+  std::vector<double> oursTimes, baselineTimes;
+  for (int i = 0; i < runs; ++i) {
+    oursTimes.push_back(timed(ours));
+    baselineTimes.push_back(timed(baseline));
+  }
+  return {median(oursTimes), median(baselineTimes)};
+}
+
 // ratio = ours / baseline: for times lower is better, for rates higher is better.
 inline void report(const std::string& name, double ours, double baseline, const std::string& unit) {
   std::printf("%s: ours %.4g %s, baseline %.4g %s, ratio %.3f\n", name.c_str(), ours, unit.c_str(),
