@@ -12,17 +12,26 @@
 
 namespace bench {
 
+// The median of some measurements.
+inline double median(std::vector<double> values) {
+  if (values.empty()) return 0;
+  std::sort(values.begin(), values.end());
+  return values[values.size() / 2];
+}
+
+// Wall time in seconds of one call of `work`.
+inline double timeSeconds(const std::function<void()>& work) {
+  auto start = std::chrono::steady_clock::now();
+  work();
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
 // Median wall time in seconds of `runs` calls of `work` (after one warm-up call).
 inline double medianSeconds(const std::function<void()>& work, int runs = 7) {
   work();
   std::vector<double> times;
-  for (int i = 0; i < runs; ++i) {
-    auto start = std::chrono::steady_clock::now();
-    work();
-    times.push_back(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
-  }
-  std::sort(times.begin(), times.end());
-  return times[times.size() / 2];
+  for (int i = 0; i < runs; ++i) times.push_back(timeSeconds(work));
+  return median(std::move(times));
 }
 
 // Median wall times in seconds of `ours` and of `baseline`, called in turns `runs` times each

@@ -4,6 +4,7 @@
 
 #include <map>
 
+#include "platform/storage/app_environment.h"
 #include "platform/ui/gtk/gobject_ptr.h"
 #include "platform/ui/gtk/gtk_init.h"
 #include "platform/web/web_errors.h"
@@ -103,6 +104,10 @@ WebKitEngineConfiguration WebKitEngineConfiguration::forAppHome(
   configuration.cacheDirectory = appHome / "Library" / "Caches" / "WebKit";
   configuration.cookieFile = appHome / "Library" / "Cookies" / "Cookies.sqlite";
   return configuration;
+}
+
+WebKitEngineConfiguration WebKitEngineConfiguration::forCurrentApp() {
+  return forAppHome(AppEnvironment::current()->appHome());
 }
 
 Result<std::shared_ptr<WebEngine>> makeWebKitEngine(

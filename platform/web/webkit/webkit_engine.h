@@ -22,6 +22,8 @@ struct WebKitEngineConfiguration {
   // The locations inside an app home: "Library/WebKit", "Library/Caches" (localStorage, where the
   // web storage backup looks for it), "Library/Caches/WebKit" and "Library/Cookies/Cookies.sqlite".
   static WebKitEngineConfiguration forAppHome(const std::filesystem::path& appHome);
+  // The locations inside the running app's home (AppEnvironment).
+  static WebKitEngineConfiguration forCurrentApp();
 };
 
 // The WebKitGTK engine. Fails when GTK cannot open a display. Main thread only.

@@ -13,6 +13,7 @@
 #include "platform/dispatch/clock.h"
 #include "platform/testing/main_loop.h"
 #include "platform/testing/temp_dir.h"
+#include "platform/testing/test_app.h"
 #include "platform/ui/application.h"
 #include "platform/ui/gtk/renderer.h"
 #include "platform/ui/view_controller.h"
@@ -569,8 +570,9 @@ TEST_F(WebKitViewTest, SyncEvaluationOfAHungPageGivesUp) {
 }
 
 TEST(WebKitEngineTest, StoresUnderTheAppHome) {
-  platform::testing::TempDir home;
-  const auto configuration = WebKitEngineConfiguration::forAppHome(home.path());
+  platform::testing::TestApp app;
+  const std::filesystem::path& home = app.appHome();
+  const auto configuration = WebKitEngineConfiguration::forCurrentApp();
   EXPECT_EQ(configuration.localStorageDirectory, home / "Library/Caches");
   EXPECT_EQ(configuration.cookieFile, home / "Library/Cookies/Cookies.sqlite");
   auto engine = makeWebKitEngine(configuration);
