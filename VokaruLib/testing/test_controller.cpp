@@ -7,9 +7,8 @@
 namespace vokaru::testing {
 
 TestController::TestController(std::string_view configXML) {
-  platform::testing::writeFile(bundle / "config.xml", configXML);
-  platform::Result<std::shared_ptr<VKRViewController>> made =
-      VKRViewController::create(bundle.path());
+  app.writeBundleFile("config.xml", configXML);
+  platform::Result<std::shared_ptr<VKRViewController>> made = VKRViewController::create();
   if (!made.ok()) {
     platform::log(made.error().description());
     std::abort();  // a broken fixture: nothing after it could mean anything
@@ -17,5 +16,8 @@ TestController::TestController(std::string_view configXML) {
   controller = *made;
   controller->setWebViewEngine(engine);
 }
+
+// The controller goes before the app whose bundle it was made from.
+TestController::~TestController() { controller.reset(); }
 
 }  // namespace vokaru::testing

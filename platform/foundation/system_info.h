@@ -25,6 +25,10 @@ std::string deviceModel();
 // The user's locale as a platform locale identifier ("en_US.UTF-8" gives "en_US"), from LC_ALL,
 // LC_MESSAGES or LANG, the first that is set; "en_US" when none is or the locale is C/POSIX.
 std::string currentLocaleIdentifier();
+// Posted on the default notification center when the current locale changes. A process's locale
+// is fixed at its start on Linux, so only tests post it.
+inline constexpr const char* kCurrentLocaleDidChangeNotification =
+    "NSCurrentLocaleDidChangeNotification";
 
 // The user's languages in order as language tags ("en-US"): LANGUAGE's list when set, else the
 // language of the current locale. Never empty.

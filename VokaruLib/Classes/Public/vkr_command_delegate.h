@@ -34,6 +34,8 @@ class VKRCommandDelegate {
   virtual void evalJsScheduledOnRunLoop(std::string_view js, bool scheduledOnRunLoop) = 0;
   // Runs the work on the global queue.
   virtual void runInBackground(std::function<void()> work) = 0;
+  // The page's user agent.
+  virtual std::string userAgent() = 0;
   // The preferences of config.xml, with lower-cased keys.
   virtual platform::Dictionary settings() = 0;
   // A host's mapping of file URLs handed to the page (unset by default).

@@ -7,6 +7,7 @@
 #include "VokaruLib/Classes/Public/vkr_web_view_engine_protocol.h"
 #include "platform/dispatch/queue.h"
 #include "platform/foundation/log.h"
+#include "platform/storage/bundle.h"
 
 using platform::Value;
 
@@ -40,20 +41,22 @@ std::string VKRCommandDelegateImpl::callbackScript(const VKRPluginResult& result
   return script;
 }
 
-// A path that climbs (".." anywhere) names no file of the web folder.
 std::optional<std::string> VKRCommandDelegateImpl::pathForResource(std::string_view resourcePath) {
   std::shared_ptr<VKRViewController> controller = viewController_.lock();
   if (!controller) return std::nullopt;
-  const std::filesystem::path relative = std::filesystem::path(resourcePath).relative_path();
-  for (const std::filesystem::path& part : relative) {
-    if (part == "..") return std::nullopt;
+  const size_t slash = resourcePath.rfind('/');
+  std::string folder = controller->wwwFolderName();
+  if (slash != std::string_view::npos && slash > 0) {
+    folder += '/';
+    folder += resourcePath.substr(0, slash);
   }
-  if (relative.filename().empty()) return std::nullopt;
-  const std::filesystem::path path =
-      controller->bundlePath() / controller->wwwFolderName() / relative;
-  std::error_code error;
-  if (!std::filesystem::exists(path, error)) return std::nullopt;
-  return path.string();
+  const std::string_view fileName =
+      slash == std::string_view::npos ? resourcePath : resourcePath.substr(slash + 1);
+  if (fileName.empty()) return std::nullopt;
+  std::optional<std::filesystem::path> path =
+      platform::Bundle::mainBundle()->pathForResource(fileName, "", folder);
+  if (!path) return std::nullopt;
+  return path->string();
 }
 
 std::shared_ptr<VKRPlugin> VKRCommandDelegateImpl::getCommandInstance(std::string_view pluginName) {
@@ -117,6 +120,11 @@ void VKRCommandDelegateImpl::evalJsHelper2(const std::string& js) {
 
 void VKRCommandDelegateImpl::runInBackground(std::function<void()> work) {
   platform::globalQueue()->async(std::move(work));
+}
+
+std::string VKRCommandDelegateImpl::userAgent() {
+  std::shared_ptr<VKRViewController> controller = viewController_.lock();
+  return controller ? controller->userAgent() : std::string();
 }
 
 platform::Dictionary VKRCommandDelegateImpl::settings() {

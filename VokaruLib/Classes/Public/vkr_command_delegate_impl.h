@@ -39,6 +39,7 @@ class VKRCommandDelegateImpl : public VKRCommandDelegate,
   void evalJs(std::string_view js) override;
   void evalJsScheduledOnRunLoop(std::string_view js, bool scheduledOnRunLoop) override;
   void runInBackground(std::function<void()> work) override;
+  std::string userAgent() override;
   platform::Dictionary settings() override;
   URLTransformer urlTransformer() override;
   void setUrlTransformer(URLTransformer transformer) override;

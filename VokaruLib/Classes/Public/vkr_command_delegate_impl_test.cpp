@@ -165,10 +165,10 @@ TEST_F(VKRCommandDelegateImplTest, ReachesPluginsAndSettingsOfItsController) {
 }
 
 TEST_F(VKRCommandDelegateImplTest, FindsFilesOfTheWebFolder) {
-  platform::testing::writeFile(test_.bundle / "www/index.html", "<html></html>");
-  platform::testing::writeFile(test_.bundle / "www/img/logo.png", "png");
-  platform::testing::writeFile(test_.bundle / "secret.txt", "no");
-  const std::string www = (test_.bundle / "www").string();
+  test_.app.writeBundleFile("www/index.html", "<html></html>");
+  test_.app.writeBundleFile("www/img/logo.png", "png");
+  test_.app.writeBundleFile("secret.txt", "no");
+  const std::string www = (test_.app.bundlePath() / "www").string();
   EXPECT_EQ(delegate().pathForResource("index.html"), www + "/index.html");
   EXPECT_EQ(delegate().pathForResource("img/logo.png"), www + "/img/logo.png");
   for (const char* missing :

@@ -1,25 +1,30 @@
 #include "VokaruLib/Classes/Public/vkr_plugin.h"
 
 #include "VokaruLib/Classes/Public/vkr_web_view_engine_protocol.h"
+#include "platform/ui/application.h"
 
 VKRPlugin::VKRPlugin(std::shared_ptr<VKRWebViewEngineProtocol> webViewEngine)
     : webViewEngine_(webViewEngine) {
   platform::NotificationCenter& center = platform::NotificationCenter::defaultCenter();
-  openURLObservation_ = center.addObserver(
+  observations_.push_back(
+      center.addObserver(platform::ui::kApplicationWillTerminateNotification, nullptr,
+                         [this](const platform::Notification&) { onAppTerminate(); }));
+  observations_.push_back(
+      center.addObserver(platform::ui::kApplicationDidReceiveMemoryWarningNotification, nullptr,
+                         [this](const platform::Notification&) { onMemoryWarning(); }));
+  observations_.push_back(center.addObserver(
       VKRPluginHandleOpenURLNotification, nullptr,
-      [this](const platform::Notification& notification) { handleOpenURL(notification); });
+      [this](const platform::Notification& notification) { handleOpenURL(notification); }));
   // Only resets of this engine's web view; without a web view there is nothing to reset.
   if (std::shared_ptr<platform::web::WebView> view = webView()) {
-    resetObservation_ = center.addObserver(VKRPluginResetNotification, view.get(),
-                                           [this](const platform::Notification&) { onReset(); });
+    observations_.push_back(
+        center.addObserver(VKRPluginResetNotification, view.get(),
+                           [this](const platform::Notification&) { onReset(); }));
   }
 }
 
 // Observations end before the members they call are gone.
-VKRPlugin::~VKRPlugin() {
-  openURLObservation_.reset();
-  resetObservation_.reset();
-}
+VKRPlugin::~VKRPlugin() { observations_.clear(); }
 
 std::shared_ptr<platform::web::WebView> VKRPlugin::webView() const {
   std::shared_ptr<VKRWebViewEngineProtocol> engine = webViewEngine();

@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "VokaruLib/Classes/Public/vkr_invoked_url_command.h"
 #include "platform/dispatch/notification_center.h"
@@ -30,8 +31,8 @@ inline constexpr const char* VKRPluginResetNotification = "VKRPluginResetNotific
 // addAction(). Actions answer later through commandDelegate()->sendPluginResult().
 class VKRPlugin {
  public:
-  // The plugin observes open-URL requests and the page resets of the engine's web view for its
-  // whole life.
+  // The plugin observes, for its whole life, the application's termination and memory warnings,
+  // open-URL requests, and the page resets of the engine's web view.
   explicit VKRPlugin(std::shared_ptr<VKRWebViewEngineProtocol> webViewEngine);
   virtual ~VKRPlugin();
   VKRPlugin(const VKRPlugin&) = delete;
@@ -93,8 +94,7 @@ class VKRPlugin {
   std::weak_ptr<VKRViewController> viewController_;
   std::weak_ptr<VKRCommandDelegate> commandDelegate_;
   std::map<std::string, std::function<void(const VKRInvokedUrlCommand&)>, std::less<>> actions_;
-  platform::NotificationCenter::Observation openURLObservation_;
-  platform::NotificationCenter::Observation resetObservation_;
+  std::vector<platform::NotificationCenter::Observation> observations_;
 };
 
 // Plugin classes by name: the value of a feature's "ios-package" in config.xml.

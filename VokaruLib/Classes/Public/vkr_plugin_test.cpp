@@ -4,6 +4,7 @@
 
 #include "VokaruLib/testing/fake_engine.h"
 #include "platform/dispatch/notification_center.h"
+#include "platform/ui/application.h"
 
 namespace {
 
@@ -15,6 +16,8 @@ class GreeterPlugin : public VKRPlugin {
     addAction("bye", &GreeterPlugin::bye);
   }
   void onReset() override { ++resets; }
+  void onAppTerminate() override { events.push_back("terminate"); }
+  void onMemoryWarning() override { events.push_back("memory warning"); }
   void handleOpenURL(const platform::Notification& notification) override {
     if (const auto* url = notification.objectAs<std::string>()) openedURLs.push_back(*url);
   }
@@ -22,6 +25,7 @@ class GreeterPlugin : public VKRPlugin {
   std::vector<std::string> calls;
   std::vector<std::string> openedURLs;
   int resets = 0;
+  std::vector<std::string> events;
 
  protected:
   void hello(const VKRInvokedUrlCommand& command) {
@@ -70,14 +74,18 @@ TEST(VKRPluginTest, PluginsAreFoundByClassName) {
   EXPECT_EQ(VKRPluginRegistry::instance().create("NoSuchClass", nullptr), nullptr);
 }
 
-TEST(VKRPluginTest, HearsOpenURLRequestsWhileItLives) {
+TEST(VKRPluginTest, HearsTheApplicationAndOpenURLRequestsWhileItLives) {
   auto& center = platform::NotificationCenter::defaultCenter();
   {
     GreeterPlugin plugin(nullptr);
     center.post(VKRPluginHandleOpenURLNotification, nullptr, {}, std::string("myapp://x"));
+    center.post(platform::ui::kApplicationDidReceiveMemoryWarningNotification);
+    center.post(platform::ui::kApplicationWillTerminateNotification);
     EXPECT_EQ(plugin.openedURLs, (std::vector<std::string>{"myapp://x"}));
+    EXPECT_EQ(plugin.events, (std::vector<std::string>{"memory warning", "terminate"}));
   }
   center.post(VKRPluginHandleOpenURLNotification, nullptr, {}, std::string("myapp://y"));
+  center.post(platform::ui::kApplicationWillTerminateNotification);
 }
 
 TEST(VKRPluginTest, ResetsOnlyWhenItsOwnWebViewStartsAPage) {

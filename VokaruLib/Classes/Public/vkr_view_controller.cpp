@@ -8,18 +8,21 @@
 #include "VokaruLib/Classes/Public/vkr_config_parser.h"
 #include "VokaruLib/Classes/Public/vkr_lowercase.h"
 #include "VokaruLib/Classes/Public/vkr_plugin.h"
+#include "VokaruLib/Classes/Public/vkr_user_agent_util.h"
+#include "VokaruLib/Classes/Public/vokaru_preferences.h"
 #include "platform/foundation/log.h"
+#include "platform/storage/bundle.h"
 
 VKRViewController::VKRViewController() = default;
 
 VKRViewController::~VKRViewController() {
+  VKRUserAgentUtil::releaseLock(&userAgentLockToken_);
   if (commandQueue_) commandQueue_->dispose();
   for (const auto& [className, plugin] : pluginObjects_) plugin->dispose();
 }
 
-platform::Status VKRViewController::initialize(std::filesystem::path bundlePath) {
+platform::Status VKRViewController::initialize() {
   if (initialized_) return platform::okStatus();
-  bundlePath_ = std::move(bundlePath);
   commandQueue_ = std::make_shared<VKRCommandQueue>(weak_from_this());
   commandDelegate_ = std::make_shared<VKRCommandDelegateImpl>(shared_from_this());
   initialized_ = true;
@@ -27,15 +30,15 @@ platform::Status VKRViewController::initialize(std::filesystem::path bundlePath)
 }
 
 platform::Status VKRViewController::parseSettingsWithParser(platform::XMLParserDelegate& delegate) {
-  const std::filesystem::path path = bundlePath_ / "config.xml";
-  std::error_code error;
-  if (!std::filesystem::is_regular_file(path, error)) {
+  std::optional<std::filesystem::path> path =
+      platform::Bundle::mainBundle()->pathForResource("config", "xml");
+  if (!path) {
     return platform::Error::withDescription(
         kVKRConfigErrorDomain, kVKRConfigMissing,
         "ERROR: config.xml does not exist. Please run vokaru-ios/bin/vokaru_plist_to_config_xml "
         "path/to/project.");
   }
-  std::ifstream file(path, std::ios::binary);
+  std::ifstream file(*path, std::ios::binary);
   std::string contents{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
   if (file.bad() || !file.is_open()) {
     platform::log("Failed to initialize XML parser.");
@@ -71,6 +74,27 @@ platform::Status VKRViewController::loadSettings() {
 platform::Dictionary VKRViewController::settings() const {
   std::lock_guard lock(settingsMutex_);
   return settings_;
+}
+
+const std::string& VKRViewController::userAgent() {
+  if (userAgent_) return *userAgent_;
+  const platform::Dictionary preferences = settings();
+  std::string base;
+  if (baseUserAgent_) {
+    base = *baseUserAgent_;
+  } else if (const platform::Value* override =
+                 vokaruSettingForKey(preferences, "OverrideUserAgent")) {
+    base = override->stringOr("");
+  } else {
+    base = VKRUserAgentUtil::originalUserAgent();
+  }
+  if (const platform::Value* append = vokaruSettingForKey(preferences, "AppendUserAgent")) {
+    userAgent_ = base + " " + append->stringOr("");
+  } else {
+    userAgent_ = platform::format("%s (%lld)", base.c_str(),
+                                  static_cast<long long>(reinterpret_cast<intptr_t>(this)));
+  }
+  return *userAgent_;
 }
 
 std::shared_ptr<VKRPlugin> VKRViewController::getCommandInstance(std::string_view pluginName) {

@@ -1,9 +1,9 @@
 #pragma once
 
-#include <filesystem>
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -20,22 +20,21 @@ class VKRWebViewEngineProtocol;
 inline constexpr const char* kVKRConfigErrorDomain = "VKRConfigErrorDomain";
 enum VKRConfigErrorCode : int64_t { kVKRConfigMissing = 1, kVKRConfigParseError = 2 };
 
-// The host of the web application: the settings read from the bundle's config.xml, the plugin
-// registry (service name to class, class name to live instance), the command queue and the
-// command delegate, and the web view engine. Main thread only, except settings(). Always owned
-// by a shared_ptr: make it with create().
+// The host of the web application: the settings read from the main bundle's config.xml, the
+// plugin registry (service name to class, class name to live instance), the command queue and the
+// command delegate, the web view engine and the page's user agent. Main thread only, except
+// settings(). Always owned by a shared_ptr: make it with create().
 class VKRViewController : public std::enable_shared_from_this<VKRViewController> {
  public:
   using PluginObjects = std::map<std::string, std::shared_ptr<VKRPlugin>, std::less<>>;
 
-  // A controller of the app bundle in the folder, initialised: command queue and delegate made,
-  // config.xml read. A bundle without config.xml, or with one that does not parse, is an error
-  // whose description says which.
+  // A controller, initialised: command queue and delegate made, config.xml read. A main bundle
+  // without config.xml, or with one that does not parse, is an error whose description says
+  // which.
   template <typename Controller = VKRViewController, typename... Args>
-  static platform::Result<std::shared_ptr<Controller>> create(std::filesystem::path bundlePath,
-                                                              Args&&... args) {
+  static platform::Result<std::shared_ptr<Controller>> create(Args&&... args) {
     auto controller = std::make_shared<Controller>(std::forward<Args>(args)...);
-    platform::Status initialized = controller->initialize(std::move(bundlePath));
+    platform::Status initialized = controller->initialize();
     if (!initialized.ok()) return initialized.error();
     return controller;
   }
@@ -45,12 +44,11 @@ class VKRViewController : public std::enable_shared_from_this<VKRViewController>
   VKRViewController(const VKRViewController&) = delete;
   VKRViewController& operator=(const VKRViewController&) = delete;
 
-  // Runs the config.xml of the bundle through the parser delegate.
+  // Runs the main bundle's config.xml through the parser delegate.
   platform::Status parseSettingsWithParser(platform::XMLParserDelegate& delegate);
   // Reads config.xml into the plugin map, the start-up plugins, the settings and the start page.
   platform::Status loadSettings();
 
-  const std::filesystem::path& bundlePath() const { return bundlePath_; }
   std::shared_ptr<VKRCommandQueue> commandQueue() const { return commandQueue_; }
   std::shared_ptr<VKRCommandDelegate> commandDelegate() const { return commandDelegate_; }
   std::shared_ptr<VKRWebViewEngineProtocol> webViewEngine() const { return webViewEngine_; }
@@ -66,6 +64,16 @@ class VKRViewController : public std::enable_shared_from_this<VKRViewController>
   const std::string& startPage() const { return startPage_; }
   const PluginObjects& pluginObjects() const { return pluginObjects_; }
 
+  // The page's user agent, composed on first use: the base (baseUserAgent(), else the
+  // "OverrideUserAgent" preference, else the engine's original agent) followed by the
+  // "AppendUserAgent" preference, or else by this controller's number in parentheses.
+  const std::string& userAgent();
+  const std::optional<std::string>& baseUserAgent() const { return baseUserAgent_; }
+  void setBaseUserAgent(std::optional<std::string> agent) { baseUserAgent_ = std::move(agent); }
+  // Where the controller keeps its user-agent lock token while it holds the lock (0 otherwise),
+  // for VKRUserAgentUtil::releaseLock().
+  int64_t* userAgentLockToken() { return &userAgentLockToken_; }
+
   // The plugin of a service (matched without regard to case), made and registered on first use.
   // Null when the service is not mapped or its class does not exist (logged).
   std::shared_ptr<VKRPlugin> getCommandInstance(std::string_view pluginName);
@@ -76,11 +84,10 @@ class VKRViewController : public std::enable_shared_from_this<VKRViewController>
 
  protected:
   // Once: makes the command queue and delegate and loads the settings.
-  platform::Status initialize(std::filesystem::path bundlePath);
+  platform::Status initialize();
 
  private:
   bool initialized_ = false;
-  std::filesystem::path bundlePath_;
   std::shared_ptr<VKRWebViewEngineProtocol> webViewEngine_;
   std::shared_ptr<VKRCommandDelegate> commandDelegate_;
   std::shared_ptr<VKRCommandQueue> commandQueue_;
@@ -91,4 +98,7 @@ class VKRViewController : public std::enable_shared_from_this<VKRViewController>
   platform::Dictionary settings_;
   std::string wwwFolderName_ = "www";
   std::string startPage_ = "index.html";
+  std::optional<std::string> baseUserAgent_;
+  std::optional<std::string> userAgent_;
+  int64_t userAgentLockToken_ = 0;
 };

@@ -5,13 +5,14 @@
 #include "VokaruLib/Classes/Public/vkr_command_delegate.h"
 #include "VokaruLib/Classes/Public/vkr_command_queue.h"
 #include "VokaruLib/Classes/Public/vkr_plugin.h"
+#include "VokaruLib/Classes/Public/vkr_user_agent_util.h"
 #include "VokaruLib/testing/test_controller.h"
 #include "platform/testing/log_capture.h"
+#include "platform/web/testing/fake_web_view.h"
 
 namespace {
 
-using platform::testing::TempDir;
-using platform::testing::writeFile;
+using platform::testing::TestApp;
 
 class RegistryProbePlugin : public VKRPlugin {
  public:
@@ -46,22 +47,68 @@ TEST(VKRViewControllerTest, ReadsTheBundlesConfiguration) {
 }
 
 TEST(VKRViewControllerTest, ConfigurationFailuresAreErrorsWithTheirTexts) {
-  TempDir missing;
-  platform::Result<std::shared_ptr<VKRViewController>> none =
-      VKRViewController::create(missing.path());
-  ASSERT_FALSE(none.ok());
-  EXPECT_EQ(none.error().code(), kVKRConfigMissing);
-  EXPECT_EQ(none.error().localizedDescription(),
-            "ERROR: config.xml does not exist. Please run "
-            "vokaru-ios/bin/vokaru_plist_to_config_xml path/to/project.");
-
-  TempDir broken;
-  writeFile(broken / "config.xml", "<widget>\n  <preference name=\"a\" value=\"b\">\n</widget>");
-  platform::Result<std::shared_ptr<VKRViewController>> bad =
-      VKRViewController::create(broken.path());
+  {
+    TestApp missing;
+    platform::Result<std::shared_ptr<VKRViewController>> none = VKRViewController::create();
+    ASSERT_FALSE(none.ok());
+    EXPECT_EQ(none.error().code(), kVKRConfigMissing);
+    EXPECT_EQ(none.error().localizedDescription(),
+              "ERROR: config.xml does not exist. Please run "
+              "vokaru-ios/bin/vokaru_plist_to_config_xml path/to/project.");
+  }
+  TestApp broken;
+  broken.writeBundleFile("config.xml",
+                         "<widget>\n  <preference name=\"a\" value=\"b\">\n</widget>");
+  platform::Result<std::shared_ptr<VKRViewController>> bad = VKRViewController::create();
   ASSERT_FALSE(bad.ok());
   EXPECT_EQ(bad.error().code(), kVKRConfigParseError);
   EXPECT_EQ(bad.error().localizedDescription(), "config.xml parse error line 3 col 2");
+}
+
+TEST(VKRViewControllerTest, UserAgentIsComposedOnceFromTheBaseAndThePreferences) {
+  platform::web::testing::ScopedFakeWebEngine webEngine;
+  VKRUserAgentUtil::onAppLocaleDidChange({});
+  const std::string original = platform::web::testing::FakeWebView::kDefaultUserAgent;
+  struct Case {
+    const char* preferences;
+    std::optional<std::string> base;
+    std::string expected;  // "#" stands for the controller's number
+  };
+  const Case cases[] = {
+      {"", std::nullopt, original + " (#)"},
+      {R"(<preference name="AppendUserAgent" value="Foo" />)", std::nullopt, original + " Foo"},
+      {R"(<preference name="OverrideUserAgent" value="Mine/1" />)", std::nullopt, "Mine/1 (#)"},
+      {R"(<preference name="OverrideUserAgent" value="Mine/1" />
+          <preference name="AppendUserAgent" value="Foo" />)",
+       std::nullopt, "Mine/1 Foo"},
+      {R"(<preference name="OverrideUserAgent" value="Mine/1" />)", "Base/2", "Base/2 (#)"},
+  };
+  for (const Case& c : cases) {
+    vokaru::testing::TestController test(std::string("<widget>") + c.preferences + "</widget>");
+    test.controller->setBaseUserAgent(c.base);
+    std::string expected = c.expected;
+    if (size_t mark = expected.find('#'); mark != std::string::npos) {
+      expected.replace(mark, 1, std::to_string(reinterpret_cast<intptr_t>(test.controller.get())));
+    }
+    EXPECT_EQ(test.controller->userAgent(), expected) << c.preferences;
+    test.controller->setBaseUserAgent("Later/3");
+    EXPECT_EQ(test.controller->userAgent(), expected) << "kept once composed";
+    EXPECT_EQ(test.controller->commandDelegate()->userAgent(), expected);
+  }
+  VKRUserAgentUtil::onAppLocaleDidChange({});
+}
+
+TEST(VKRViewControllerTest, TearDownReleasesTheUserAgentLock) {
+  std::vector<int64_t> handedOn;
+  {
+    vokaru::testing::TestController test(kConfig);
+    VKRUserAgentUtil::acquireLock(
+        [&](int64_t token) { *test.controller->userAgentLockToken() = token; });
+    VKRUserAgentUtil::acquireLock([&](int64_t token) { handedOn.push_back(token); });
+    EXPECT_TRUE(handedOn.empty());
+  }
+  ASSERT_EQ(handedOn.size(), 1u);
+  VKRUserAgentUtil::releaseLock(&handedOn[0]);
 }
 
 TEST(VKRViewControllerTest, RegistryMakesOnePluginPerClassOnFirstUse) {
