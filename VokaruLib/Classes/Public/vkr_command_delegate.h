@@ -30,7 +30,7 @@ class VKRCommandDelegate {
                                 const std::optional<std::string>& callbackId) = 0;
   // Runs script in the page, in a later turn of the main loop. Any thread.
   virtual void evalJs(std::string_view js) = 0;
-  // As evalJs(); with scheduled false the script runs at once (main thread only).
+  // As evalJs(); with scheduled false the script runs at once when called on the main thread.
   virtual void evalJsScheduledOnRunLoop(std::string_view js, bool scheduledOnRunLoop) = 0;
   // Runs the work on the global queue.
   virtual void runInBackground(std::function<void()> work) = 0;

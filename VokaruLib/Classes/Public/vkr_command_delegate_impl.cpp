@@ -83,7 +83,8 @@ void VKRCommandDelegateImpl::evalJsScheduledOnRunLoop(std::string_view js,
   wrapped += kEvalAndFetchPrefix;
   wrapped += js;
   wrapped += kEvalAndFetchSuffix;
-  if (scheduledOnRunLoop) {
+  // Evaluating at once is for the main thread; elsewhere it waits for the main loop.
+  if (scheduledOnRunLoop || !platform::isMainThread()) {
     evalJsHelper(std::move(wrapped));
   } else {
     evalJsHelper2(wrapped);
