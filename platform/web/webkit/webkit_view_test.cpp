@@ -2,6 +2,7 @@
 
 #include <arpa/inet.h>
 #include <gdk-pixbuf/gdk-pixbuf.h>
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
@@ -9,8 +10,10 @@
 
 #include <chrono>
 #include <map>
+#include <mutex>
 
 #include "platform/dispatch/clock.h"
+#include "platform/testing/http_server.h"
 #include "platform/testing/main_loop.h"
 #include "platform/testing/temp_dir.h"
 #include "platform/testing/test_app.h"
@@ -312,6 +315,71 @@ TEST_F(WebKitViewTest, APageOwnNavigationIsAskedAsFrameThenAsTopLevel) {
   EXPECT_TRUE(recorder_->events.empty());
 }
 
+TEST_F(WebKitViewTest, ALinkForANewWindowLoadsHereAskedOnceAsTopLevel) {
+  addPage("test://app/opener.html", "<a id=link target=_blank href='opened.html'>new</a>");
+  addPage("test://app/opened.html", "<p>opened</p>");
+  ASSERT_TRUE(load("test://app/opener.html"));
+  recorder_->actions.clear();
+  recorder_->events.clear();
+  eval("document.getElementById('link').click()");
+  ASSERT_TRUE(waitForEnds(1));
+  EXPECT_EQ(recorder_->events, (std::vector<std::string>{"start", "finish"}));
+  ASSERT_EQ(recorder_->actions.size(), 1u);
+  EXPECT_TRUE(recorder_->actions[0].mainFrame);
+  EXPECT_EQ(recorder_->actions[0].type, NavigationType::LinkClicked);
+  EXPECT_EQ(view_->url(), "test://app/opened.html");
+}
+
+TEST_F(WebKitViewTest, HTTPLoadsSendTheRequestHeadersAndUserAgent) {
+  platform::testing::HttpServer server;
+  std::mutex mutex;
+  std::string host, agent;
+  server.routes().Get("/page", [&](const httplib::Request& request, httplib::Response& response) {
+    std::lock_guard lock(mutex);
+    host = request.get_header_value("X-Host");
+    agent = request.get_header_value("User-Agent");
+    response.set_content("<p>served</p>", "text/html");
+  });
+  server.start();
+  view_->setCustomUserAgent("VokaruTest/2.0");
+  URLRequest request(server.url("/page"));
+  request.headers = {{"X-Host", "ads.example"}};
+  view_->loadRequest(request);
+  ASSERT_TRUE(waitForEnds(recorder_->ends() + 1));
+  EXPECT_EQ(recorder_->events.back(), "finish");
+  std::lock_guard lock(mutex);
+  EXPECT_EQ(host, "ads.example");
+  EXPECT_EQ(agent, "VokaruTest/2.0");
+}
+
+TEST_F(WebKitViewTest, AnUntrustedCertificateFailsTheLoad) {
+  platform::testing::HttpsServer server;
+  server.routes().Get("/", [](const httplib::Request&, httplib::Response& response) {
+    response.set_content("<p>secret</p>", "text/html");
+  });
+  server.start();
+  ASSERT_TRUE(load(server.url("/")));
+  // The page never shows. (Rarely, on a loaded machine, the engine reports the refused
+  // connection as cancelled rather than by its certificate.)
+  ASSERT_EQ(recorder_->errors.size(), 1u);
+  EXPECT_EQ(recorder_->errors[0].domain(), kURLErrorDomain);
+  EXPECT_THAT(recorder_->errors[0].code(),
+              ::testing::AnyOf(kURLErrorServerCertificateUntrusted, kURLErrorCancelled));
+  EXPECT_NE(eval("document.body ? document.body.textContent : ''"), "secret");
+}
+
+TEST_F(WebKitViewTest, ScaleToFitZoomsAWidePageOutToTheViewWidth) {
+  addPage("test://app/wide.html", "<body style='margin:0'><div style='width:1200px'>w</div>");
+  WebViewSettings settings = view_->settings();
+  settings.scalesPageToFit = true;
+  view_->setSettings(settings);
+  ASSERT_TRUE(load("test://app/wide.html"));
+  EXPECT_TRUE(runMainLoopUntil([&] { return eval("window.innerWidth") == "1200"; }));
+  settings.scalesPageToFit = false;
+  view_->setSettings(settings);
+  EXPECT_TRUE(runMainLoopUntil([&] { return eval("window.innerWidth") == "400"; }));
+}
+
 TEST_F(WebKitViewTest, CustomSchemeServesPageImageStatusAndHeaders) {
   pages_["test://app/pixel.png"] = response(200, "", twoByOnePNG());  // type from the name
   pages_["test://app/teapot"] = response(418, "text/plain", "short", {{"X-Test", "yes"}});
@@ -393,6 +461,15 @@ TEST_F(WebKitViewTest, ALoadThatOutlivesItsTimeoutIsStoppedAndReported) {
   ASSERT_TRUE(load("test://app/blank.html"));
   clock.advanceSeconds(60);
   EXPECT_EQ(recorder_->events.back(), "finish");
+
+  // Stopping a load reports it cancelled, and its timer goes with it.
+  view_->loadRequest(URLRequest(silent.url(), 20.0));
+  ASSERT_TRUE(runMainLoopUntil([&] { return recorder_->events.back() == "start"; }));
+  view_->stopLoading();
+  ASSERT_TRUE(runMainLoopUntil([&] { return recorder_->events.back() != "start"; }));
+  EXPECT_EQ(recorder_->events.back(), "fail -999");
+  clock.advanceSeconds(60);
+  EXPECT_EQ(recorder_->events.back(), "fail -999");
 }
 
 TEST_F(WebKitViewTest, SyncEvaluationLetsOtherMainLoopWorkRun) {
