@@ -12,6 +12,7 @@
 #include "platform/ui/gtk/native_widget.h"
 #include "platform/ui/image_view.h"
 #include "platform/ui/label.h"
+#include "platform/ui/screen.h"
 #include "platform/ui/toolbar.h"
 
 namespace platform::ui::gtk {
@@ -164,14 +165,20 @@ struct Renderer::WindowEntry {
 Renderer::Renderer() = default;
 
 Result<std::shared_ptr<Renderer>> Renderer::install() {
-  Status display = initializeGtk();
-  if (!display.ok()) return display.error();
+  Status gtk = initializeGtk();
+  if (!gtk.ok()) return gtk.error();
   if (current) {
     return Error::withDescription(kDisplayErrorDomain, kDisplayErrorNotAvailable,
                                   "A renderer is already installed");
   }
   std::shared_ptr<Renderer> renderer(new Renderer());
   current = renderer.get();
+  GdkDisplay* display = gdk_display_get_default();
+  GdkMonitor* monitor = gdk_display_get_primary_monitor(display);
+  if (!monitor && gdk_display_get_n_monitors(display) > 0) {
+    monitor = gdk_display_get_monitor(display, 0);
+  }
+  if (monitor) Screen::main().setScale(gdk_monitor_get_scale_factor(monitor));
   Alert::setPresenter(current);
   Application::shared().setWindowPresenter(
       [raw = current](const std::shared_ptr<Window>& window) { raw->realizeWindow(window); });
