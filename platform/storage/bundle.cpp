@@ -3,7 +3,9 @@
 #include "platform/foundation/log.h"
 #include "platform/foundation/property_list.h"
 #include "platform/storage/app_environment.h"
+#include "platform/foundation/system_info.h"
 #include "platform/storage/file_manager.h"
+#include "platform/storage/strings_table.h"
 
 namespace platform {
 
@@ -77,6 +79,31 @@ std::optional<fs::path> Bundle::pathForResource(std::string_view name, std::stri
   fs::path path = path_ / relative;
   if (!FileManager::fileExists(path)) return std::nullopt;
   return path;
+}
+
+std::string Bundle::localizedString(std::string_view key, std::string_view table) const {
+  std::vector<std::string> folders;
+  for (const std::string& language : preferredLanguages()) {
+    folders.push_back(language + ".lproj");
+    size_t region = language.find_first_of("-_");
+    if (region != std::string::npos) folders.push_back(language.substr(0, region) + ".lproj");
+  }
+  folders.push_back("Base.lproj");
+  for (const std::string& folder : folders) {
+    std::optional<fs::path> file = pathForResource(table, "strings", folder);
+    if (!file) continue;
+    Result<Bytes> content = FileManager::contentsOfFile(*file);
+    if (!content) continue;
+    Result<Dictionary> strings = parseStringsTable(stringOf(*content));
+    if (!strings) {
+      logf("Cannot read %s: %s", file->c_str(), strings.error().localizedDescription().c_str());
+      continue;
+    }
+    if (const std::string* text = strings->find(key) ? strings->find(key)->stringIf() : nullptr) {
+      return *text;
+    }
+  }
+  return std::string(key);
 }
 
 }  // namespace platform

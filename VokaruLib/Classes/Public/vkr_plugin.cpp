@@ -1,7 +1,15 @@
 #include "VokaruLib/Classes/Public/vkr_plugin.h"
 
+#include <cxxabi.h>
+
+#include <cstdlib>
+#include <typeinfo>
+
 #include "VokaruLib/Classes/Public/vkr_web_view_engine_protocol.h"
+#include "platform/storage/bundle.h"
 #include "platform/ui/application.h"
+#include "platform/ui/image_file.h"
+#include "platform/ui/screen.h"
 
 VKRPlugin::VKRPlugin(std::shared_ptr<VKRWebViewEngineProtocol> webViewEngine)
     : webViewEngine_(webViewEngine) {
@@ -45,4 +53,29 @@ bool VKRPlugin::performAction(std::string_view action, const VKRInvokedUrlComman
   if (it == actions_.end()) return false;
   it->second(command);
   return true;
+}
+
+std::string VKRPlugin::className() const {
+  const char* mangled = typeid(*this).name();
+  int status = 0;
+  char* demangled = abi::__cxa_demangle(mangled, nullptr, nullptr, &status);
+  std::string name = status == 0 && demangled ? demangled : mangled;
+  std::free(demangled);
+  return name;
+}
+
+std::string VKRPlugin::pluginLocalizedString(std::string_view key) const {
+  auto main = platform::Bundle::mainBundle();
+  return platform::Bundle(main->bundlePath() / (className() + ".bundle")).localizedString(key);
+}
+
+std::optional<platform::ui::Image> VKRPlugin::pluginImageResource(std::string_view name) const {
+  auto main = platform::Bundle::mainBundle();
+  const int scale = static_cast<int>(platform::ui::Screen::main().scale());
+  std::optional<std::filesystem::path> file = platform::ui::findNamedImage(
+      main->bundlePath(), className() + ".bundle/" + std::string(name), scale);
+  if (!file) return std::nullopt;
+  platform::Result<platform::ui::Image> image = platform::ui::readImageFile(*file);
+  if (!image) return std::nullopt;
+  return std::move(*image);
 }

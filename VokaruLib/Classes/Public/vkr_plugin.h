@@ -11,6 +11,7 @@
 #include "VokaruLib/Classes/Public/vkr_invoked_url_command.h"
 #include "platform/dispatch/notification_center.h"
 #include "platform/foundation/class_registry.h"
+#include "platform/ui/image.h"
 #include "platform/web/navigation.h"
 #include "platform/web/web_view.h"
 
@@ -71,6 +72,13 @@ class VKRPlugin {
   void setCommandDelegate(std::weak_ptr<VKRCommandDelegate> delegate) {
     commandDelegate_ = std::move(delegate);
   }
+
+  // The plugin's own class name, as config.xml names it ("ios-package").
+  std::string className() const;
+  // Resources of the bundle named after the plugin's class ("<class name>.bundle" in the main
+  // bundle): the localised text for a key (the key itself when none), and an image by name.
+  std::string pluginLocalizedString(std::string_view key) const;
+  std::optional<platform::ui::Image> pluginImageResource(std::string_view name) const;
 
   // Whether the class has the action, and running it with the command (false when it has none).
   bool respondsToAction(std::string_view action) const;

@@ -4,6 +4,8 @@
 
 #include "VokaruLib/testing/fake_engine.h"
 #include "platform/dispatch/notification_center.h"
+#include "platform/foundation/base64.h"
+#include "platform/testing/test_app.h"
 #include "platform/ui/application.h"
 
 namespace {
@@ -108,3 +110,34 @@ TEST(VKRPluginTest, ResetsOnlyWhenItsOwnWebViewStartsAPage) {
 
 VKR_REGISTER_PLUGIN(GreeterPlugin);
 VKR_REGISTER_PLUGIN(LoudGreeterPlugin);
+
+// Outside the anonymous namespace, so its class name is plain, as config.xml would name it.
+class VKRResourceTestPlugin : public VKRPlugin {
+ public:
+  VKRResourceTestPlugin() : VKRPlugin(nullptr) {}
+};
+
+namespace {
+
+TEST(VKRPluginTest, ResourcesComeFromTheBundleNamedAfterTheClass) {
+  platform::testing::TestApp app;
+  app.writeBundleFile("VKRResourceTestPlugin.bundle/Base.lproj/Localizable.strings",
+                      "\"title\" = \"Resources\";");
+  // A 1x1 PNG.
+  std::optional<platform::Bytes> png = platform::base64Decode(
+      "iVBORw0KGgoAAAANSUhEUgAAAAEAAAABCAYAAAAfFcSJAAAADUlEQVR42mP8z8DwHwAFBQIAX8jx0gAAAABJRU5Erk"
+      "Jggg==");
+  ASSERT_TRUE(png.has_value());
+  app.writeBundleFile("VKRResourceTestPlugin.bundle/icon.png", platform::stringOf(*png));
+
+  VKRResourceTestPlugin plugin;
+  EXPECT_EQ(plugin.className(), "VKRResourceTestPlugin");
+  EXPECT_EQ(plugin.pluginLocalizedString("title"), "Resources");
+  EXPECT_EQ(plugin.pluginLocalizedString("absent"), "absent");
+  std::optional<platform::ui::Image> icon = plugin.pluginImageResource("icon");
+  ASSERT_TRUE(icon.has_value());
+  EXPECT_EQ(icon->width, 1);
+  EXPECT_FALSE(plugin.pluginImageResource("missing").has_value());
+}
+
+}  // namespace

@@ -1,0 +1,21 @@
+#pragma once
+
+#include <filesystem>
+#include <optional>
+#include <string_view>
+
+#include "platform/foundation/error.h"
+#include "platform/ui/image.h"
+
+namespace platform::ui {
+
+// Decodes an image file (PNG, JPEG, GIF, …) into RGBA pixels.
+Result<Image> readImageFile(const std::filesystem::path& path);
+
+// The file of a named image in a folder, as images are named in bundles: "name" or "sub/name",
+// with or without an extension (".png" when none), preferring the variant for the screen scale
+// ("name@2x.png") over the plain file.
+std::optional<std::filesystem::path> findNamedImage(const std::filesystem::path& folder,
+                                                    std::string_view name, int scale);
+
+}  // namespace platform::ui

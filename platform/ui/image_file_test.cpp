@@ -1,0 +1,46 @@
+#include "platform/ui/image_file.h"
+
+#include <gdk-pixbuf/gdk-pixbuf.h>
+#include <gtest/gtest.h>
+
+#include "platform/testing/temp_dir.h"
+
+namespace platform::ui {
+namespace {
+
+void writePng(const std::filesystem::path& path, int width, int height, guint32 rgba, bool alpha) {
+  std::filesystem::create_directories(path.parent_path());
+  GdkPixbuf* pixbuf = gdk_pixbuf_new(GDK_COLORSPACE_RGB, alpha, 8, width, height);
+  gdk_pixbuf_fill(pixbuf, rgba);
+  ASSERT_TRUE(gdk_pixbuf_save(pixbuf, path.c_str(), "png", nullptr, nullptr));
+  g_object_unref(pixbuf);
+}
+
+TEST(ImageFileTest, DecodesIntoRGBA) {
+  testing::TempDir dir;
+  writePng(dir / "opaque.png", 3, 2, 0x11223300, false);
+  Result<Image> image = readImageFile(dir / "opaque.png");
+  ASSERT_TRUE(image.ok()) << image.error().description();
+  EXPECT_EQ(image->width, 3);
+  EXPECT_EQ(image->height, 2);
+  EXPECT_EQ(image->pixel(2, 1), 0x112233FFu);
+
+  testing::writeFile(dir / "broken.png", "not an image");
+  EXPECT_FALSE(readImageFile(dir / "broken.png").ok());
+  EXPECT_FALSE(readImageFile(dir / "missing.png").ok());
+}
+
+TEST(ImageFileTest, FindsNamedImagesWithScaleVariants) {
+  testing::TempDir dir;
+  writePng(dir / "Plug.bundle/icon.png", 1, 1, 0, true);
+  writePng(dir / "Plug.bundle/icon@2x.png", 2, 2, 0, true);
+  writePng(dir / "Plug.bundle/photo.jpg.png", 1, 1, 0, true);
+  EXPECT_EQ(findNamedImage(dir.path(), "Plug.bundle/icon", 2), dir / "Plug.bundle/icon@2x.png");
+  EXPECT_EQ(findNamedImage(dir.path(), "Plug.bundle/icon", 1), dir / "Plug.bundle/icon.png");
+  EXPECT_EQ(findNamedImage(dir.path(), "Plug.bundle/icon.png", 3), dir / "Plug.bundle/icon.png");
+  EXPECT_EQ(findNamedImage(dir.path(), "Plug.bundle/none", 2), std::nullopt);
+  EXPECT_EQ(findNamedImage(dir.path(), "../etc/passwd", 1), std::nullopt);
+}
+
+}  // namespace
+}  // namespace platform::ui
