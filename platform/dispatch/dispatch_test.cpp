@@ -133,5 +133,17 @@ TEST(RunOnMainThreadTest, RunsAtOnceOnMainElseLater) {
   EXPECT_TRUE(runMainLoopUntil([&] { return fromWorker.load(); }));
 }
 
+TEST(RunMainLoopOnceTest, RunsReadyWorkWithoutWaitingForTheTimeout) {
+  testing::drainMainLoop();
+  bool ran = false;
+  mainQueue()->async([&] { ran = true; });
+  const auto start = std::chrono::steady_clock::now();
+  runMainLoopOnce(seconds(30));
+  EXPECT_TRUE(ran);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
+  // With nothing to do, the turn ends when the time-out passes.
+  runMainLoopOnce(std::chrono::milliseconds(1));
+}
+
 }  // namespace
 }  // namespace platform

@@ -4,6 +4,8 @@
 #include <memory>
 #include <string>
 
+#include "platform/dispatch/clock.h"
+
 namespace platform {
 
 using Work = std::function<void()>;
@@ -44,5 +46,9 @@ bool isMainThread();
 
 // Runs work on the main queue: at once when already on the main thread, else asynchronously.
 void runOnMainThread(Work work);
+
+// Main thread only: runs one turn of the main loop, first waiting up to `timeout` for something
+// to become ready. For code that must wait on the main thread while main-queue work goes on.
+void runMainLoopOnce(Duration timeout);
 
 }  // namespace platform
