@@ -145,9 +145,13 @@ void TaskDriver::answerBodyStream(std::shared_ptr<InputStream> stream) {
 bool TaskDriver::prepareBody() {
   if (body_.file != nullptr) std::fclose(body_.file);
   body_ = LegBody();
-  if (!methodSendsBody(request_.httpMethod)) return true;
   const auto& taskBody = *task_->body_;
   using Kind = URLSessionTask::Body::Kind;
+  // An upload task's own body goes with its first request whatever the method; after a
+  // redirect, only with a method that sends one.
+  const bool uploadBody =
+      taskBody.kind == Kind::Data || taskBody.kind == Kind::File || delegateStream_;
+  if (!methodSendsBody(request_.httpMethod) && !(uploadBody && redirects_ == 0)) return true;
   if (taskBody.kind == Kind::Data) {
     body_.kind = LegBody::Kind::Data;
     body_.data = &taskBody.data;

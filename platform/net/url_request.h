@@ -83,6 +83,12 @@ struct URLResponse {
   std::string textEncodingName;
 };
 
+// A response with its body, as a response cache keeps them.
+struct CachedURLResponse {
+  URLResponse response;
+  Bytes data;
+};
+
 // Fills mimeType and textEncodingName from a Content-Type value.
 void applyContentType(URLResponse& response, std::string_view contentType);
 
