@@ -164,6 +164,21 @@ Status FileManager::moveItem(const fs::path& from, const fs::path& to) {
   return removeItem(from);
 }
 
+Status FileManager::replaceItem(const fs::path& from, const fs::path& to) {
+  if (!isPresent(from)) return writeError(ENOENT, from);
+  if (::rename(from.c_str(), to.c_str()) == 0) return okStatus();
+  if (errno != EXDEV) return writeError(errno, to);
+  std::string staging = (to.parent_path() / ("." + to.filename().string() + ".XXXXXX")).string();
+  if (!mkdtemp(staging.data())) return writeError(errno, to);
+  const fs::path staged = fs::path(staging) / to.filename();
+  Status moved = copyItem(from, staged);
+  if (moved && ::rename(staged.c_str(), to.c_str()) != 0) moved = writeError(errno, to);
+  std::error_code ignored;
+  fs::remove_all(staging, ignored);
+  if (!moved) return moved;
+  return removeItem(from);
+}
+
 Result<std::vector<std::string>> FileManager::contentsOfDirectory(const fs::path& path) {
   return list(path, false);
 }

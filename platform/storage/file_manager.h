@@ -61,6 +61,10 @@ class FileManager {
   // whole; links are copied as links. A move across file systems copies, then removes.
   static Status copyItem(const std::filesystem::path& from, const std::filesystem::path& to);
   static Status moveItem(const std::filesystem::path& from, const std::filesystem::path& to);
+  // Moves the item over what stands at the destination (a file, or an empty folder when a folder
+  // is moved) in one step: whatever happens, the destination holds its old item or the new one.
+  // Across file systems the item is copied whole beside the destination before it replaces it.
+  static Status replaceItem(const std::filesystem::path& from, const std::filesystem::path& to);
 
   // The names in a folder (no "." or ".."), sorted.
   static Result<std::vector<std::string>> contentsOfDirectory(const std::filesystem::path& path);

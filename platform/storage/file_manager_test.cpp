@@ -78,6 +78,52 @@ TEST(FileManagerTest, CopiesAndMovesWithoutReplacing) {
   EXPECT_EQ(codeOf(FileManager::moveItem(dir / "missing", dir / "x")), kFileNoSuchFileError);
 }
 
+TEST(FileManagerTest, ReplaceMovesOverAFileOrEmptyFolderAndKeepsWhatItCannotReplace) {
+  TempDir dir;
+  writeFile(dir / "new.txt", "new");
+  writeFile(dir / "old.txt", "old");
+  ASSERT_TRUE(FileManager::replaceItem(dir / "new.txt", dir / "old.txt"));
+  EXPECT_EQ(readFile(dir / "old.txt"), "new");
+  EXPECT_FALSE(FileManager::fileExists(dir / "new.txt"));
+
+  writeFile(dir / "tree/a.txt", "a");
+  ASSERT_TRUE(FileManager::createDirectory(dir / "empty"));
+  ASSERT_TRUE(FileManager::replaceItem(dir / "tree", dir / "empty"));
+  EXPECT_EQ(readFile(dir / "empty/a.txt"), "a");
+
+  writeFile(dir / "full/keep.txt", "keep");
+  writeFile(dir / "tree2/b.txt", "b");
+  EXPECT_EQ(codeOf(FileManager::replaceItem(dir / "tree2", dir / "full")),
+            kFileWriteFileExistsError);
+  EXPECT_EQ(readFile(dir / "full/keep.txt"), "keep");
+  EXPECT_EQ(readFile(dir / "tree2/b.txt"), "b");
+  EXPECT_EQ(codeOf(FileManager::replaceItem(dir / "missing", dir / "old.txt")),
+            kFileNoSuchFileError);
+  EXPECT_EQ(readFile(dir / "old.txt"), "new");
+}
+
+// Memory-backed /dev/shm is another file system than the temporary folder on most machines.
+TEST(FileManagerTest, ReplaceAcrossFileSystemsCopiesWholeThenRemovesTheSource) {
+  TempDir dir;
+  std::string other = "/dev/shm/vokaru-replace-XXXXXX";
+  struct stat here {
+  }, there{};
+  if (!mkdtemp(other.data())) GTEST_SKIP() << "no /dev/shm";
+  std::shared_ptr<void> cleanup(nullptr, [&](void*) { fs::remove_all(other); });
+  if (stat(dir.path().c_str(), &here) != 0 || stat(other.c_str(), &there) != 0 ||
+      here.st_dev == there.st_dev) {
+    GTEST_SKIP() << "/dev/shm is on the same file system";
+  }
+  writeFile(fs::path(other) / "tree/a.txt", "a");
+  writeFile(dir / "dest/old.txt", "old");
+  ASSERT_TRUE(FileManager::removeItem(dir / "dest/old.txt"));
+  ASSERT_TRUE(FileManager::replaceItem(fs::path(other) / "tree", dir / "dest"));
+  EXPECT_EQ(readFile(dir / "dest/a.txt"), "a");
+  EXPECT_FALSE(FileManager::fileExists(fs::path(other) / "tree"));
+  EXPECT_EQ(*FileManager::contentsOfDirectory(dir.path()), (std::vector<std::string>{"dest"}))
+      << "no staging folder is left behind";
+}
+
 TEST(FileManagerTest, AttributesAndModificationDate) {
   TempDir dir;
   writeFile(dir / "file", "12345");
