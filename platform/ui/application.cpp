@@ -25,6 +25,8 @@ unsigned ApplicationDelegate::supportedInterfaceOrientations(Application&,
 
 Application::Application() : urlOpener_(makeSystemURLOpener()) {}
 
+Application::~Application() { expiryTimer_.cancel(); }
+
 Application& Application::shared() {
   auto& application = sharedInstance();
   if (!application) application.reset(new Application());
@@ -88,7 +90,45 @@ void Application::terminate() {
   terminating_ = true;
   moveTo(ApplicationState::Background);
   post(kApplicationWillTerminateNotification);
+  if (backgroundTasks_.empty()) {
+    finishTerminating();
+    return;
+  }
+  expiryTimer_ =
+      dispatchAfter(kBackgroundTaskTimeLimit, mainQueue(), [this] { expireBackgroundTasks(); });
+}
+
+void Application::finishTerminating() {
+  if (terminateHandlerRan_) return;
+  terminateHandlerRan_ = true;
+  expiryTimer_.cancel();
   if (terminateHandler_) terminateHandler_();
+}
+
+void Application::expireBackgroundTasks() {
+  const auto expiring = backgroundTasks_;
+  for (const auto& [task, handler] : expiring) {
+    if (handler) handler();
+  }
+  backgroundTasks_.clear();
+  if (terminating_) finishTerminating();
+}
+
+BackgroundTaskIdentifier Application::beginBackgroundTask(std::function<void()> expirationHandler) {
+  backgroundTasks_.emplace_back(++lastBackgroundTask_, std::move(expirationHandler));
+  return lastBackgroundTask_;
+}
+
+void Application::endBackgroundTask(BackgroundTaskIdentifier task) {
+  if (!isMainThread()) {
+    mainQueue()->async([task] { Application::shared().endBackgroundTask(task); });
+    return;
+  }
+  const size_t before = backgroundTasks_.size();
+  std::erase_if(backgroundTasks_, [task](const auto& entry) { return entry.first == task; });
+  if (before != backgroundTasks_.size() && backgroundTasks_.empty() && terminating_) {
+    finishTerminating();
+  }
 }
 
 void Application::receiveMemoryWarning() {

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/dispatch/clock.h"
+#include "platform/dispatch/timer.h"
 #include "platform/foundation/value.h"
 #include "platform/ui/url_opener.h"
 
@@ -14,6 +16,9 @@ namespace platform::ui {
 class Window;
 
 enum class ApplicationState { Active = 0, Inactive = 1, Background = 2 };
+
+using BackgroundTaskIdentifier = uint64_t;
+inline constexpr BackgroundTaskIdentifier kInvalidBackgroundTask = 0;
 
 // Posted on the default NotificationCenter, with the application as sender.
 inline constexpr const char* kApplicationDidFinishLaunchingNotification =
@@ -59,6 +64,7 @@ class ApplicationDelegate {
 class Application {
  public:
   static Application& shared();
+  ~Application();
   // Replaces the shared application with a fresh one (tests).
   static void resetShared();
 
@@ -77,7 +83,8 @@ class Application {
   void enterBackground();
   void enterForeground();
   // Goes to the background first (so the app saves its state), posts will-terminate, then runs
-  // the terminate handler (the shell ends its main loop there). Only the first call counts.
+  // the terminate handler (the shell ends its main loop there) once no background task runs any
+  // more, or when they expire. Only the first call counts.
   void terminate();
   void setTerminateHandler(std::function<void()> handler) {
     terminateHandler_ = std::move(handler);
@@ -85,6 +92,16 @@ class Application {
   bool isTerminating() const { return terminating_; }
   // Tells the delegate, posts the notification, then tells every controller on screen.
   void receiveMemoryWarning();
+
+  // Work that must not be cut short when the app ends (a save, a backup): the app is never
+  // suspended on the desktop, but terminate() waits for running tasks, at most
+  // kBackgroundTaskTimeLimit; then every task still running expires: its expiration handler runs
+  // (and should end it). Ending an unknown or ended task does nothing; end may be called from
+  // any thread (it takes effect on the main thread).
+  static constexpr Duration kBackgroundTaskTimeLimit = std::chrono::seconds(10);
+  BackgroundTaskIdentifier beginBackgroundTask(std::function<void()> expirationHandler = nullptr);
+  void endBackgroundTask(BackgroundTaskIdentifier task);
+  size_t backgroundTaskCount() const { return backgroundTasks_.size(); }
   // A URL given to the app: handed to the delegate; false without one.
   bool openURLInApp(const std::string& url, const std::string& sourceApplication = "",
                     const Value& annotation = Value());
@@ -121,11 +138,17 @@ class Application {
   Application();
   void moveTo(ApplicationState target);
   void post(const char* name, const Value& userInfo = Value());
+  void finishTerminating();
+  void expireBackgroundTasks();
 
   ApplicationState state_ = ApplicationState::Inactive;
   std::shared_ptr<ApplicationDelegate> delegate_;
   std::function<void()> terminateHandler_;
   bool terminating_ = false;
+  bool terminateHandlerRan_ = false;
+  std::vector<std::pair<BackgroundTaskIdentifier, std::function<void()>>> backgroundTasks_;
+  BackgroundTaskIdentifier lastBackgroundTask_ = kInvalidBackgroundTask;
+  Timer expiryTimer_;
   std::shared_ptr<URLOpener> urlOpener_;
   std::vector<std::shared_ptr<Window>> windows_;
   std::weak_ptr<Window> keyWindow_;

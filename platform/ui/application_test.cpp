@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <thread>
+
 #include "platform/dispatch/notification_center.h"
+#include "platform/dispatch/timer.h"
 #include "platform/testing/main_loop.h"
 #include "platform/ui/view_controller.h"
 #include "platform/ui/window.h"
@@ -83,6 +86,46 @@ TEST_F(ApplicationTest, TerminateRunsTheHandlerOnce) {
   app().terminate();
   EXPECT_EQ(handled, 1);
   EXPECT_TRUE(app().isTerminating());
+}
+
+TEST_F(ApplicationTest, TerminationWaitsForBackgroundTasks) {
+  int handled = 0;
+  app().setTerminateHandler([&] { ++handled; });
+  const BackgroundTaskIdentifier first = app().beginBackgroundTask();
+  const BackgroundTaskIdentifier second = app().beginBackgroundTask();
+  EXPECT_NE(first, second);
+  app().terminate();
+  EXPECT_EQ(handled, 0);
+  app().endBackgroundTask(first);
+  app().endBackgroundTask(first);  // ended already: nothing
+  EXPECT_EQ(handled, 0);
+  // Ended from a worker thread: takes effect on the main thread.
+  std::thread([&] { app().endBackgroundTask(second); }).join();
+  EXPECT_EQ(handled, 0);
+  testing::drainMainLoop();
+  EXPECT_EQ(handled, 1);
+  EXPECT_EQ(app().backgroundTaskCount(), 0u);
+}
+
+TEST_F(ApplicationTest, TasksStillRunningExpireAtTheTimeLimit) {
+  ManualClock clock;
+  int handled = 0;
+  std::vector<std::string> expired;
+  app().setTerminateHandler([&] { ++handled; });
+  BackgroundTaskIdentifier task = kInvalidBackgroundTask;
+  task = app().beginBackgroundTask([&] {
+    expired.push_back("backup");
+    app().endBackgroundTask(task);
+  });
+  app().beginBackgroundTask([&] { expired.push_back("careless"); });  // never ends its task
+  app().terminate();
+  clock.advance(Application::kBackgroundTaskTimeLimit - seconds(1));
+  testing::drainMainLoop();
+  EXPECT_EQ(handled, 0);
+  clock.advance(seconds(1));
+  testing::drainMainLoop();
+  EXPECT_EQ(expired, (std::vector<std::string>{"backup", "careless"}));
+  EXPECT_EQ(handled, 1);
 }
 
 class RecordingDelegate : public ApplicationDelegate {

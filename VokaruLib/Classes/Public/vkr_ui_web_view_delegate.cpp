@@ -54,9 +54,15 @@ bool VKRUIWebViewDelegate::shouldStartLoad(WebView& webView, const NavigationAct
 
   if (!action.mainFrame) return shouldLoadRequest(action.request);
 
-  if (isEqualToRequestAfterStrippingFragments(action.request.url, webView.url()) &&
-      evalForCurrentURL(webView) != action.request.url) {
-    return true;  // a jump within the page
+  if (isEqualToRequestAfterStrippingFragments(action.request.url, webView.url())) {
+    // A jump within the page: the document shown is the request's, at another fragment. (An
+    // engine may give a load that has only begun as the view's URL, while the previous document
+    // still shows.)
+    const std::string href = evalForCurrentURL(webView);
+    if (href != action.request.url &&
+        isEqualToRequestAfterStrippingFragments(href, action.request.url)) {
+      return true;
+    }
   }
 
   switch (state_) {

@@ -141,6 +141,17 @@ TEST_F(VKRUIWebViewDelegateTest, FragmentJumpsAndFrameNavigationsLeaveTheStateAl
   EXPECT_EQ(machine_->state(), State::kStateWaitingForLoadStart);
 }
 
+TEST_F(VKRUIWebViewDelegateTest, ALoadTheViewAlreadyShowsAsItsURLIsNoJump) {
+  // The engine reports the URL of a load that has just begun while the old document still shows.
+  view_->setURL("file:///app/www/index.html#top");
+  view_->setScriptResult("location.href", std::string("about:blank"));
+  EXPECT_TRUE(view_->simulateShouldStart("file:///app/www/index.html#top"));
+  EXPECT_EQ(machine_->state(), State::kStateWaitingForLoadStart);
+  view_->simulateDidStart();
+  view_->simulateDidFinish();
+  EXPECT_EQ(real_->events, (std::vector<std::string>{"start", "finish"}));
+}
+
 TEST_F(VKRUIWebViewDelegateTest, RedirectIsLoggedOnlyWithOtherThanOneOpenLoad) {
   platform::testing::LogCapture log;
   view_->simulateShouldStart("http://example.test/a");

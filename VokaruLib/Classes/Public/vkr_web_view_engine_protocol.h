@@ -5,8 +5,10 @@
 #include <optional>
 #include <string>
 
+#include "platform/foundation/class_registry.h"
 #include "platform/foundation/error.h"
 #include "platform/foundation/value.h"
+#include "platform/ui/geometry.h"
 #include "platform/web/url_request.h"
 #include "platform/web/web_view.h"
 
@@ -34,3 +36,12 @@ class VKRWebViewEngineProtocol {
   virtual void updateWithInfo(const VKRWebViewEngineInfo& info) = 0;
   virtual std::shared_ptr<platform::web::WebView> engineWebView() = 0;
 };
+
+// Engine classes by name, made with the frame of their web view: the value of the
+// "VokaruWebViewEngine" preference.
+using VKRWebViewEngineRegistry =
+    platform::ClassRegistry<VKRWebViewEngineProtocol, platform::ui::Rect>;
+
+// Registers an engine class under its own name. The class needs a constructor taking the frame.
+#define VKR_REGISTER_WEB_VIEW_ENGINE(EngineClass) \
+  PLATFORM_REGISTER_CLASS(VKRWebViewEngineProtocol, EngineClass, platform::ui::Rect)

@@ -21,10 +21,23 @@ using ui::gtk::GObjectPtr;
 // The scheme handlers, shared with the engine's context, which may outlive the engine object.
 using SchemeHandlers = std::map<std::string, URLSchemeHandler>;
 
+WebKitCookieAcceptPolicy cookieAcceptPolicy(net::HTTPCookieAcceptPolicy policy) {
+  switch (policy) {
+    case net::HTTPCookieAcceptPolicy::Always:
+      return WEBKIT_COOKIE_POLICY_ACCEPT_ALWAYS;
+    case net::HTTPCookieAcceptPolicy::Never:
+      return WEBKIT_COOKIE_POLICY_ACCEPT_NEVER;
+    case net::HTTPCookieAcceptPolicy::OnlyFromMainDocumentDomain:
+      return WEBKIT_COOKIE_POLICY_ACCEPT_NO_THIRD_PARTY;
+  }
+  return WEBKIT_COOKIE_POLICY_ACCEPT_ALWAYS;
+}
+
 class WebKitEngine final : public WebEngine {
  public:
   explicit WebKitEngine(const WebKitEngineConfiguration& configuration)
-      : handlers_(std::make_shared<SchemeHandlers>()) {
+      : handlers_(std::make_shared<SchemeHandlers>()),
+        consoleToStandardOutput_(configuration.consoleMessagesToStandardOutput) {
     GObjectPtr<WebKitWebsiteDataManager> data;
     if (configuration.dataDirectory.empty()) {
       data = adoptGObject(webkit_website_data_manager_new_ephemeral());
@@ -36,19 +49,37 @@ class WebKitEngine final : public WebEngine {
           path(configuration.localStorageDirectory), nullptr));
     }
     context_ = adoptGObject(webkit_web_context_new_with_website_data_manager(data.get()));
+    WebKitCookieManager* cookies = webkit_web_context_get_cookie_manager(context_.get());
     if (!configuration.dataDirectory.empty() && !configuration.cookieFile.empty()) {
       std::error_code ignored;
       std::filesystem::create_directories(configuration.cookieFile.parent_path(), ignored);
-      webkit_cookie_manager_set_persistent_storage(
-          webkit_web_context_get_cookie_manager(context_.get()), configuration.cookieFile.c_str(),
-          WEBKIT_COOKIE_PERSISTENT_STORAGE_SQLITE);
+      webkit_cookie_manager_set_persistent_storage(cookies, configuration.cookieFile.c_str(),
+                                                   WEBKIT_COOKIE_PERSISTENT_STORAGE_SQLITE);
+    }
+    webkit_cookie_manager_set_accept_policy(cookies,
+                                            cookieAcceptPolicy(configuration.cookieAcceptPolicy));
+    if (configuration.urlCache) {
+      std::shared_ptr<WebKitWebsiteDataManager> manager(
+          static_cast<WebKitWebsiteDataManager*>(g_object_ref(data.get())), g_object_unref);
+      configuration.urlCache->addStore([manager] {
+        webkit_website_data_manager_clear(
+            manager.get(),
+            static_cast<WebKitWebsiteDataTypes>(WEBKIT_WEBSITE_DATA_MEMORY_CACHE |
+                                                WEBKIT_WEBSITE_DATA_DISK_CACHE),
+            0, nullptr, nullptr, nullptr);
+      });
     }
   }
 
   std::shared_ptr<WebView> createWebView(const WebViewOptions& options) override {
     auto* related = dynamic_cast<WebKitView*>(options.relatedView.get());
-    return std::make_shared<WebKitView>(options.frame, context_.get(),
-                                        related ? related->webKitView() : nullptr);
+    auto view = std::make_shared<WebKitView>(options.frame, context_.get(),
+                                             related ? related->webKitView() : nullptr);
+    if (consoleToStandardOutput_) {
+      webkit_settings_set_enable_write_console_messages_to_stdout(
+          webkit_web_view_get_settings(view->webKitView()), TRUE);
+    }
+    return view;
   }
 
   std::string defaultUserAgent() override {
@@ -91,6 +122,7 @@ class WebKitEngine final : public WebEngine {
   }
 
   std::shared_ptr<SchemeHandlers> handlers_;
+  bool consoleToStandardOutput_;
   GObjectPtr<WebKitWebContext> context_;
 };
 

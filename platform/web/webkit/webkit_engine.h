@@ -4,6 +4,8 @@
 #include <memory>
 
 #include "platform/foundation/error.h"
+#include "platform/net/cookie_storage.h"
+#include "platform/net/url_cache.h"
 #include "platform/web/web_engine.h"
 
 namespace platform::web {
@@ -18,6 +20,12 @@ struct WebKitEngineConfiguration {
   std::filesystem::path cacheDirectory;
   // The cookie store (an SQLite file).
   std::filesystem::path cookieFile;
+  // Which cookies pages may set.
+  net::HTTPCookieAcceptPolicy cookieAcceptPolicy = net::HTTPCookieAcceptPolicy::Always;
+  // When set, the HTTP cache is emptied with it (its disk path is not taken: cacheDirectory is).
+  std::shared_ptr<net::URLCache> urlCache;
+  // Pages' console messages are written to the process's standard output.
+  bool consoleMessagesToStandardOutput = false;
 
   // The locations inside an app home: "Library/WebKit", "Library/Caches" (localStorage, where the
   // web storage backup looks for it), "Library/Caches/WebKit" and "Library/Cookies/Cookies.sqlite".

@@ -1,0 +1,27 @@
+#include "VokaruLib/Classes/Public/vkr_app_web_engine.h"
+
+#include "platform/net/cookie_storage.h"
+#include "platform/net/url_cache.h"
+#include "platform/storage/app_home.h"
+#include "platform/storage/user_defaults.h"
+
+platform::web::WebKitEngineConfiguration vkrAppWebEngineConfiguration() {
+  auto configuration = platform::web::WebKitEngineConfiguration::forCurrentApp();
+  if (platform::UserDefaults::standard()->boolForKey("WebKitStoreWebDataForBackup")) {
+    configuration.localStorageDirectory = platform::AppHome::library() / "WebKit" / "LocalStorage";
+  }
+  std::shared_ptr<platform::net::URLCache> cache = platform::net::URLCache::shared();
+  if (!cache->diskPath().empty()) configuration.cacheDirectory = cache->diskPath();
+  configuration.urlCache = cache;
+  configuration.cookieAcceptPolicy =
+      platform::net::HTTPCookieStorage::shared()->cookieAcceptPolicy();
+  configuration.consoleMessagesToStandardOutput = true;
+  return configuration;
+}
+
+platform::Result<std::shared_ptr<platform::web::WebEngine>> vkrInstallAppWebEngine() {
+  platform::Result<std::shared_ptr<platform::web::WebEngine>> engine =
+      platform::web::makeWebKitEngine(vkrAppWebEngineConfiguration());
+  if (engine.ok()) platform::web::setWebEngine(*engine);
+  return engine;
+}

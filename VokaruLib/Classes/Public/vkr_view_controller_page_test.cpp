@@ -1,0 +1,195 @@
+// The runtime end to end: real pages in a WebKit web view under a display, talking to plugins.
+#include <gtest/gtest.h>
+
+#include "VokaruLib/Classes/Public/vkr_command_delegate.h"
+#include "VokaruLib/Classes/Public/vkr_plugin.h"
+#include "VokaruLib/testing/page_host.h"
+#include "platform/testing/main_loop.h"
+#include "platform/ui/application.h"
+
+namespace {
+
+using platform::ui::Application;
+using vokaru::testing::PageHost;
+
+// Answers the page: "echo" with its argument, "repeat" with N kept results and a last one,
+// "fail" with an error object.
+class PageProbePlugin : public VKRPlugin {
+ public:
+  explicit PageProbePlugin(std::shared_ptr<VKRWebViewEngineProtocol> engine)
+      : VKRPlugin(std::move(engine)) {
+    addAction("echo", &PageProbePlugin::echo);
+    addAction("repeat", &PageProbePlugin::repeat);
+    addAction("fail", &PageProbePlugin::fail);
+  }
+
+ private:
+  void echo(const VKRInvokedUrlCommand& command) {
+    commandDelegate()->sendPluginResult(
+        VKRPluginResult(kVKRCommandStatusOK, command.argumentAtIndex(0)), command.callbackId());
+  }
+  void repeat(const VKRInvokedUrlCommand& command) {
+    const int64_t times = command.argumentAtIndex(0).intOr(0);
+    for (int64_t i = 1; i <= times; ++i) {
+      VKRPluginResult result = VKRPluginResult::resultWithStatus(kVKRCommandStatusOK, i);
+      result.setKeepCallback(i < times);
+      commandDelegate()->sendPluginResult(result, command.callbackId());
+    }
+  }
+  void fail(const VKRInvokedUrlCommand& command) {
+    commandDelegate()->sendPluginResult(
+        VKRPluginResult::resultWithStatusMessageToErrorObject(kVKRCommandStatusError, 3),
+        command.callbackId());
+  }
+};
+VKR_REGISTER_PLUGIN(PageProbePlugin);
+
+// Takes the URLs the app hands to other programs.
+class RecordingOpener : public platform::ui::URLOpener {
+ public:
+  bool canOpenURL(const std::string&) override { return true; }
+  void openURL(const std::string& url, std::function<void(bool)> completion) override {
+    opened.push_back(url);
+    if (completion) completion(true);
+  }
+  std::vector<std::string> opened;
+};
+
+constexpr const char* kConfig = R"(<?xml version="1.0" encoding="UTF-8"?>
+<widget>
+  <feature name="Probe"><param name="ios-package" value="PageProbePlugin" /></feature>
+  <feature name="IntentAndNavigationFilter">
+    <param name="ios-package" value="VKRIntentAndNavigationFilter" onload="true" />
+  </feature>
+  <feature name="HandleOpenUrl">
+    <param name="ios-package" value="VKRHandleOpenURL" />
+    <param name="onload" value="true" />
+  </feature>
+  <allow-intent href="mailto:*" />
+</widget>)";
+
+constexpr const char* kPage = R"(<!DOCTYPE html>
+<html><head><script src="vokaru.js"></script><script>
+  var events = [];
+  ['resign', 'pause', 'resume', 'active'].forEach(function (type) {
+    document.addEventListener(type, function () { events.push(type); });
+  });
+  var opened = [];
+  function handleOpenURL(url) { opened.push(url); }
+  var answers = [];
+  function call(action, args) {
+    vokaru.exec(function (message) { answers.push(['ok', action, message]); },
+                function (error) { answers.push(['fail', action, error]); },
+                'Probe', action, args);
+  }
+</script></head>
+<body>
+  <a id="mail" href="mailto:someone@example.test">mail</a>
+  <a id="outside" href="https://outside.example.test/">outside</a>
+</body></html>)";
+
+// One app, window and page for the group; cases that need a fresh page reload it.
+class PageTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    PageHost::Options options;
+    options.files = {{"config.xml", kConfig}, {"www/index.html", kPage}};
+    host_ = new PageHost(std::move(options));
+    platform::Status launched = host_->launch();
+    ASSERT_TRUE(launched.ok()) << launched.error().description();
+  }
+  static void TearDownTestSuite() {
+    delete host_;
+    host_ = nullptr;
+  }
+  void SetUp() override {
+    ASSERT_NE(host_, nullptr);
+    ASSERT_EQ(host_->eval("answers = []; events = []; opened = []; 'ready'"), "ready");
+  }
+
+  static std::string eval(const std::string& script) { return host_->eval(script); }
+  static bool waitFor(const std::string& condition) { return host_->waitFor(condition); }
+
+  static inline PageHost* host_ = nullptr;
+};
+
+TEST_F(PageTest, TheStartPageLoadsFromTheWebFolder) {
+  EXPECT_EQ(host_->pageLoads(), 1);
+  EXPECT_EQ(host_->pageFailures(), 0);
+  const std::string start = (host_->app().bundlePath() / "www" / "index.html").string();
+  EXPECT_EQ(host_->webView()->url(), "file://" + start);
+  EXPECT_TRUE(host_->log().contains("Finished load of: file://" + start));
+  // The start-up plugins were made before the page loaded.
+  EXPECT_EQ(host_->controller()->pluginObjects().count("VKRIntentAndNavigationFilter"), 1u);
+  EXPECT_EQ(host_->controller()->pluginObjects().count("VKRUIWebViewEngine"), 1u);
+  EXPECT_EQ(*host_->controller()->userAgentLockToken(), 0);  // released by the load
+}
+
+TEST_F(PageTest, ACommandReachesThePluginAndItsAnswerTheCallback) {
+  eval(R"(var sent = 'hello \u2028 "world" \'';
+         call('echo', [sent]); call('fail', []))");
+  ASSERT_TRUE(waitFor("answers.length === 2"));
+  EXPECT_EQ(eval("answers[0][0] === 'ok' && answers[0][2] === sent"), "true");
+  EXPECT_EQ(eval("JSON.stringify(answers[1])"), R"(["fail","fail",{"code":3}])");
+}
+
+TEST_F(PageTest, KeptCallbacksGetEveryResult) {
+  eval("call('repeat', [3])");
+  ASSERT_TRUE(waitFor("answers.length === 3"));
+  EXPECT_EQ(eval("JSON.stringify(answers.map(function (a) { return a[2]; }))"), "[1,2,3]");
+  EXPECT_EQ(eval("vokaru.require('vokaru/exec').pendingCallbacks()"), "0");
+}
+
+TEST_F(PageTest, CommandsSentFromCallbacksComeBackInOrder) {
+  eval(R"(var chain = [];
+    function next(n) {
+      vokaru.exec(function (m) { chain.push(m); if (m < 20) next(m + 1); }, null,
+                  'Probe', 'echo', [n]);
+    }
+    next(1))");
+  ASSERT_TRUE(waitFor("chain.length === 20"));
+  EXPECT_EQ(eval("chain.join(',')"), "1,2,3,4,5,6,7,8,9,10,11,12,13,14,15,16,17,18,19,20");
+}
+
+TEST_F(PageTest, LifeCycleReachesThePageAsDocumentEvents) {
+  Application& application = Application::shared();
+  ASSERT_EQ(application.applicationState(), platform::ui::ApplicationState::Active);
+  application.enterBackground();  // resign, then background
+  application.becomeActive();     // foreground, then active
+  ASSERT_TRUE(waitFor("events.length === 4"));
+  EXPECT_EQ(eval("events.join(',')"), "resign,pause,resume,active");
+}
+
+TEST_F(PageTest, NavigationsFollowTheRulesOfConfigXml) {
+  auto opener = std::make_shared<RecordingOpener>();
+  Application::shared().setURLOpener(opener);
+  // A tapped link that allow-intent lets out goes to the system; the page stays.
+  eval("document.getElementById('mail').click()");
+  ASSERT_TRUE(platform::testing::runMainLoopUntil([&] { return !opener->opened.empty(); }));
+  EXPECT_EQ(opener->opened, (std::vector<std::string>{"mailto:someone@example.test"}));
+  // Not in allow-navigation: refused, logged, and the page stays.
+  eval("document.getElementById('outside').click()");
+  ASSERT_TRUE(platform::testing::runMainLoopUntil([&] {
+    return host_->log().contains(
+        "ERROR Internal navigation rejected - <allow-navigation> not set for "
+        "url='https://outside.example.test/'");
+  }));
+  eval("location.href = 'https://outside.example.test/other'");
+  ASSERT_TRUE(platform::testing::runMainLoopUntil(
+      [&] { return host_->log().contains("url='https://outside.example.test/other'"); }));
+  EXPECT_EQ(eval("typeof call"), "function");
+  EXPECT_EQ(host_->pageLoads(), 1);
+  EXPECT_EQ(opener->opened.size(), 1u);
+  Application::shared().setURLOpener(nullptr);
+}
+
+TEST_F(PageTest, URLsOpenedIntoTheAppReachHandleOpenURLIntact) {
+  const std::string url =
+      "myapp://open?q=\"');alert(1);//\\\xE2\x80\xA8"
+      "end";
+  ASSERT_TRUE(Application::shared().openURLInApp(url));
+  ASSERT_TRUE(waitFor("opened.length === 1"));
+  EXPECT_EQ(eval("opened[0]"), url);
+}
+
+}  // namespace
