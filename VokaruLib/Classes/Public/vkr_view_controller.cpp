@@ -205,7 +205,8 @@ std::optional<URL> VKRViewController::appUrl() {
 }
 
 std::optional<URL> VKRViewController::errorURL() {
-  const platform::Value* setting = vokaruSettingForKey(settings(), "ErrorUrl");
+  const platform::Dictionary preferences = settings();
+  const platform::Value* setting = vokaruSettingForKey(preferences, "ErrorUrl");
   const std::string* text = setting ? setting->stringIf() : nullptr;
   if (!text) return std::nullopt;
   if (text->find("://") != std::string::npos) {
@@ -252,7 +253,8 @@ void VKRViewController::registerPluginWithPluginName(const std::shared_ptr<VKRPl
 
 std::shared_ptr<platform::web::WebView> VKRViewController::newVokaruViewWithFrame(
     platform::ui::Rect frame) {
-  const platform::Value* setting = vokaruSettingForKey(settings(), "VokaruWebViewEngine");
+  const platform::Dictionary preferences = settings();
+  const platform::Value* setting = vokaruSettingForKey(preferences, "VokaruWebViewEngine");
   const std::string* configured = setting ? setting->stringIf() : nullptr;
   const std::string engineName = configured ? *configured : kDefaultWebViewEngine;
 
@@ -283,7 +285,8 @@ void VKRViewController::createGapView() {
 void VKRViewController::viewDidLoad() {
   platform::ui::ViewController::viewDidLoad();
 
-  const platform::Value* backup = vokaruSettingForKey(settings(), "BackupWebStorage");
+  const platform::Dictionary preferences = settings();
+  const platform::Value* backup = vokaruSettingForKey(preferences, "BackupWebStorage");
   const std::string backupType = backup && backup->stringIf() ? *backup->stringIf() : "cloud";
   {
     std::lock_guard lock(settingsMutex_);

@@ -134,8 +134,8 @@ void VKRLocalStorage::pluginInitialize() {
       platform::ui::kApplicationWillResignActiveNotification, nullptr,
       [this](const platform::Notification&) { onResignActive(); });
   std::shared_ptr<VKRCommandDelegate> delegate = commandDelegate();
-  const platform::Value* type =
-      delegate ? vokaruSettingForKey(delegate->settings(), "BackupWebStorage") : nullptr;
+  const platform::Dictionary preferences = delegate ? delegate->settings() : platform::Dictionary();
+  const platform::Value* type = vokaruSettingForKey(preferences, "BackupWebStorage");
   backupInfo_ =
       createBackupInfoWithCloudBackup(type && type->stringIf() && *type->stringIf() == "cloud");
 }
