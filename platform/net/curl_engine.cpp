@@ -52,14 +52,20 @@ void CurlEngine::addHandle(CURL* easy) { curl_multi_add_handle(multi_, easy); }
 
 void CurlEngine::removeHandle(CURL* easy) { curl_multi_remove_handle(multi_, easy); }
 
+void CurlEngine::flushLater(uint64_t taskIdentifier) { toFlush_.push_back(taskIdentifier); }
+
 void CurlEngine::run() {
   for (;;) {
     runCommands();
     int running = 0;
     curl_multi_perform(multi_, &running);
     readFinishedTransfers();
+    for (uint64_t identifier : std::exchange(toFlush_, {})) {
+      auto it = drivers_.find(identifier);
+      if (it != drivers_.end()) it->second->flush();
+    }
     std::erase_if(drivers_, [](const auto& entry) { return entry.second->finished(); });
-    const int timeout = checkIdleTransfers();
+    const int timeout = checkDeadlines();
     std::erase_if(drivers_, [](const auto& entry) { return entry.second->finished(); });
     {
       std::lock_guard lock(mutex_);
@@ -91,17 +97,16 @@ void CurlEngine::readFinishedTransfers() {
   }
 }
 
-int CurlEngine::checkIdleTransfers() {
+int CurlEngine::checkDeadlines() {
   const auto now = std::chrono::steady_clock::now();
   auto next = now + std::chrono::milliseconds(kMaxPollMilliseconds);
   for (auto& [identifier, driver] : drivers_) {
-    std::optional<TaskDriver::TimePoint> deadline = driver->idleDeadline();
-    if (!deadline) continue;
-    if (*deadline <= now) {
-      driver->idleTimeout();
-    } else {
-      next = std::min(next, *deadline);
+    std::optional<TaskDriver::TimePoint> deadline = driver->nextDeadline();
+    if (deadline && *deadline <= now) {
+      driver->onDeadline(now);
+      deadline = driver->nextDeadline();
     }
+    if (deadline) next = std::min(next, *deadline);
   }
   const auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(next - now).count();
   return static_cast<int>(std::max<int64_t>(wait, 1));

@@ -11,6 +11,7 @@
 #include <memory>
 #include <mutex>
 #include <unordered_map>
+#include <vector>
 
 #include "platform/net/url_session.h"
 
@@ -34,20 +35,24 @@ class CurlEngine {
   // Engine thread only.
   void addHandle(CURL* easy);
   void removeHandle(CURL* easy);
+  // The task's driver flushes at the end of this turn of the engine.
+  void flushLater(uint64_t taskIdentifier);
 
  private:
   CurlEngine();
   void run();
   void runCommands();
   void readFinishedTransfers();
-  // Fails transfers that saw no byte for too long; answers the poll time-out until the next one.
-  int checkIdleTransfers();
+  // Handles the drivers' deadlines that passed (time-outs, responses waiting for their body);
+  // answers the poll time-out until the next one.
+  int checkDeadlines();
 
   CURLM* multi_;
   std::mutex mutex_;
   std::deque<Command> commands_;
   // Engine thread only.
   std::unordered_map<uint64_t, std::unique_ptr<TaskDriver>> drivers_;
+  std::vector<uint64_t> toFlush_;
 };
 
 }  // namespace platform::net

@@ -29,6 +29,8 @@ constexpr int64_t kInFlightLimit = 4 << 20;
 // Body of a redirect or challenge response kept for the case it becomes the final response.
 constexpr size_t kInterimBodyLimit = 64 << 10;
 constexpr int kMaxRedirects = 16;
+// How long a response head may wait for the rest of a small body before the delegate is asked.
+constexpr std::chrono::milliseconds kResponseGrace{2};
 
 bool isRedirectStatus(int status) {
   return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
@@ -242,6 +244,7 @@ void TaskDriver::configureEasy(curl_slist*& headers) {
   curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
   curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");
   curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 0L);
+  if (std::exchange(freshConnection_, false)) curl_easy_setopt(easy, CURLOPT_FRESH_CONNECT, 1L);
   curl_easy_setopt(easy, CURLOPT_ACCEPT_ENCODING, "");
   curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, &TaskDriver::onHeader);
   curl_easy_setopt(easy, CURLOPT_HEADERDATA, this);
@@ -421,12 +424,84 @@ void TaskDriver::becomeFinal() {
     }
     return;
   }
+  // Asked once the transfer ends or a moment has passed, whichever is first: a small body is
+  // then all in, and one delivery can carry everything (see speculate()).
   dispositionAsked_ = true;
+  responsePending_ = true;
+  responseHeldSince_ = std::chrono::steady_clock::now();
+  CurlEngine::instance().flushLater(task_->taskIdentifier());
+}
+
+void TaskDriver::flush() {
+  if (!responsePending_ || phase_ == Phase::Finished) return;
+  if (phase_ == Phase::Transferring && !pausedReceiving_ &&
+      std::chrono::steady_clock::now() < responseHeldSince_ + kResponseGrace) {
+    return;  // the engine flushes again when the transfer ends or the moment has passed
+  }
+  responsePending_ = false;
+  if (phase_ == Phase::Finishing && result_) return speculate();
   session_->deliver(
       task_, false,
       [task = task_, response = *response_](URLSessionDelegate& delegate, URLSession& s) {
         delegate.didReceiveResponse(s, task, response,
                                     answer(task->taskIdentifier(), &TaskDriver::answerDisposition));
+      });
+}
+
+// The response, its whole body and the outcome are known: one delivery asks about the response
+// and, when the delegate answers during the call (as most do), hands over the body and the
+// completion at once, sparing two trips between the threads. A later answer takes the usual way.
+void TaskDriver::speculate() {
+  speculating_ = true;
+  heldBody_ = std::make_shared<Bytes>(std::move(held_));
+  held_.clear();
+  if (*result_ != CURLE_OK) outcome_ = urlErrorForCurlCode(*result_, urlText(), errorBuffer_);
+  struct Answer {
+    uint64_t task = 0;
+    std::mutex mutex;
+    bool inCall = true;
+    bool answered = false;
+    std::optional<ResponseDisposition> early;
+    ~Answer() {
+      if (!answered) CurlEngine::instance().withDriver(task, [](TaskDriver& d) { d.cancel(); });
+    }
+  };
+  session_->deliver(
+      task_, false,
+      [task = task_, response = *response_, body = heldBody_, outcome = outcome_, url = urlText()](
+          URLSessionDelegate& delegate, URLSession& s) {
+        auto decision = std::make_shared<Answer>();
+        decision->task = task->taskIdentifier();
+        delegate.didReceiveResponse(s, task, response, [decision](ResponseDisposition choice) {
+          std::unique_lock lock(decision->mutex);
+          if (decision->answered) return;
+          decision->answered = true;
+          if (decision->inCall) {
+            decision->early = choice;
+            return;
+          }
+          lock.unlock();
+          CurlEngine::instance().withDriver(
+              decision->task, [choice](TaskDriver& d) { d.answerDisposition(choice); });
+        });
+        std::optional<ResponseDisposition> early;
+        {
+          std::lock_guard lock(decision->mutex);
+          decision->inCall = false;
+          early = decision->early;
+        }
+        if (!early) return;  // answered later, through the engine
+        const bool allowed = *early == ResponseDisposition::Allow;
+        if (allowed && !body->empty() && !task->cancelled_) {
+          {
+            std::lock_guard lock(task->mutex_);
+            task->bytesReceived_ += static_cast<int64_t>(body->size());
+          }
+          delegate.didReceiveData(s, task, *body);
+        }
+        s.finishTask(task, allowed ? outcome : makeURLError(kURLErrorCancelled, url));
+        CurlEngine::instance().withDriver(task->taskIdentifier(),
+                                          [](TaskDriver& d) { d.finishDelivered(); });
       });
 }
 
@@ -479,6 +554,7 @@ size_t TaskDriver::bodyBytes(const char* data, size_t size) {
   if (!dispositionAllowed_) {
     if (held_.size() + size > kHeldBodyLimit) {
       pausedReceiving_ = true;
+      if (responsePending_) CurlEngine::instance().flushLater(task_->taskIdentifier());
       return CURL_WRITEFUNC_PAUSE;
     }
     held_.insert(held_.end(), data, data + size);
@@ -598,6 +674,16 @@ void TaskDriver::transferDone(CURLcode code) {
       acceptedPins_.count(hostKey()) == 0) {
     return challengeServerTrust();
   }
+  // A kept-alive connection the server closed just as the request went out: the request never
+  // arrived, so it goes once more on a new connection, as it would have in the first place.
+  long newConnections = 0;
+  curl_easy_getinfo(easy_, CURLINFO_NUM_CONNECTS, &newConnections);
+  if ((code == CURLE_SEND_ERROR || code == CURLE_RECV_ERROR || code == CURLE_GOT_NOTHING) &&
+      newConnections == 0 && role_ == Role::Unknown && !retriedOnFreshConnection_) {
+    retriedOnFreshConnection_ = true;
+    freshConnection_ = true;
+    return restartLeg();
+  }
   result_ = code;
   if (code != CURLE_OK && role_ != Role::Final) {
     return complete(urlErrorForCurlCode(code, urlText(), errorBuffer_));
@@ -609,6 +695,7 @@ void TaskDriver::transferDone(CURLcode code) {
       return challengeAuthentication();
     case Role::Final:
       phase_ = Phase::Finishing;
+      if (responsePending_) CurlEngine::instance().flushLater(task_->taskIdentifier());
       return advance();
     case Role::Unknown:
       return complete(makeURLError(kURLErrorBadServerResponse, urlText()));
@@ -645,6 +732,10 @@ void TaskDriver::answerDisposition(ResponseDisposition disposition) {
     return complete(makeURLError(kURLErrorCancelled, urlText()));
   }
   dispositionAllowed_ = true;
+  if (speculating_) {
+    deliverData(std::move(*heldBody_));
+    return complete(outcome_);
+  }
   advance();
   if (phase_ == Phase::Transferring) unpause();
 }
@@ -846,17 +937,22 @@ void TaskDriver::cancel() {
   if (phase_ != Phase::Finished) complete(makeURLError(kURLErrorCancelled, urlText()));
 }
 
-void TaskDriver::idleTimeout() {
-  if (phase_ == Phase::Transferring && inMulti_) {
+void TaskDriver::onDeadline(TimePoint now) {
+  if (responsePending_ && now >= responseHeldSince_ + kResponseGrace) flush();
+  if (phase_ == Phase::Transferring && inMulti_ && !pausedReceiving_ && !pausedSending_ &&
+      now >= lastActivity_ + idleLimit_) {
     complete(makeURLError(kURLErrorTimedOut, urlText()));
   }
 }
 
-std::optional<TaskDriver::TimePoint> TaskDriver::idleDeadline() const {
-  if (phase_ != Phase::Transferring || !inMulti_ || pausedReceiving_ || pausedSending_) {
-    return std::nullopt;
+std::optional<TaskDriver::TimePoint> TaskDriver::nextDeadline() const {
+  std::optional<TimePoint> next;
+  if (responsePending_) next = responseHeldSince_ + kResponseGrace;
+  if (phase_ == Phase::Transferring && inMulti_ && !pausedReceiving_ && !pausedSending_) {
+    const TimePoint idle = lastActivity_ + idleLimit_;
+    next = next ? std::min(*next, idle) : idle;
   }
-  return lastActivity_ + idleLimit_;
+  return next;
 }
 
 void TaskDriver::removeTransfer() {
@@ -866,6 +962,12 @@ void TaskDriver::removeTransfer() {
 
 void TaskDriver::complete(std::optional<Error> error) {
   if (phase_ == Phase::Finished) return;
+  finishDelivered();
+  session_->completeTask(task_, std::move(error));
+}
+
+void TaskDriver::finishDelivered() {
+  if (phase_ == Phase::Finished) return;
   phase_ = Phase::Finished;
   removeTransfer();
   if (bodyStream_) {
@@ -873,17 +975,6 @@ void TaskDriver::complete(std::optional<Error> error) {
     bodyStream_->close();
   }
   if (request_.httpBodyStream) request_.httpBodyStream->close();
-  {
-    std::lock_guard lock(task_->mutex_);
-    task_->state_ = URLSessionTask::State::Completed;
-    task_->error_ = error;
-  }
-  session_->deliver(
-      task_, true,
-      [task = task_, error = std::move(error)](URLSessionDelegate& delegate, URLSession& s) {
-        delegate.didCompleteWithError(s, task, error);
-      });
-  session_->taskCompleted();
 }
 
 }  // namespace platform::net

@@ -33,17 +33,21 @@ class TaskDriver {
   void answerChallenge(AuthChallengeDisposition disposition,
                        std::optional<URLCredential> credential);
   void answerDisposition(ResponseDisposition disposition);
+  // The delegate was asked about the response at the end of the engine's turn.
+  void flush();
+  // A delivery on the delegate queue completed the task itself.
+  void finishDelivered();
   // The delegate caught up with delivered bytes; the body stream has bytes again.
   void resumeReceiving();
   void resumeSending();
   // The engine took the finished transfer out of the multi handle.
   void transferDone(CURLcode code);
-  // No byte moved for the request's time-out.
-  void idleTimeout();
+  // A deadline of nextDeadline() passed: the time-out of a transfer without bytes moving, or the
+  // moment a response waits for its body.
+  void onDeadline(TimePoint now);
 
   bool finished() const { return phase_ == Phase::Finished; }
-  // When the running transfer times out unless a byte moves; none while the task waits.
-  std::optional<TimePoint> idleDeadline() const;
+  std::optional<TimePoint> nextDeadline() const;
 
  private:
   enum class Phase {
@@ -84,6 +88,7 @@ class TaskDriver {
   size_t bodyBytes(const char* data, size_t size);
   void storeCookies();
   void becomeFinal();
+  void speculate();
   void proposeRedirect();
   void challengeAuthentication();
   void challengeServerTrust();
@@ -126,11 +131,18 @@ class TaskDriver {
 
   // Across legs.
   int redirects_ = 0;
+  bool retriedOnFreshConnection_ = false;
+  bool freshConnection_ = false;   // the next leg opens a connection of its own
   int failedAnswers_[2] = {0, 0};  // server, proxy
   std::optional<URLCredential> credential_[2];
   std::string credentialScheme_[2];
   std::map<std::string, std::string> acceptedPins_;  // "host:port" -> public-key pin
   bool dispositionAsked_ = false;
+  bool responsePending_ = false;
+  TimePoint responseHeldSince_{};
+  bool speculating_ = false;
+  std::shared_ptr<Bytes> heldBody_;  // the whole body of a speculative delivery
+  std::optional<Error> outcome_;     // and the task's outcome
   bool dispositionAllowed_ = false;
   std::filesystem::path downloadPath_;
   FILE* downloadFile_ = nullptr;

@@ -292,7 +292,27 @@ void URLSession::taskStarted() {
   ++runningTasks_;
 }
 
-void URLSession::taskCompleted() {
+void URLSession::completeTask(const TaskPtr& task, std::optional<Error> error) {
+  delegateQueue_->async([self = shared_from_this(), task, error = std::move(error)] {
+    self->finishTask(task, error);
+  });
+}
+
+void URLSession::finishTask(const TaskPtr& task, std::optional<Error> error) {
+  if (task->completionDelivered_.exchange(true)) return;
+  // After cancel() the only word of a task is that it was cancelled.
+  if (task->cancelled_ &&
+      !(error && error->domain() == kURLErrorDomain && error->code() == kURLErrorCancelled)) {
+    error = makeURLError(kURLErrorCancelled, task->currentRequest().urlString());
+  }
+  {
+    std::lock_guard lock(task->mutex_);
+    task->state_ = URLSessionTask::State::Completed;
+    task->error_ = error;
+  }
+  if (std::shared_ptr<URLSessionDelegate> delegate = this->delegate()) {
+    delegate->didCompleteWithError(*this, task, error);
+  }
   {
     std::lock_guard lock(mutex_);
     --runningTasks_;

@@ -138,6 +138,7 @@ class URLSessionTask : public std::enable_shared_from_this<URLSessionTask> {
  private:
   friend class URLSession;
   friend class TaskDriver;
+  friend class CurlEngine;
   struct Body;
   URLSessionTask(std::shared_ptr<URLSession> session, Kind kind, URLRequest request,
                  std::shared_ptr<Body> body);
@@ -161,6 +162,7 @@ class URLSessionTask : public std::enable_shared_from_this<URLSessionTask> {
   int64_t bytesExpectedToReceive_ = -1;
   // Read by deliveries to drop what comes after a cancel.
   std::atomic<bool> cancelled_{false};
+  std::atomic<bool> completionDelivered_{false};
   // Body bytes handed to the delegate queue and not yet delivered (to pause fast servers).
   std::atomic<int64_t> bytesInFlight_{0};
 };
@@ -249,7 +251,10 @@ class URLSession : public std::enable_shared_from_this<URLSession> {
   void deliver(const TaskPtr& task, bool evenIfCancelled,
                std::function<void(URLSessionDelegate&, URLSession&)> call);
   void taskStarted();
-  void taskCompleted();
+  // Posts the task's completion to the delegate queue; finishTask delivers it there. A task is
+  // completed once: later completions are dropped.
+  void completeTask(const TaskPtr& task, std::optional<Error> error);
+  void finishTask(const TaskPtr& task, std::optional<Error> error);
   void invalidateIfDone();
 
   const URLSessionConfiguration configuration_;
