@@ -66,6 +66,10 @@ void writePersistedList(const std::vector<std::string>& identifiers) {
 
 }  // namespace
 
+// At start-up the fetchers of the background fetches that were running get going again.
+PLATFORM_LOAD_HOOK("ZSDK_ZTMSessionFetcher",
+                   [] { ZSDK_ZTMSessionFetcher::fetchersForBackgroundSessions(); });
+
 // Registry.
 
 ZSDK_ZTMSessionFetcher::Ptr ZSDK_ZTMSessionFetcher::registeredFetcherForSessionIdentifier(

@@ -483,6 +483,94 @@ TEST_F(SessionFetcherTest, NothingKeepsAFinishedFetcherAlive) {
   }));
 }
 
+// A service that holds fetches back until it lets them go.
+class HoldingService : public ZTMSessionFetcherServiceProtocol {
+ public:
+  bool fetcherShouldBeginFetching(ZSDK_ZTMSessionFetcher& fetcher) override {
+    if (!holding) return true;
+    held = &fetcher;
+    return false;
+  }
+  bool isDelayingFetcher(ZSDK_ZTMSessionFetcher& fetcher) override { return held == &fetcher; }
+  void fetcherDidBeginFetching(ZSDK_ZTMSessionFetcher&) override { ++began; }
+  void fetcherDidStop(ZSDK_ZTMSessionFetcher&) override { ++stopped; }
+  bool holding = true;
+  ZSDK_ZTMSessionFetcher* held = nullptr;
+  int began = 0;
+  int stopped = 0;
+};
+
+TEST_F(SessionFetcherTest, ServiceMayHoldAFetchBack) {
+  auto service = std::make_shared<HoldingService>();
+  const int hits = server_->hits("/echo");
+  auto fetcher = fetcherFor("/echo");
+  fetcher->setService(service);
+  auto outcome = begin(fetcher);
+  platform::testing::drainMainLoop();
+  EXPECT_EQ(service->held, fetcher.get());
+  EXPECT_TRUE(fetcher->isFetching());
+  EXPECT_EQ(server_->hits("/echo"), hits);
+  // The service lets it go.
+  service->holding = false;
+  service->held = nullptr;
+  fetcher->beginFetchMayDelay(false, true);
+  waitFor(outcome);
+  EXPECT_EQ(outcome->text(), "GET ");
+  EXPECT_EQ(service->began, 1);
+  EXPECT_GE(service->stopped, 1);
+}
+
+// The fetcher's answers to the session's challenges and progress reports, given directly.
+TEST(SessionFetcherEventsTest, ChallengeAnswersAndDownloadProgress) {
+  using platform::net::AuthChallengeDisposition;
+  using platform::net::URLAuthenticationChallenge;
+  auto fetcher = ZSDK_ZTMSessionFetcher::fetcherWithURLString("https://127.0.0.1:1/");
+  auto session = platform::net::URLSession::make(
+      platform::net::URLSessionConfiguration::ephemeral(), fetcher, platform::mainQueue());
+  platform::net::TaskPtr task = session->dataTask(*fetcher->request());
+  const auto answerTo = [&](const URLAuthenticationChallenge& challenge) {
+    std::string answer;
+    fetcher->didReceiveChallenge(
+        *session, task, challenge,
+        [&](AuthChallengeDisposition disposition, std::optional<platform::net::URLCredential> c) {
+          answer = std::to_string(static_cast<int>(disposition)) + " " +
+                   (c ? (c->serverTrust ? "trust" : c->user) : "none");
+        });
+    return answer;
+  };
+  URLAuthenticationChallenge trust;
+  trust.protectionSpace.authenticationMethod = platform::net::kAuthenticationMethodServerTrust;
+  trust.protectionSpace.serverTrust =
+      std::make_shared<platform::net::ServerTrust>("127.0.0.1", std::vector<Bytes>{});
+  URLAuthenticationChallenge basic;
+  basic.protectionSpace.authenticationMethod = platform::net::kAuthenticationMethodHTTPBasic;
+  URLAuthenticationChallenge proxy = basic;
+  proxy.protectionSpace.isProxy = true;
+
+  EXPECT_EQ(answerTo(trust), "2 none");  // evaluation fails: cancelled
+  EXPECT_EQ(answerTo(basic), "1 none");  // no credential: default handling
+  fetcher->setAllowInvalidServerCertificates(true);
+  fetcher->setCredential(platform::net::URLCredential::withUser("user", "secret"));
+  fetcher->setProxyCredential(platform::net::URLCredential::withUser("proxy", "p"));
+  EXPECT_EQ(answerTo(trust), "0 trust");
+  EXPECT_EQ(answerTo(basic), "0 user");
+  EXPECT_EQ(answerTo(proxy), "0 proxy");
+  basic.previousFailureCount = 3;
+  EXPECT_EQ(answerTo(basic), "2 none");  // three failures: given up without asking
+  trust.protectionSpace.serverTrust = nullptr;
+  trust.previousFailureCount = 0;
+  EXPECT_EQ(answerTo(trust), "1 none");
+
+  std::vector<int64_t> expected;
+  fetcher->setDownloadProgressBlock(
+      [&](int64_t, int64_t, int64_t total) { expected.push_back(total); });
+  fetcher->didWriteData(*session, task, 10, 20, 15);  // fewer announced than written: unknown
+  fetcher->didWriteData(*session, task, 10, 30, 40);
+  fetcher->didWriteData(*session, task, 10, 40, -1);
+  platform::testing::drainMainLoop();
+  EXPECT_EQ(expected, (std::vector<int64_t>{-1, 40, -1}));
+}
+
 TEST(SessionFetcherLookupTest, FoundByItsPlainName) {
   ZSDKClass<ZSDK_ZTMSessionFetcher> fetcherClass =
       ZSDKClassFromString<ZSDK_ZTMSessionFetcher>("ZTMSessionFetcher");
