@@ -569,6 +569,8 @@ TEST(SessionFetcherEventsTest, ChallengeAnswersAndDownloadProgress) {
   fetcher->didWriteData(*session, task, 10, 40, -1);
   platform::testing::drainMainLoop();
   EXPECT_EQ(expected, (std::vector<int64_t>{-1, 40, -1}));
+  // The task never ran: let the fetcher drop it, or fetcher, task and session hold each other.
+  fetcher->setSessionTask(nullptr);
 }
 
 TEST(SessionFetcherLookupTest, FoundByItsPlainName) {
