@@ -11,7 +11,9 @@ HttpServer::HttpServer() : HttpServer(std::make_unique<httplib::Server>(), "http
 
 HttpServer::HttpServer(std::unique_ptr<httplib::Server> server, std::string scheme)
     : server_(std::move(server)), scheme_(std::move(scheme)) {
-  server_->set_keep_alive_timeout(0);
+  // One request per connection: no idle connection keeps the server from stopping, and a
+  // request that is slow to come (a loaded machine) still gets the default wait.
+  server_->set_keep_alive_max_count(1);
   server_->set_tcp_nodelay(true);  // no 40 ms wait for the acknowledgement of a split response
   const int port = server_->bind_to_any_port("127.0.0.1");
   if (port <= 0) {

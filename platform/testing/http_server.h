@@ -21,8 +21,8 @@
 namespace platform::testing {
 
 // An HTTP server (cpp-httplib) on 127.0.0.1. Add handlers through routes() before start().
-// Idle keep-alive connections are closed at once so the server stops quickly; a benchmark that
-// wants them kept sets routes().set_keep_alive_timeout().
+// Each connection carries one request, so the server stops quickly; a benchmark that wants
+// connections kept alive sets routes().set_keep_alive_max_count().
 class HttpServer {
  public:
   HttpServer();
