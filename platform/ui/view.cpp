@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdint>
 
+#include "platform/ui/gesture_recognizer.h"
 #include "platform/ui/window.h"
 
 namespace platform::ui {
@@ -187,6 +188,19 @@ void View::notify(ViewChange change) {
   // Copy: an observer may add or remove observers.
   const auto observers = observers_;
   for (const auto& [id, observer] : observers) observer(*this, change);
+}
+
+void View::addGestureRecognizer(const std::shared_ptr<GestureRecognizer>& recognizer) {
+  if (!recognizer) return;
+  if (std::shared_ptr<View> owner = recognizer->view()) owner->removeGestureRecognizer(recognizer);
+  gestureRecognizers_.push_back(recognizer);
+  recognizer->view_ = weak_from_this();
+}
+
+void View::removeGestureRecognizer(const std::shared_ptr<GestureRecognizer>& recognizer) {
+  const size_t before = gestureRecognizers_.size();
+  std::erase(gestureRecognizers_, recognizer);
+  if (gestureRecognizers_.size() != before) recognizer->view_.reset();
 }
 
 }  // namespace platform::ui

@@ -10,6 +10,7 @@
 
 namespace platform::ui {
 
+class GestureRecognizer;
 class Window;
 
 // Which of a view's margins and sizes stretch when its superview's size changes.
@@ -91,6 +92,13 @@ class View : public std::enable_shared_from_this<View> {
   // The window at the root of this view's tree; null when the tree has none.
   std::shared_ptr<Window> window();
 
+  // Gesture recognizers, in the order added; a recognizer belongs to one view at a time.
+  const std::vector<std::shared_ptr<GestureRecognizer>>& gestureRecognizers() const {
+    return gestureRecognizers_;
+  }
+  void addGestureRecognizer(const std::shared_ptr<GestureRecognizer>& recognizer);
+  void removeGestureRecognizer(const std::shared_ptr<GestureRecognizer>& recognizer);
+
   // Converts a rectangle in this view's coordinates to another view's (its window's coordinates
   // when `to` is null). Both views must share a root for the answer to mean anything.
   Rect convertRect(Rect rect, const View* to) const;
@@ -131,6 +139,7 @@ class View : public std::enable_shared_from_this<View> {
   bool userInteractionEnabled_ = true;
   int64_t tag_ = 0;
   std::vector<std::shared_ptr<View>> subviews_;
+  std::vector<std::shared_ptr<GestureRecognizer>> gestureRecognizers_;
   std::weak_ptr<View> superview_;
   std::vector<std::pair<ObserverId, Observer>> observers_;
   ObserverId nextObserverId_ = 1;

@@ -1,5 +1,6 @@
 // The runtime end to end: real pages in a WebKit web view under a display, talking to plugins.
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 
 #include "VokaruLib/Classes/Public/vkr_command_delegate.h"
 #include "VokaruLib/Classes/Public/vkr_plugin.h"
@@ -190,6 +191,71 @@ TEST_F(PageTest, URLsOpenedIntoTheAppReachHandleOpenURLIntact) {
   ASSERT_TRUE(Application::shared().openURLInApp(url));
   ASSERT_TRUE(waitFor("opened.length === 1"));
   EXPECT_EQ(eval("opened[0]"), url);
+}
+
+TEST(PageErrorTest, AMissingStartPageLoadsTheErrorPageWithTheMessage) {
+  PageHost::Options options;
+  options.files = {{"config.xml", R"(<widget><content src="missing.html" />
+                        <preference name="ErrorUrl" value="error.html" /></widget>)"},
+                   {"www/error.html", "<p>error page</p>"}};
+  PageHost host(std::move(options));
+  ASSERT_TRUE(host.launch().ok());
+  EXPECT_EQ(host.eval("location.pathname"), (host.app().bundlePath() / "www/error.html").string());
+  EXPECT_EQ(host.eval("new URLSearchParams(location.search).get('error')"),
+            "ERROR: Start Page at 'www/missing.html' was not found.");
+}
+
+// The value stored under the key in a localStorage database; "" when there is none (yet).
+std::string storedValue(const std::filesystem::path& database, const std::string& key) {
+  sqlite3* db = nullptr;
+  std::string value;
+  if (sqlite3_open_v2(database.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
+    sqlite3_stmt* statement = nullptr;
+    if (sqlite3_prepare_v2(db, "SELECT value FROM ItemTable WHERE key = ?", -1, &statement,
+                           nullptr) == SQLITE_OK) {
+      sqlite3_bind_text(statement, 1, key.c_str(), -1, SQLITE_TRANSIENT);
+      if (sqlite3_step(statement) == SQLITE_ROW) {
+        // The engine keeps values as UTF-16 blobs.
+        const auto* bytes = static_cast<const char16_t*>(sqlite3_column_blob(statement, 0));
+        const int size = sqlite3_column_bytes(statement, 0);
+        for (int i = 0; bytes && i < size / 2; ++i) value += static_cast<char>(bytes[i]);
+      }
+    }
+    sqlite3_finalize(statement);
+  }
+  sqlite3_close_v2(db);
+  return value;
+}
+
+TEST(PageStorageTest, WebStorageIsBackedUpAndRestored) {
+  PageHost::Options options;
+  options.files = {{"config.xml", R"(<widget><preference name="BackupWebStorage" value="local" />
+         <feature name="LocalStorage"><param name="ios-package" value="VKRLocalStorage" /></feature>
+         </widget>)"},
+                   {"www/index.html", R"(<script src="vokaru.js"></script>)"}};
+  std::string backup;
+  {
+    PageHost host(options);
+    ASSERT_TRUE(host.launch().ok());
+    const std::filesystem::path home = host.app().appHome();
+    const std::filesystem::path live = home / "Library/Caches/file__0.localstorage";
+    const std::filesystem::path copy = home / "Documents/Backups/localstorage.appdata.db";
+    host.eval("localStorage.setItem('greeting', 'hello')");
+    // The engine writes its storage a little later.
+    ASSERT_TRUE(platform::testing::runMainLoopUntil(
+        [&] { return storedValue(live, "greeting") == "hello"; }));
+    Application::shared().resignActive();
+    ASSERT_TRUE(platform::testing::runMainLoopUntil(
+        [&] { return storedValue(copy, "greeting") == "hello"; }));
+    backup = platform::testing::readFile(copy);
+  }
+  // Another run, after the system emptied the caches: the page finds its storage again.
+  PageHost host(options);
+  platform::testing::writeFile(host.app().appHome() / "Documents/Backups/localstorage.appdata.db",
+                               backup);
+  ASSERT_TRUE(host.launch().ok());
+  EXPECT_EQ(host.eval("localStorage.getItem('greeting')"), "hello");
+  EXPECT_TRUE(host.log().contains("Restored: localStorage database"));
 }
 
 }  // namespace

@@ -1,5 +1,8 @@
 #include "VokaruLib/Classes/Private/Plugins/vkr_local_storage.h"
 
+#include <sqlite3.h>
+
+#include <fstream>
 #include <optional>
 
 #include "VokaruLib/Classes/Public/vkr_command_delegate.h"
@@ -22,10 +25,59 @@ constexpr const char* kStoreWebDataForBackupKey = "WebKitStoreWebDataForBackup";
 constexpr const char* kDatabaseLocationKeys[] = {"WebKitLocalStorageDatabasePathPreferenceKey",
                                                  "WebDatabaseDirectory"};
 
-std::optional<platform::Date> modificationDate(const fs::path& path) {
+std::optional<platform::Date> fileModificationDate(const fs::path& path) {
   platform::Result<platform::FileAttributes> attributes = FileManager::attributesOfItem(path);
   if (!attributes.ok()) return std::nullopt;
   return attributes->modificationDate;
+}
+
+// A database's write-ahead log holds its latest changes until they reach the file itself.
+fs::path writeAheadLogOf(const fs::path& database) {
+  fs::path log = database;
+  log += "-wal";
+  return log;
+}
+
+// When the item last changed: a database in write-ahead mode changes through its log.
+std::optional<platform::Date> modificationDate(const fs::path& path) {
+  std::optional<platform::Date> date = fileModificationDate(path);
+  std::optional<platform::Date> logDate = fileModificationDate(writeAheadLogOf(path));
+  if (date && logDate && logDate->secondsSince1970 > date->secondsSince1970) return logDate;
+  return date;
+}
+
+bool isDatabase(const fs::path& path) {
+  static constexpr char kHeader[16] = "SQLite format 3";  // with its NUL
+  char header[16] = {};
+  std::ifstream file(path, std::ios::binary);
+  return file.read(header, sizeof header) && std::equal(header, header + 16, kHeader);
+}
+
+// Copies a database through SQLite, so that changes still in its log come along and the page
+// engine, which may have either open, sees a whole database: the destination changes in one
+// transaction, or not at all.
+platform::Status copyDatabase(const fs::path& source, const fs::path& destination) {
+  sqlite3* from = nullptr;
+  sqlite3* to = nullptr;
+  int result = sqlite3_open_v2(source.c_str(), &from, SQLITE_OPEN_READWRITE, nullptr);
+  if (result == SQLITE_OK) {
+    result = sqlite3_open_v2(destination.c_str(), &to, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE,
+                             nullptr);
+  }
+  if (result == SQLITE_OK) {
+    // The page engine holds its locks only briefly.
+    sqlite3_busy_timeout(from, 2000);
+    sqlite3_busy_timeout(to, 2000);
+    sqlite3_backup* backup = sqlite3_backup_init(to, "main", from, "main");
+    result = backup ? sqlite3_backup_step(backup, -1) : sqlite3_errcode(to);
+    if (backup) sqlite3_backup_finish(backup);
+  }
+  sqlite3_close_v2(from);
+  sqlite3_close_v2(to);
+  if (result == SQLITE_DONE) return platform::okStatus();
+  return platform::Error::withDescription(
+      kVKRLocalStorageErrorDomain, 2,
+      platform::format("%s could not be copied: %s", source.c_str(), sqlite3_errstr(result)));
 }
 
 bool isDirectory(const fs::path& path) {
@@ -60,12 +112,8 @@ platform::Error renameError(const std::error_code& error, const fs::path& path) 
 // Puts the staged copy in the destination's place. A file replaces a file in one step; otherwise
 // the previous item moves aside first and comes back when the staged copy cannot take its place.
 platform::Status replaceWithStaged(const fs::path& staged, const fs::path& destination) {
+  if (!isDirectory(destination)) return FileManager::replaceItem(staged, destination);
   std::error_code error;
-  if (!FileManager::fileExists(destination) ||
-      (!isDirectory(destination) && !isDirectory(staged))) {
-    fs::rename(staged, destination, error);
-    return error ? platform::Status(renameError(error, destination)) : platform::okStatus();
-  }
   const fs::path previous = besideWithSuffix(destination, ".old");
   fs::rename(destination, previous, error);
   if (error) return renameError(error, destination);
@@ -266,6 +314,11 @@ platform::Status VKRLocalStorage::copyFrom(const fs::path& source, const fs::pat
   if (platform::Status created = FileManager::createDirectory(destination.parent_path(), true);
       !created.ok()) {
     return created;
+  }
+  if (!isDirectory(source) && isDatabase(source)) {
+    platform::Status copied = copyDatabase(source, destination);
+    if (copied.ok()) keepModificationDates(source, destination);
+    return copied;
   }
   // Staged beside the destination, so that it takes the destination's place in one rename.
   const fs::path staged = besideWithSuffix(destination, ".bak");

@@ -59,8 +59,9 @@ class VKRLocalStorage : public VKRPlugin {
       const std::filesystem::path& targetDir, const std::filesystem::path& backupDir,
       bool targetDirNests, bool backupDirNests, bool rename);
   static bool addSkipBackupAttributeToItemAtURL(const std::filesystem::path& path, bool skip);
-  // Replaces the destination with a copy of the source (a file or a folder, modification dates
-  // kept). The destination changes all at once: when the copy fails it keeps its previous content.
+  // Replaces the destination with a copy of the source (a file, a folder or an SQLite database,
+  // modification dates kept). The destination changes all at once: when the copy fails it keeps
+  // its previous content.
   static platform::Status copyFrom(const std::filesystem::path& source,
                                    const std::filesystem::path& destination);
 
