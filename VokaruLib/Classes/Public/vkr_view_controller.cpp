@@ -78,9 +78,10 @@ platform::Status VKRViewController::initialize() {
       {platform::ui::kApplicationDidEnterBackgroundNotification,
        &VKRViewController::onAppDidEnterBackground},
   };
-  for (const auto& [name, handler] : events) {
+  for (const auto& event : events) {
     observations_.push_back(center.addObserver(
-        name, nullptr, [weak = weakSelf(), handler](const platform::Notification&) {
+        event.first, nullptr,
+        [weak = weakSelf(), handler = event.second](const platform::Notification&) {
           if (auto controller = weak.lock()) (controller.get()->*handler)();
         }));
   }
