@@ -8,6 +8,7 @@
 #include "VokaruLib/Classes/Public/vkr_user_agent_util.h"
 #include "VokaruLib/Classes/Public/vkr_view_controller.h"
 #include "VokaruLib/testing/test_controller.h"
+#include "platform/dispatch/notification_center.h"
 #include "platform/net/cookie_storage.h"
 #include "platform/net/url_cache.h"
 #include "platform/storage/app_home.h"
@@ -156,6 +157,25 @@ TEST_F(StartTest, StartUpRunsInOrder) {
   EXPECT_NE(*controller()->userAgentLockToken(), 0);
   EXPECT_TRUE(view().simulatePageLoad(wwwURL("index.html")));
   EXPECT_EQ(*controller()->userAgentLockToken(), 0);
+}
+
+TEST_F(StartTest, TheAppDelegateForwardsOpenURLsAndEmptiesTheURLCache) {
+  writeBundle("");
+  ASSERT_TRUE(launch());
+  std::vector<std::string> posted;
+  auto observation = platform::NotificationCenter::defaultCenter().addObserver(
+      VKRPluginHandleOpenURLNotification, nullptr,
+      [&](const platform::Notification& n) { posted.push_back(*n.objectAs<std::string>()); });
+  platform::ui::Application& application = platform::ui::Application::shared();
+  EXPECT_TRUE(application.openURLInApp("myapp://x"));
+  EXPECT_FALSE(application.openURLInApp(""));
+  EXPECT_EQ(posted, (std::vector<std::string>{"myapp://x"}));
+
+  int emptied = 0;
+  platform::net::URLCache::shared()->addStore([&] { ++emptied; });
+  application.receiveMemoryWarning();
+  EXPECT_EQ(emptied, 1);
+  EXPECT_EQ(delegate_->supportedInterfaceOrientations(application, delegate_->window()), 30u);
 }
 
 TEST_F(StartTest, TheStartPageWaitsForTheUserAgentLock) {
