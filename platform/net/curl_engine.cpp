@@ -21,6 +21,8 @@ CurlEngine& CurlEngine::instance() {
 CurlEngine::CurlEngine() {
   curl_global_init(CURL_GLOBAL_DEFAULT);
   multi_ = curl_multi_init();
+  // Kept-alive connections stay for later tasks, whatever the number of tasks running now.
+  curl_multi_setopt(multi_, CURLMOPT_MAXCONNECTS, 256L);
   std::thread([this] { run(); }).detach();
 }
 
