@@ -1,10 +1,23 @@
 #pragma once
 
 #include "VokaruLib/Classes/Public/vkr_app_delegate.h"
+#include "VokaruLib/Classes/Public/vkr_command_delegate_impl.h"
+#include "VokaruLib/Classes/Public/vkr_command_queue.h"
 #include "VokaruLib/Classes/Public/vkr_view_controller.h"
 
 // The app's root view controller: the host controller as it is.
 class MainViewController : public VKRViewController {};
+
+// Where an app would specialise the command delegate or the command queue; as shipped they are
+// the runtime's own, which the controller makes directly.
+class MainCommandDelegate : public VKRCommandDelegateImpl {
+ public:
+  using VKRCommandDelegateImpl::VKRCommandDelegateImpl;
+};
+class MainCommandQueue : public VKRCommandQueue {
+ public:
+  using VKRCommandQueue::VKRCommandQueue;
+};
 
 // The application delegate the shell runs: launching makes a MainViewController the root of the
 // window.

@@ -55,6 +55,10 @@ bool VKRPlugin::performAction(std::string_view action, const VKRInvokedUrlComman
   return true;
 }
 
+std::shared_ptr<platform::ui::ApplicationDelegate> VKRPlugin::appDelegate() const {
+  return platform::ui::Application::shared().delegate();
+}
+
 std::string VKRPlugin::className() const {
   const char* mangled = typeid(*this).name();
   int status = 0;

@@ -11,6 +11,7 @@
 #include "VokaruLib/Classes/Public/vkr_invoked_url_command.h"
 #include "platform/dispatch/notification_center.h"
 #include "platform/foundation/class_registry.h"
+#include "platform/ui/application.h"
 #include "platform/ui/image.h"
 #include "platform/web/navigation.h"
 #include "platform/web/web_view.h"
@@ -73,6 +74,8 @@ class VKRPlugin {
     commandDelegate_ = std::move(delegate);
   }
 
+  // The application's delegate.
+  std::shared_ptr<platform::ui::ApplicationDelegate> appDelegate() const;
   // The plugin's own class name, as config.xml names it ("ios-package").
   std::string className() const;
   // Resources of the bundle named after the plugin's class ("<class name>.bundle" in the main

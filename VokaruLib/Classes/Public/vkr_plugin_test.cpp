@@ -140,4 +140,11 @@ TEST(VKRPluginTest, ResourcesComeFromTheBundleNamedAfterTheClass) {
   EXPECT_FALSE(plugin.pluginImageResource("missing").has_value());
 }
 
+TEST(VKRPluginTest, AppDelegateIsTheApplications) {
+  auto delegate = std::make_shared<platform::ui::ApplicationDelegate>();
+  platform::ui::Application::shared().setDelegate(delegate);
+  EXPECT_EQ(VKRResourceTestPlugin().appDelegate(), delegate);
+  platform::ui::Application::shared().setDelegate(nullptr);
+}
+
 }  // namespace
