@@ -14,6 +14,7 @@
 #include "platform/dispatch/notification_center.h"
 #include "platform/dispatch/queue.h"
 #include "platform/dispatch/timer.h"
+#include "platform/foundation/class_registry.h"
 #include "platform/storage/app_environment.h"
 #include "platform/ui/application.h"
 #include "platform/ui/gtk/renderer.h"
@@ -142,6 +143,8 @@ int main(int argc, char** argv) {
   Options options;
   if (std::optional<int> done = parseOptions(argc, argv, options)) return *done;
   platform::AppEnvironment::configure(options.places);
+  // What classes do when they load (restoring background transfers, ...) needs the environment.
+  platform::runLoadHooks();
 
   platform::Result<std::shared_ptr<platform::ui::gtk::Renderer>> renderer =
       platform::ui::gtk::Renderer::install();
