@@ -61,10 +61,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         break;
       case 4:
         view->simulateDidFail(
-            platform::Error(platform::web::kURLErrorDomain, platform::web::kURLErrorCancelled));
+            platform::Error(platform::kURLErrorDomain, platform::kURLErrorCancelled));
         break;
       case 5:
-        view->simulateDidFail(platform::Error(platform::web::kURLErrorDomain, byte));
+        view->simulateDidFail(platform::Error(platform::kURLErrorDomain, byte));
         break;
       case 6:
         view->setURL(url);

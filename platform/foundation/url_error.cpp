@@ -1,6 +1,6 @@
-#include "platform/net/url_error.h"
+#include "platform/foundation/url_error.h"
 
-namespace platform::net {
+namespace platform {
 
 namespace {
 const char* describe(int64_t code) {
@@ -23,6 +23,8 @@ const char* describe(int64_t code) {
       return "too many HTTP redirects";
     case kURLErrorResourceUnavailable:
       return "resource unavailable";
+    case kURLErrorNotConnectedToInternet:
+      return "The Internet connection appears to be offline.";
     case kURLErrorBadServerResponse:
       return "bad server response";
     case kURLErrorUserCancelledAuthentication:
@@ -55,4 +57,4 @@ Error makeURLError(int64_t code, const std::string& failingURL) {
   return Error(kURLErrorDomain, code, std::move(userInfo));
 }
 
-}  // namespace platform::net
+}  // namespace platform

@@ -5,10 +5,11 @@
 
 #include "platform/foundation/error.h"
 
-namespace platform::net {
+namespace platform {
 
-// Transport failures of URL loading, with the platform's domain and codes so callers (retry
-// rules, page results) test the same numbers whatever fails underneath.
+// Failures of URL loading, in web views and URL sessions alike, with the platform's domain and
+// codes so callers (retry rules, page results, error pages) test the same numbers whatever fails
+// underneath (a cancelled load is always -999).
 inline constexpr const char* kURLErrorDomain = "NSURLErrorDomain";
 // User-info key holding the absolute text of the URL that failed.
 inline constexpr const char* kURLErrorFailingURLStringKey = "NSErrorFailingURLStringKey";
@@ -24,6 +25,7 @@ enum URLErrorCode : int64_t {
   kURLErrorNetworkConnectionLost = -1005,
   kURLErrorHTTPTooManyRedirects = -1007,
   kURLErrorResourceUnavailable = -1008,
+  kURLErrorNotConnectedToInternet = -1009,
   kURLErrorBadServerResponse = -1011,
   kURLErrorUserCancelledAuthentication = -1012,
   kURLErrorCannotDecodeContentData = -1016,
@@ -39,4 +41,4 @@ enum URLErrorCode : int64_t {
 // An error of the URL domain with a description and, when given, the failing URL's text.
 Error makeURLError(int64_t code, const std::string& failingURL = {});
 
-}  // namespace platform::net
+}  // namespace platform

@@ -1,6 +1,6 @@
 #include "platform/net/curl_errors.h"
 
-#include "platform/net/url_error.h"
+#include "platform/foundation/url_error.h"
 
 namespace platform::net {
 

@@ -3,7 +3,7 @@
 #include "platform/foundation/base64.h"
 #include "platform/foundation/percent_encoding.h"
 #include "platform/net/ascii.h"
-#include "platform/net/url_error.h"
+#include "platform/foundation/url_error.h"
 
 namespace platform::net {
 

@@ -16,7 +16,7 @@
 #include "platform/net/data_url.h"
 #include "platform/net/task_body.h"
 #include "platform/net/trust_anchors.h"
-#include "platform/net/url_error.h"
+#include "platform/foundation/url_error.h"
 
 namespace platform::net {
 

@@ -3,7 +3,7 @@
 #include "platform/net/curl_engine.h"
 #include "platform/net/task_body.h"
 #include "platform/net/task_driver.h"
-#include "platform/net/url_error.h"
+#include "platform/foundation/url_error.h"
 
 namespace platform::net {
 

@@ -5,7 +5,7 @@
 #include <openssl/ssl.h>
 
 #include "platform/dispatch/queue.h"
-#include "platform/net/url_error.h"
+#include "platform/foundation/url_error.h"
 #include "platform/testing/http_server.h"
 #include "platform/testing/main_loop.h"
 #include "platform/testing/temp_dir.h"

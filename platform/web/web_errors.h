@@ -2,27 +2,9 @@
 
 #include <cstdint>
 
-namespace platform::web {
+#include "platform/foundation/url_error.h"
 
-// Load failures are reported in the URL-loading domain with its codes, so callers test the same
-// numbers whatever the engine (a cancelled load is always -999).
-inline constexpr const char* kURLErrorDomain = "NSURLErrorDomain";
-enum URLErrorCode : int64_t {
-  kURLErrorUnknown = -1,
-  kURLErrorCancelled = -999,
-  kURLErrorBadURL = -1000,
-  kURLErrorTimedOut = -1001,
-  kURLErrorUnsupportedURL = -1002,
-  kURLErrorCannotFindHost = -1003,
-  kURLErrorCannotConnectToHost = -1004,
-  kURLErrorNetworkConnectionLost = -1005,
-  kURLErrorBadServerResponse = -1011,
-  kURLErrorNotConnectedToInternet = -1009,
-  kURLErrorSecureConnectionFailed = -1200,
-  kURLErrorServerCertificateUntrusted = -1202,
-  kURLErrorFileDoesNotExist = -1100,
-  kURLErrorResourceUnavailable = -1008,
-};
+namespace platform::web {
 
 // Failures of the web view itself: a load interrupted by a policy decision, and script evaluation.
 inline constexpr const char* kWebViewErrorDomain = "VokaruWebViewErrorDomain";

@@ -55,11 +55,9 @@ class WebViewDelegate {
   virtual void didStartLoad(WebView& webView) { (void)webView; }
   virtual void didFinishLoad(WebView& webView) { (void)webView; }
   // The error is in kURLErrorDomain (a cancelled load is kURLErrorCancelled, -999) or
-  // kWebViewErrorDomain; its user info holds the failing URL under kFailingURLKey.
+  // kWebViewErrorDomain; its user info holds the failing URL under kURLErrorFailingURLStringKey.
   virtual void didFailLoad(WebView& webView, const Error& error) { (void)webView, (void)error; }
 };
-
-inline constexpr const char* kFailingURLKey = "NSErrorFailingURLStringKey";
 
 // A view that shows web pages: loads, history, script evaluation, navigation policy and load
 // events through its delegate. WebEngine (web_engine.h) creates them. Main thread only.

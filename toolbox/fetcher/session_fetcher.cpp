@@ -8,7 +8,7 @@
 #include "platform/foundation/crypto.h"
 #include "platform/foundation/log.h"
 #include "platform/net/ascii.h"
-#include "platform/net/url_error.h"
+#include "platform/foundation/url_error.h"
 #include "toolbox/logger/logger.h"
 
 using platform::Error;
@@ -100,7 +100,7 @@ Error ZSDK_ZTMSessionFetcher::beginError(int64_t code) const {
   const bool hasURL = request_ && request_->url;
   return Error(kZTMSessionFetcherErrorDomain, code,
                platform::Value::dictionary(
-                   {{platform::net::kURLErrorFailingURLStringKey,
+                   {{platform::kURLErrorFailingURLStringKey,
                      hasURL ? request_->urlString() : std::string("(missing URL)")}}));
 }
 
@@ -316,7 +316,7 @@ void ZSDK_ZTMSessionFetcher::finishWithError(std::optional<Error> error, bool sh
         downloadedData_.reset();
       } else {
         std::filesystem::remove(temporary, ignored);
-        error = platform::net::makeURLError(platform::net::kURLErrorCannotWriteToFile, path);
+        error = platform::makeURLError(platform::kURLErrorCannotWriteToFile, path);
         downloadMoveError_ = error;
       }
     }

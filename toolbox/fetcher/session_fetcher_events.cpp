@@ -3,7 +3,7 @@
 
 #include <fstream>
 
-#include "platform/net/url_error.h"
+#include "platform/foundation/url_error.h"
 #include "toolbox/fetcher/session_fetcher.h"
 
 using platform::Bytes;
@@ -206,7 +206,7 @@ void ZSDK_ZTMSessionFetcher::didFinishDownloadingTo(URLSession&, const TaskPtr& 
   const std::optional<std::string> destination =
       destinationFileURL_ ? destinationFileURL_->filePath() : std::nullopt;
   if (!destination) {
-    downloadMoveError_ = platform::net::makeURLError(platform::net::kURLErrorCannotCreateFile);
+    downloadMoveError_ = platform::makeURLError(platform::kURLErrorCannotCreateFile);
     return;
   }
   std::error_code ignored;
@@ -293,7 +293,7 @@ void ZSDK_ZTMSessionFetcher::simulateFetchForTestBlock() {
       if (input) {
         body.assign(std::istreambuf_iterator<char>(input), std::istreambuf_iterator<char>());
       } else {
-        failure = platform::net::makeURLError(platform::net::kURLErrorFileDoesNotExist,
+        failure = platform::makeURLError(platform::kURLErrorFileDoesNotExist,
                                               file->absoluteString());
       }
     } else if (std::optional<Bytes> bodyData = self->bodyData()) {
@@ -337,7 +337,7 @@ void ZSDK_ZTMSessionFetcher::simulateDataCallbacksForTestBlock(
     if (!failed) std::filesystem::rename(temporary, path, failed);
     if (failed) {
       std::filesystem::remove(temporary, failed);
-      error = platform::net::makeURLError(platform::net::kURLErrorCannotWriteToFile, path);
+      error = platform::makeURLError(platform::kURLErrorCannotWriteToFile, path);
     }
   } else {
     if (AccumulateDataBlock block = accumulateDataBlock()) {

@@ -4,7 +4,7 @@
 #include <cfloat>
 
 #include "platform/dispatch/notification_center.h"
-#include "platform/net/url_error.h"
+#include "platform/foundation/url_error.h"
 #include "toolbox/fetcher/retry_after.h"
 #include "toolbox/fetcher/session_fetcher.h"
 
@@ -97,8 +97,8 @@ bool ZSDK_ZTMSessionFetcher::isRetryError(const std::optional<Error>& error) {
       {kZTMSessionFetcherStatusDomain, 502},
       {kZTMSessionFetcherStatusDomain, 503},
       {kZTMSessionFetcherStatusDomain, 504},
-      {platform::net::kURLErrorDomain, platform::net::kURLErrorTimedOut},
-      {platform::net::kURLErrorDomain, platform::net::kURLErrorNetworkConnectionLost},
+      {platform::kURLErrorDomain, platform::kURLErrorTimedOut},
+      {platform::kURLErrorDomain, platform::kURLErrorNetworkConnectionLost},
   };
   for (const Retryable& entry : kRetryable) {
     if (error->domain() == entry.domain && error->code() == entry.code) return true;

@@ -2,7 +2,7 @@
 
 #include "platform/dispatch/clock.h"
 #include "platform/foundation/percent_encoding.h"
-#include "platform/net/url_error.h"
+#include "platform/foundation/url_error.h"
 #include "toolbox/fetcher/fetcher_test_support.h"
 #include "toolbox/fetcher/session_fetcher.h"
 
@@ -171,9 +171,9 @@ TEST_F(SessionFetcherRetryTest, OnlyRetryableFailuresAreRetried) {
       {kZTMSessionFetcherStatusDomain, 503, true},
       {kZTMSessionFetcherStatusDomain, 504, true},
       {kZTMSessionFetcherStatusDomain, 500, false},
-      {platform::net::kURLErrorDomain, -1001, true},
-      {platform::net::kURLErrorDomain, -1005, true},
-      {platform::net::kURLErrorDomain, -1004, false},
+      {platform::kURLErrorDomain, -1001, true},
+      {platform::kURLErrorDomain, -1005, true},
+      {platform::kURLErrorDomain, -1004, false},
       {"other", 503, false},
   };
   for (const Case& c : errors) {

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/net/url_error.h"
+#include "platform/foundation/url_error.h"
 #include "platform/testing/temp_dir.h"
 #include "toolbox/fetcher/fetcher_test_support.h"
 #include "toolbox/logger/logger.h"
@@ -135,7 +135,7 @@ TEST_F(SessionFetcherTest, PlainTextOnlyWhereAllowed) {
        "http://127.0.0.2:" + port + "/echo",
        false,
        {"HTTP"},
-       platform::net::kURLErrorCannotConnectToHost},
+       platform::kURLErrorCannotConnectToHost},
       {"data URL", "data:,hello", false, {}, 0},
   };
   for (const Case& c : cases) {
@@ -179,8 +179,8 @@ TEST_F(SessionFetcherTest, HttpsInAnyLetterCaseAndSelfSignedOnlyWhenAllowed) {
       EXPECT_EQ(outcome->text(), "secure");
     } else {
       // The fetcher cancels the challenge of a certificate it cannot trust.
-      EXPECT_EQ(outcome->error->domain(), platform::net::kURLErrorDomain);
-      EXPECT_EQ(outcome->code(), platform::net::kURLErrorCancelled);
+      EXPECT_EQ(outcome->error->domain(), platform::kURLErrorDomain);
+      EXPECT_EQ(outcome->code(), platform::kURLErrorCancelled);
     }
   }
 }
@@ -434,15 +434,15 @@ TEST_F(SessionFetcherTest, BadServersEndTheFetchWithOneError) {
     int64_t code;
   };
   const Case cases[] = {
-      {"garbage status line", "ICY 200 OK\r\n\r\n", false, platform::net::kURLErrorDomain,
-       platform::net::kURLErrorBadServerResponse},
+      {"garbage status line", "ICY 200 OK\r\n\r\n", false, platform::kURLErrorDomain,
+       platform::kURLErrorBadServerResponse},
       {"body cut mid-way", "HTTP/1.1 200 OK\r\nContent-Length: 50\r\n\r\nshort", false,
-       platform::net::kURLErrorDomain, platform::net::kURLErrorNetworkConnectionLost},
+       platform::kURLErrorDomain, platform::kURLErrorNetworkConnectionLost},
       {"header line without a colon", "HTTP/1.1 200 OK\r\n\x7f\x7f\r\n\r\n", false,
-       platform::net::kURLErrorDomain, platform::net::kURLErrorBadServerResponse},
+       platform::kURLErrorDomain, platform::kURLErrorBadServerResponse},
       {"garbage Retry-After on an error", "HTTP/1.1 503 No\r\nRetry-After: \x01soon\r\n\r\n", false,
        kZTMSessionFetcherStatusDomain, 503},
-      {"never answers", "", true, platform::net::kURLErrorDomain, platform::net::kURLErrorTimedOut},
+      {"never answers", "", true, platform::kURLErrorDomain, platform::kURLErrorTimedOut},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);

@@ -144,7 +144,7 @@ void VKRUIWebViewDelegate::didFinishLoad(WebView& webView) {
 }
 
 void VKRUIWebViewDelegate::didFailLoad(WebView& webView, const platform::Error& error) {
-  const bool cancelled = error.code() == platform::web::kURLErrorCancelled;
+  const bool cancelled = error.code() == platform::kURLErrorCancelled;
   bool passOn = false;
   switch (state_) {
     case kStateWaitingForLoadStart:

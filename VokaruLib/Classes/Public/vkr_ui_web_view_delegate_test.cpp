@@ -33,7 +33,7 @@ class RecordingDelegate : public platform::web::WebViewDelegate {
 };
 
 platform::Error loadError(int64_t code) {
-  return platform::Error(platform::web::kURLErrorDomain, code);
+  return platform::Error(platform::kURLErrorDomain, code);
 }
 
 NavigationAction frameNavigation(const std::string& url) {
@@ -81,7 +81,7 @@ TEST_F(VKRUIWebViewDelegateTest, NavigationBeforeTheFirstStartedFailsTheFirst) {
 
 TEST_F(VKRUIWebViewDelegateTest, CancelledLoadIsPassedOnAndTheNextStartResumes) {
   view_->simulateShouldStart("http://example.test/a.html");
-  view_->simulateDidFail(loadError(platform::web::kURLErrorCancelled));
+  view_->simulateDidFail(loadError(platform::kURLErrorCancelled));
   EXPECT_EQ(machine_->state(), State::kStateCancelled);
   view_->simulateDidStart();
   EXPECT_EQ(machine_->state(), State::kStateWaitingForLoadFinish);
@@ -94,16 +94,16 @@ TEST_F(VKRUIWebViewDelegateTest, FailuresEndTheLoadOnlyWhenTheyAreThePages) {
   view_->simulateShouldStart("http://example.test/a.html");
   view_->simulateDidStart();
   view_->simulateDidStart();  // a frame
-  view_->simulateDidFail(loadError(platform::web::kURLErrorCannotFindHost));
+  view_->simulateDidFail(loadError(platform::kURLErrorCannotFindHost));
   EXPECT_EQ(real_->events, std::vector<std::string>{"start"});
   EXPECT_EQ(machine_->state(), State::kStateWaitingForLoadFinish);
 
   real_->events.clear();
-  view_->simulateDidFail(loadError(platform::web::kURLErrorCancelled));
+  view_->simulateDidFail(loadError(platform::kURLErrorCancelled));
   EXPECT_EQ(machine_->state(), State::kStateCancelled);
   view_->simulateShouldStart("http://example.test/b.html");
   view_->simulateDidStart();
-  view_->simulateDidFail(loadError(platform::web::kURLErrorTimedOut));
+  view_->simulateDidFail(loadError(platform::kURLErrorTimedOut));
   EXPECT_EQ(real_->events, (std::vector<std::string>{"fail NSURLErrorDomain -999", "start",
                                                      "fail NSURLErrorDomain -1001"}));
   EXPECT_EQ(machine_->state(), State::kStateIdle);
@@ -218,10 +218,10 @@ TEST_F(VKRUIWebViewDelegateTest, PassedOnFinishesAlwaysFollowAPassedOnStart) {
           view_->simulateDidFinish();
           break;
         case 5:
-          view_->simulateDidFail(loadError(platform::web::kURLErrorCancelled));
+          view_->simulateDidFail(loadError(platform::kURLErrorCancelled));
           break;
         case 6:
-          view_->simulateDidFail(loadError(platform::web::kURLErrorTimedOut));
+          view_->simulateDidFail(loadError(platform::kURLErrorTimedOut));
           break;
       }
       view_->setURL(urls[random() % 3]);

@@ -188,7 +188,7 @@ TEST_F(StartTest, TheStartPageWaitsForTheUserAgentLock) {
   ASSERT_EQ(view().loads().size(), 1u);
   view().simulateShouldStart(wwwURL("index.html"));
   view().simulateDidStart();
-  view().simulateDidFail(platform::Error(platform::web::kURLErrorDomain, -1100));
+  view().simulateDidFail(platform::Error(platform::kURLErrorDomain, -1100));
   EXPECT_EQ(*controller()->userAgentLockToken(), 0);  // a failed load releases it too
 }
 

@@ -63,7 +63,7 @@ Mapped mapGio(int code) {
 Error loadError(const char* domain, int64_t code, const std::string& description,
                 const std::string& failingURL) {
   Error error = Error::withDescription(domain, code, description);
-  error.mutableUserInfo().set(kFailingURLKey, failingURL);
+  error.mutableUserInfo().set(kURLErrorFailingURLStringKey, failingURL);
   return error;
 }
 

@@ -412,7 +412,7 @@ TEST_F(WebKitViewTest, SchemeFailuresAndDroppedTasksFailTheLoad) {
     ASSERT_EQ(recorder_->errors.size(), 1u) << c.url;
     EXPECT_EQ(recorder_->errors[0].domain(), c.domain);
     EXPECT_EQ(recorder_->errors[0].code(), c.code);
-    EXPECT_EQ(recorder_->errors[0].userInfo()[kFailingURLKey].stringOr(""), c.url);
+    EXPECT_EQ(recorder_->errors[0].userInfo()[kURLErrorFailingURLStringKey].stringOr(""), c.url);
   }
 }
 
@@ -451,7 +451,7 @@ TEST_F(WebKitViewTest, ALoadThatOutlivesItsTimeoutIsStoppedAndReported) {
   ASSERT_EQ(recorder_->errors.size(), 1u);
   EXPECT_EQ(recorder_->errors[0].domain(), kURLErrorDomain);
   EXPECT_EQ(recorder_->errors[0].code(), kURLErrorTimedOut);
-  EXPECT_EQ(recorder_->errors[0].userInfo()[kFailingURLKey].stringOr(""), silent.url());
+  EXPECT_EQ(recorder_->errors[0].userInfo()[kURLErrorFailingURLStringKey].stringOr(""), silent.url());
   // The engine's own cancellation of the stopped load is not reported on top.
   EXPECT_TRUE(runMainLoopUntil([&] { return !view_->isLoading(); }));
   EXPECT_EQ(eval("1"), "1");

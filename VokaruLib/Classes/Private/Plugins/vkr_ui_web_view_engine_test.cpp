@@ -133,7 +133,7 @@ TEST_F(EngineTest, AFailedLoadShowsTheErrorPageOnce) {
   platform::testing::LogCapture log;
   veto();  // lets web pages load
   const size_t before = view_->loads().size();
-  platform::Error failure = platform::Error::withDescription(platform::web::kURLErrorDomain, -1003,
+  platform::Error failure = platform::Error::withDescription(platform::kURLErrorDomain, -1003,
                                                              "A server with the specified "
                                                              "hostname could not be found.");
   loadPage("https://gone.example.test/", failure);
@@ -150,8 +150,8 @@ TEST_F(EngineTest, AFailedLoadShowsTheErrorPageOnce) {
 
   // The error page failing in turn is not loaded again.
   platform::Dictionary info;
-  info.set(platform::web::kFailingURLKey, errorPage);
-  loadPage(errorPage, platform::Error(platform::web::kURLErrorDomain, -1100, info));
+  info.set(platform::kURLErrorFailingURLStringKey, errorPage);
+  loadPage(errorPage, platform::Error(platform::kURLErrorDomain, -1100, info));
   EXPECT_EQ(view_->loads().size(), before + 1);
 }
 

@@ -8,6 +8,7 @@
 #include "platform/foundation/log.h"
 #include "platform/foundation/percent_encoding.h"
 #include "platform/foundation/url.h"
+#include "platform/foundation/url_error.h"
 #include "platform/ui/application.h"
 
 using platform::web::NavigationAction;
@@ -96,7 +97,7 @@ void VKRUIWebViewNavigationDelegate::didFailLoad(WebView& webView, const platfor
   std::optional<platform::URL> errorPage = controller ? controller->errorURL() : std::nullopt;
   if (!errorPage) return;
   // The error page failing to load would load it again, and again.
-  const std::string* failing = error.userInfo()[platform::web::kFailingURLKey].stringIf();
+  const std::string* failing = error.userInfo()[platform::kURLErrorFailingURLStringKey].stringIf();
   if (failing && pageOf(*failing) == pageOf(errorPage->absoluteString())) return;
   platform::Result<platform::URL> withError = errorPage->resolve(
       "?error=" + platform::percentEncode(message, platform::kURLQueryValueAllowed));
