@@ -35,14 +35,6 @@ class MainQueue final : public DispatchQueue {
     g_source_unref(source);
   }
 
-  void sync(const Work& work) override {
-    if (isCurrent()) {
-      runWork(*this, work);
-      return;
-    }
-    runAndWait([this](Work w) { async(std::move(w)); }, work);
-  }
-
   bool isCurrent() const override { return isMainThread(); }
 
   bool hasPendingWork() {

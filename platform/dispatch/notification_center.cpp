@@ -35,8 +35,7 @@ void NotificationCenter::Observation::reset() {
 
 bool NotificationCenter::Observation::active() const { return entry_ && entry_->active.load(); }
 
-NotificationCenter::NotificationCenter()
-    : self_(std::make_shared<NotificationCenter*>(this)) {}
+NotificationCenter::NotificationCenter() : self_(std::make_shared<NotificationCenter*>(this)) {}
 
 NotificationCenter::~NotificationCenter() {
   std::lock_guard lock(mutex_);

@@ -16,7 +16,8 @@ TEST(NotificationCenterTest, DeliversByNameAndSender) {
   int senderOne = 1, senderTwo = 2;
   auto onA = center.addObserver("A", nullptr, [&](const Notification&) { ++a; });
   auto fromOne = center.addObserver("B", &senderOne, [&](const Notification&) { ++b; });
-  auto every = center.addObserver("", nullptr, [&](const Notification& n) { all.push_back(n.name); });
+  auto every =
+      center.addObserver("", nullptr, [&](const Notification& n) { all.push_back(n.name); });
 
   center.post("A");
   center.post("B", &senderTwo);

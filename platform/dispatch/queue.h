@@ -20,7 +20,7 @@ class DispatchQueue {
   // Thread-safe: may be called from any thread.
   virtual void async(Work work) = 0;
   // Runs the work on the queue and waits for it; called on the queue itself it runs at once.
-  virtual void sync(const Work& work) = 0;
+  void sync(const Work& work);
   // True while the calling thread is running this queue's work (for the main queue: on the main
   // thread).
   virtual bool isCurrent() const = 0;

@@ -17,11 +17,25 @@ void runWork(const DispatchQueue& queue, const Work& work) {
   }
 }
 
-void runAndWait(const std::function<void(Work)>& post, const Work& work) {
+void runFront(const DispatchQueue& queue, std::unique_lock<std::mutex>& lock,
+              std::deque<Work>& items) {
+  Work work = std::move(items.front());
+  items.pop_front();
+  lock.unlock();
+  runWork(queue, work);
+  work = nullptr;
+  lock.lock();
+}
+
+void DispatchQueue::sync(const Work& work) {
+  if (isCurrent()) {
+    runWork(*this, work);
+    return;
+  }
   std::promise<void> done;
   std::future<void> finished = done.get_future();
-  post([&] {
-    work();
+  async([&] {
+    runWork(*this, work);
     done.set_value();
   });
   finished.wait();

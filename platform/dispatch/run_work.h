@@ -2,6 +2,9 @@
 
 // Internal to the dispatch module.
 
+#include <deque>
+#include <mutex>
+
 #include "platform/dispatch/queue.h"
 
 namespace platform {
@@ -10,7 +13,9 @@ namespace platform {
 // the queue goes on.
 void runWork(const DispatchQueue& queue, const Work& work);
 
-// Blocks until work given to `post` has run (for sync() on queues other than the current one).
-void runAndWait(const std::function<void(Work)>& post, const Work& work);
+// For a worker thread's loop: takes the first item, runs it with the lock released, and lets go of
+// what the work captured before taking the lock again.
+void runFront(const DispatchQueue& queue, std::unique_lock<std::mutex>& lock,
+              std::deque<Work>& items);
 
 }  // namespace platform

@@ -19,8 +19,8 @@ struct Timer::Shared {
   std::atomic<bool> started{false};
   Work work;
   std::weak_ptr<DispatchQueue> queue;
-  Duration interval{0};  // zero for one-shot timers
-  const Clock* clock = nullptr;  // the clock the timer was scheduled on
+  Duration interval{0};                    // zero for one-shot timers
+  const Clock* clock = nullptr;            // the clock the timer was scheduled on
   std::pair<MonotonicTime, uint64_t> key;  // position in the schedule
 };
 

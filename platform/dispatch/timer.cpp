@@ -28,7 +28,8 @@ TimerScheduler& TimerScheduler::instance() {
   return *scheduler;
 }
 
-Timer TimerScheduler::schedule(Duration delay, Duration interval, const QueuePtr& queue, Work work) {
+Timer TimerScheduler::schedule(Duration delay, Duration interval, const QueuePtr& queue,
+                               Work work) {
   auto timer = std::make_shared<Timer::Shared>();
   timer->work = std::move(work);
   timer->queue = queue;

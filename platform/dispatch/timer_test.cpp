@@ -1,8 +1,9 @@
+#include "platform/dispatch/timer.h"
+
 #include <gtest/gtest.h>
 
 #include <atomic>
 
-#include "platform/dispatch/timer.h"
 #include "platform/testing/main_loop.h"
 
 namespace platform {
@@ -22,7 +23,9 @@ TEST(ManualClockTest, FiresDueTimersInOrderAtTheirOwnTimes) {
   const Date start = now();
   std::vector<std::pair<std::string, double>> fired;
   auto record = [&](std::string name) {
-    return [&fired, &start, name] { fired.emplace_back(name, now().secondsSince1970 - start.secondsSince1970); };
+    return [&fired, &start, name] {
+      fired.emplace_back(name, now().secondsSince1970 - start.secondsSince1970);
+    };
   };
   dispatchAfter(seconds(30), mainQueue(), record("30s"));
   dispatchAfter(seconds(5), mainQueue(), [&, record] {

@@ -53,14 +53,6 @@ class SerialQueue final : public DispatchQueue {
     ready_.notify_one();
   }
 
-  void sync(const Work& work) override {
-    if (isCurrent()) {
-      runWork(*this, work);
-      return;
-    }
-    runAndWait([this](Work w) { async(std::move(w)); }, work);
-  }
-
   bool isCurrent() const override { return tCurrentQueue == this; }
 
  private:
@@ -70,12 +62,7 @@ class SerialQueue final : public DispatchQueue {
     for (;;) {
       ready_.wait(lock, [this] { return stopping_ || !items_.empty(); });
       if (items_.empty()) return;  // stopping and drained
-      Work work = std::move(items_.front());
-      items_.pop_front();
-      lock.unlock();
-      runWork(*this, work);
-      work = nullptr;  // release what the work captured before the next wait
-      lock.lock();
+      runFront(*this, lock, items_);
     }
   }
 
@@ -106,14 +93,6 @@ class GlobalQueue final : public DispatchQueue {
     worker->wake.notify_one();
   }
 
-  void sync(const Work& work) override {
-    if (isCurrent()) {
-      runWork(*this, work);
-      return;
-    }
-    runAndWait([this](Work w) { async(std::move(w)); }, work);
-  }
-
   bool isCurrent() const override { return tCurrentQueue == this; }
 
  private:
@@ -132,12 +111,7 @@ class GlobalQueue final : public DispatchQueue {
         self.wake.wait(lock, [&self] { return self.woken; });
         continue;
       }
-      Work work = std::move(items_.front());
-      items_.pop_front();
-      lock.unlock();
-      runWork(*this, work);
-      work = nullptr;
-      lock.lock();
+      runFront(*this, lock, items_);
     }
   }
 
