@@ -9,8 +9,13 @@ namespace {
 
 TEST(Base64Test, RFC4648Vectors) {
   const std::pair<const char*, const char*> vectors[] = {
-      {"", ""},         {"f", "Zg=="},         {"fo", "Zm8="},        {"foo", "Zm9v"},
-      {"foob", "Zm9vYg=="}, {"fooba", "Zm9vYmE="}, {"foobar", "Zm9vYmFy"},
+      {"", ""},
+      {"f", "Zg=="},
+      {"fo", "Zm8="},
+      {"foo", "Zm9v"},
+      {"foob", "Zm9vYg=="},
+      {"fooba", "Zm9vYmE="},
+      {"foobar", "Zm9vYmFy"},
   };
   for (const auto& [plain, encoded] : vectors) {
     EXPECT_EQ(base64Encode(std::string_view(plain)), encoded);
@@ -22,8 +27,8 @@ TEST(Base64Test, RFC4648Vectors) {
 }
 
 TEST(Base64Test, RejectsAnythingButTheAlphabet) {
-  const char* inputs[] = {"Zg=", "Zg", "Z===", "Zm9v\n", "Zm 9v", "Zm9-", "Zm9_", "=Zm9",
-                          "Zg==Zg==", "Zm=v", "\xC3\xA9\xC3\xA9"};
+  const char* inputs[] = {"Zg=",  "Zg",   "Z===",     "Zm9v\n", "Zm 9v",           "Zm9-",
+                          "Zm9_", "=Zm9", "Zg==Zg==", "Zm=v",   "\xC3\xA9\xC3\xA9"};
   for (const char* input : inputs) EXPECT_FALSE(base64Decode(input).has_value()) << input;
 }
 

@@ -93,15 +93,15 @@ void runLoadHooks();
 
 // Registers Derived under its own name in the registry of Base (constructed with Args...).
 // The library holding the registration must be linked whole (vokaru_link_whole).
-#define PLATFORM_REGISTER_CLASS(Base, Derived, ...)                                       \
-  static const ::platform::ClassRegistrar<Base, Derived __VA_OPT__(, ) __VA_ARGS__>        \
-      PLATFORM_CONCAT(kRegistrar_, __LINE__)(#Derived)
+#define PLATFORM_REGISTER_CLASS(Base, Derived, ...)                                 \
+  static const ::platform::ClassRegistrar<Base, Derived __VA_OPT__(, ) __VA_ARGS__> \
+  PLATFORM_CONCAT(kRegistrar_, __LINE__)(#Derived)
 
 // Registers a protocol under the given name at static-init time.
 #define PLATFORM_REGISTER_PROTOCOL(name)                                           \
   static const ::platform::Protocol* const PLATFORM_CONCAT(kProtocol_, __LINE__) = \
       ::platform::registerProtocol(name)
 
-#define PLATFORM_LOAD_HOOK(name, ...)                                              \
-  static const bool PLATFORM_CONCAT(kLoadHook_, __LINE__) =                        \
+#define PLATFORM_LOAD_HOOK(name, ...)                       \
+  static const bool PLATFORM_CONCAT(kLoadHook_, __LINE__) = \
       (::platform::registerLoadHook(name, __VA_ARGS__), true)

@@ -13,9 +13,9 @@ std::string compact(const Value& v) {
 }
 
 TEST(JSONTest, ReadsEveryKindOfValue) {
-  Result<Value> parsed = parseJSON(
-      R"({"i": -12, "big": 9223372036854775807, "r": 1.5, "t": true, "n": null,)"
-      R"( "s": "a\u00e9\ud83d\ude00", "a": [1, [2]], "o": {}})");
+  Result<Value> parsed =
+      parseJSON(R"({"i": -12, "big": 9223372036854775807, "r": 1.5, "t": true, "n": null,)"
+                R"( "s": "a\u00e9\ud83d\ude00", "a": [1, [2]], "o": {}})");
   ASSERT_TRUE(parsed.ok()) << parsed.error().description();
   const Value& v = *parsed;
   EXPECT_EQ(v["i"], Value(-12));
@@ -76,9 +76,9 @@ TEST(JSONTest, FragmentsOnlyWhenAllowed) {
 
 TEST(JSONTest, MalformedInputIsAnError) {
   const char* inputs[] = {
-      "",          "[",        "[1,",          "{\"a\":}",      "[1] 2",    "{'a':1}",
-      "[01]",      "[1.]",     "[\"\\x\"]",    "[\"\xFF\"]",    "[tru]",    "{\"a\" 1}",
-      "[\"abc",    "[1,]",     "[\"\\ud800\"]", "nul",          "[NaN]",    "{\"a\":1,}",
+      "",       "[",    "[1,",           "{\"a\":}",   "[1] 2", "{'a':1}",
+      "[01]",   "[1.]", "[\"\\x\"]",     "[\"\xFF\"]", "[tru]", "{\"a\" 1}",
+      "[\"abc", "[1,]", "[\"\\ud800\"]", "nul",        "[NaN]", "{\"a\":1,}",
   };
   for (const char* input : inputs) {
     Result<Value> parsed = parseJSON(input, {.allowFragments = true});

@@ -44,7 +44,8 @@ Status XMLParser::parse(std::string_view document) {
   aborted_ = false;
   std::unique_ptr<XML_ParserStruct, decltype(&XML_ParserFree)> parser(XML_ParserCreate("UTF-8"),
                                                                       &XML_ParserFree);
-  if (!parser) return Error::withDescription(kXMLParserErrorDomain, XML_ERROR_NO_MEMORY, "out of memory");
+  if (!parser)
+    return Error::withDescription(kXMLParserErrorDomain, XML_ERROR_NO_MEMORY, "out of memory");
   Context context{delegate_, parser.get(), aborted_};
   XML_SetUserData(parser.get(), &context);
   XML_SetElementHandler(parser.get(), &onStart, &onEnd);

@@ -26,10 +26,9 @@ TEST(XMLParserTest, ReportsElementsAttributesAndText) {
       "<?xml version='1.0'?>\n<widget id=\"x\"><preference name=\"A\" value=\"&amp;1\"/>"
       "<content src=\"index.html\">hi</content></widget>");
   ASSERT_TRUE(status.ok()) << status.error().description();
-  EXPECT_EQ(recorder.events,
-            (std::vector<std::string>{"<widget id=x>", "<preference name=A value=&1>",
-                                      "</preference>", "<content src=index.html>", "hi",
-                                      "</content>", "</widget>"}));
+  EXPECT_EQ(recorder.events, (std::vector<std::string>{
+                                 "<widget id=x>", "<preference name=A value=&1>", "</preference>",
+                                 "<content src=index.html>", "hi", "</content>", "</widget>"}));
 }
 
 TEST(XMLParserTest, MalformedDocumentsGiveLineAndColumn) {
@@ -62,10 +61,11 @@ TEST(XMLParserTest, EntityExpansionAndExternalEntitiesAreContained) {
 
   Recorder external;
   XMLParser externalParser(external);
-  Status status = externalParser.parse(
-      "<!DOCTYPE r [<!ENTITY e SYSTEM \"file:///etc/passwd\">]><r>&e;</r>");
+  Status status =
+      externalParser.parse("<!DOCTYPE r [<!ENTITY e SYSTEM \"file:///etc/passwd\">]><r>&e;</r>");
   // Either refused or left unexpanded: the file is never read into the document.
-  for (const std::string& event : external.events) EXPECT_EQ(event.find("root:"), std::string::npos);
+  for (const std::string& event : external.events)
+    EXPECT_EQ(event.find("root:"), std::string::npos);
   (void)status;
 }
 

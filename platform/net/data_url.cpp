@@ -2,8 +2,8 @@
 
 #include "platform/foundation/base64.h"
 #include "platform/foundation/percent_encoding.h"
-#include "platform/net/ascii.h"
 #include "platform/foundation/url_error.h"
+#include "platform/net/ascii.h"
 
 namespace platform::net {
 

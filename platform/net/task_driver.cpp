@@ -10,13 +10,13 @@
 
 #include "platform/dispatch/clock.h"
 #include "platform/foundation/log.h"
+#include "platform/foundation/url_error.h"
 #include "platform/net/ascii.h"
 #include "platform/net/curl_engine.h"
 #include "platform/net/curl_errors.h"
 #include "platform/net/data_url.h"
 #include "platform/net/task_body.h"
 #include "platform/net/trust_anchors.h"
-#include "platform/foundation/url_error.h"
 
 namespace platform::net {
 

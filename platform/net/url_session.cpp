@@ -1,9 +1,9 @@
 #include "platform/net/url_session.h"
 
+#include "platform/foundation/url_error.h"
 #include "platform/net/curl_engine.h"
 #include "platform/net/task_body.h"
 #include "platform/net/task_driver.h"
-#include "platform/foundation/url_error.h"
 
 namespace platform::net {
 

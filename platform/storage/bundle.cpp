@@ -2,8 +2,8 @@
 
 #include "platform/foundation/log.h"
 #include "platform/foundation/property_list.h"
-#include "platform/storage/app_environment.h"
 #include "platform/foundation/system_info.h"
+#include "platform/storage/app_environment.h"
 #include "platform/storage/file_manager.h"
 #include "platform/storage/strings_table.h"
 

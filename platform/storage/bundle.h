@@ -42,8 +42,7 @@ class Bundle {
   // The text for `key` in the table ("<table>.strings", default "Localizable") of the first of
   // the user's preferred languages the bundle has ("<language>.lproj", then the language without
   // its region, then "Base.lproj"); the key itself when no table has it.
-  std::string localizedString(std::string_view key,
-                              std::string_view table = "Localizable") const;
+  std::string localizedString(std::string_view key, std::string_view table = "Localizable") const;
 
  private:
   std::string text(std::string_view key) const;

@@ -9,8 +9,8 @@ namespace platform::testing {
 bool runMainLoopUntil(const std::function<bool()>& condition, Duration timeout) {
   GMainContext* context = g_main_context_default();
   bool timedOut = false;
-  const auto timeoutMs = static_cast<guint>(
-      std::chrono::duration_cast<std::chrono::milliseconds>(timeout).count());
+  const auto timeoutMs =
+      static_cast<guint>(std::chrono::duration_cast<std::chrono::milliseconds>(timeout).count());
   GSource* deadline = g_timeout_source_new(timeoutMs);
   g_source_set_callback(
       deadline,
@@ -22,8 +22,8 @@ bool runMainLoopUntil(const std::function<bool()>& condition, Duration timeout) 
   g_source_attach(deadline, context);
   // Other threads may make the condition true without waking the loop: look again every 5 ms.
   GSource* tick = g_timeout_source_new(5);
-  g_source_set_callback(tick, [](gpointer) -> gboolean { return G_SOURCE_CONTINUE; }, nullptr,
-                        nullptr);
+  g_source_set_callback(
+      tick, [](gpointer) -> gboolean { return G_SOURCE_CONTINUE; }, nullptr, nullptr);
   g_source_attach(tick, context);
 
   bool held = condition();

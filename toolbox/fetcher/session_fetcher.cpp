@@ -7,8 +7,8 @@
 #include "platform/foundation/class_registry.h"
 #include "platform/foundation/crypto.h"
 #include "platform/foundation/log.h"
-#include "platform/net/ascii.h"
 #include "platform/foundation/url_error.h"
+#include "platform/net/ascii.h"
 #include "toolbox/logger/logger.h"
 
 using platform::Error;

@@ -293,8 +293,8 @@ void ZSDK_ZTMSessionFetcher::simulateFetchForTestBlock() {
       if (input) {
         body.assign(std::istreambuf_iterator<char>(input), std::istreambuf_iterator<char>());
       } else {
-        failure = platform::makeURLError(platform::kURLErrorFileDoesNotExist,
-                                              file->absoluteString());
+        failure =
+            platform::makeURLError(platform::kURLErrorFileDoesNotExist, file->absoluteString());
       }
     } else if (std::optional<Bytes> bodyData = self->bodyData()) {
       body = *bodyData;

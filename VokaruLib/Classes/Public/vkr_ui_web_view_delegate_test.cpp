@@ -32,9 +32,7 @@ class RecordingDelegate : public platform::web::WebViewDelegate {
   platform::Error lastError;
 };
 
-platform::Error loadError(int64_t code) {
-  return platform::Error(platform::kURLErrorDomain, code);
-}
+platform::Error loadError(int64_t code) { return platform::Error(platform::kURLErrorDomain, code); }
 
 NavigationAction frameNavigation(const std::string& url) {
   NavigationAction action;

@@ -451,7 +451,8 @@ TEST_F(WebKitViewTest, ALoadThatOutlivesItsTimeoutIsStoppedAndReported) {
   ASSERT_EQ(recorder_->errors.size(), 1u);
   EXPECT_EQ(recorder_->errors[0].domain(), kURLErrorDomain);
   EXPECT_EQ(recorder_->errors[0].code(), kURLErrorTimedOut);
-  EXPECT_EQ(recorder_->errors[0].userInfo()[kURLErrorFailingURLStringKey].stringOr(""), silent.url());
+  EXPECT_EQ(recorder_->errors[0].userInfo()[kURLErrorFailingURLStringKey].stringOr(""),
+            silent.url());
   // The engine's own cancellation of the stopped load is not reported on top.
   EXPECT_TRUE(runMainLoopUntil([&] { return !view_->isLoading(); }));
   EXPECT_EQ(eval("1"), "1");
