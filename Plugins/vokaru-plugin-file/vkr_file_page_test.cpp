@@ -1,15 +1,15 @@
 // The file plugin end to end: a real page in a WebKit web view writes, reads and shows files.
-#include <gdk-pixbuf/gdk-pixbuf.h>
 #include <gtest/gtest.h>
 
 #include "Plugins/vokaru-plugin-file/vkr_file.h"
-#include "VokaruLib/testing/page_host.h"
+#include "VokaruLib/testing/page_host_test.h"
 #include "platform/foundation/base64.h"
+#include "platform/testing/png.h"
 #include "platform/testing/temp_dir.h"
 
 namespace {
 
-using vokaru::testing::PageHost;
+using vokaru::testing::SharedPageHostTest;
 
 constexpr const char* kConfig = R"(<?xml version="1.0" encoding="UTF-8"?>
 <widget>
@@ -37,32 +37,13 @@ constexpr const char* kPage = R"(<!DOCTYPE html>
   }
 </script></head><body></body></html>)";
 
-// A 2x1 PNG, made by the image library so the test carries no binary data.
-std::string twoByOnePNG() {
-  GdkPixbuf* pixbuf = gdk_pixbuf_new(GDK_COLORSPACE_RGB, TRUE, 8, 2, 1);
-  gdk_pixbuf_fill(pixbuf, 0x3366ccff);
-  gchar* buffer = nullptr;
-  gsize size = 0;
-  gdk_pixbuf_save_to_buffer(pixbuf, &buffer, &size, "png", nullptr, nullptr);
-  std::string png(buffer, size);
-  g_free(buffer);
-  g_object_unref(pixbuf);
-  return png;
-}
+class FilePageTest : public SharedPageHostTest<FilePageTest> {
+ public:
+  static std::map<std::filesystem::path, std::string> bundleFiles() {
+    return {{"config.xml", kConfig}, {"www/index.html", kPage}};
+  }
 
-class FilePageTest : public ::testing::Test {
  protected:
-  static void SetUpTestSuite() {
-    PageHost::Options options;
-    options.files = {{"config.xml", kConfig}, {"www/index.html", kPage}};
-    host_ = new PageHost(std::move(options));
-    platform::Status launched = host_->launch();
-    ASSERT_TRUE(launched.ok()) << launched.error().description();
-  }
-  static void TearDownTestSuite() {
-    delete host_;
-    host_ = nullptr;
-  }
   void SetUp() override {
     ASSERT_NE(host_, nullptr);
     ASSERT_EQ(host_->eval("answers = {}; 'ready'"), "ready");
@@ -74,8 +55,6 @@ class FilePageTest : public ::testing::Test {
     return host_->eval("JSON.stringify(answers['" + name + "'])");
   }
   std::filesystem::path documents() const { return host_->app().appHome() / "Documents"; }
-
-  static inline PageHost* host_ = nullptr;
 };
 
 TEST_F(FilePageTest, APageWritesAFileAndReadsItBackEveryWay) {
@@ -100,7 +79,7 @@ TEST_F(FilePageTest, APageWritesAFileAndReadsItBackEveryWay) {
 }
 
 TEST_F(FilePageTest, APageShowsAWrittenImageThroughItsURL) {
-  const std::string png = twoByOnePNG();
+  const std::string png = platform::testing::pngOf(2, 1, 0x3366ccff);
   host_->eval(
       "call('png', 'write', ['vkrfile://localhost/persistent/dot.png', "
       "vokaru.require('vokaru/base64').toArrayBuffer('" +

@@ -1,19 +1,16 @@
 #include "platform/ui/image_file.h"
 
-#include <gdk-pixbuf/gdk-pixbuf.h>
 #include <gtest/gtest.h>
 
+#include "platform/testing/png.h"
 #include "platform/testing/temp_dir.h"
 
 namespace platform::ui {
 namespace {
 
-void writePng(const std::filesystem::path& path, int width, int height, guint32 rgba, bool alpha) {
-  std::filesystem::create_directories(path.parent_path());
-  GdkPixbuf* pixbuf = gdk_pixbuf_new(GDK_COLORSPACE_RGB, alpha, 8, width, height);
-  gdk_pixbuf_fill(pixbuf, rgba);
-  ASSERT_TRUE(gdk_pixbuf_save(pixbuf, path.c_str(), "png", nullptr, nullptr));
-  g_object_unref(pixbuf);
+void writePng(const std::filesystem::path& path, int width, int height, uint32_t rgba,
+              bool alpha = true) {
+  testing::writeFile(path, testing::pngOf(width, height, rgba, alpha));
 }
 
 TEST(ImageFileTest, DecodesIntoRGBA) {
@@ -32,9 +29,9 @@ TEST(ImageFileTest, DecodesIntoRGBA) {
 
 TEST(ImageFileTest, FindsNamedImagesWithScaleVariants) {
   testing::TempDir dir;
-  writePng(dir / "Plug.bundle/icon.png", 1, 1, 0, true);
-  writePng(dir / "Plug.bundle/icon@2x.png", 2, 2, 0, true);
-  writePng(dir / "Plug.bundle/photo.jpg.png", 1, 1, 0, true);
+  writePng(dir / "Plug.bundle/icon.png", 1, 1, 0);
+  writePng(dir / "Plug.bundle/icon@2x.png", 2, 2, 0);
+  writePng(dir / "Plug.bundle/photo.jpg.png", 1, 1, 0);
   EXPECT_EQ(findNamedImage(dir.path(), "Plug.bundle/icon", 2), dir / "Plug.bundle/icon@2x.png");
   EXPECT_EQ(findNamedImage(dir.path(), "Plug.bundle/icon", 1), dir / "Plug.bundle/icon.png");
   EXPECT_EQ(findNamedImage(dir.path(), "Plug.bundle/icon.png", 3), dir / "Plug.bundle/icon.png");

@@ -4,7 +4,7 @@
 
 #include "VokaruLib/testing/fake_engine.h"
 #include "platform/dispatch/notification_center.h"
-#include "platform/foundation/base64.h"
+#include "platform/testing/png.h"
 #include "platform/testing/test_app.h"
 #include "platform/ui/application.h"
 
@@ -123,12 +123,7 @@ TEST(VKRPluginTest, ResourcesComeFromTheBundleNamedAfterTheClass) {
   platform::testing::TestApp app;
   app.writeBundleFile("VKRResourceTestPlugin.bundle/Base.lproj/Localizable.strings",
                       "\"title\" = \"Resources\";");
-  // A 1x1 PNG.
-  std::optional<platform::Bytes> png = platform::base64Decode(
-      "iVBORw0KGgoAAAANSUhEUgAAAAEAAAABCAYAAAAfFcSJAAAADUlEQVR42mP8z8DwHwAFBQIAX8jx0gAAAABJRU5Erk"
-      "Jggg==");
-  ASSERT_TRUE(png.has_value());
-  app.writeBundleFile("VKRResourceTestPlugin.bundle/icon.png", platform::stringOf(*png));
+  app.writeBundleFile("VKRResourceTestPlugin.bundle/icon.png", platform::testing::pngOf(1, 1, 0));
 
   VKRResourceTestPlugin plugin;
   EXPECT_EQ(plugin.className(), "VKRResourceTestPlugin");

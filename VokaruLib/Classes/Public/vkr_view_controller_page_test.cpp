@@ -4,7 +4,7 @@
 
 #include "VokaruLib/Classes/Public/vkr_command_delegate.h"
 #include "VokaruLib/Classes/Public/vkr_plugin.h"
-#include "VokaruLib/testing/page_host.h"
+#include "VokaruLib/testing/page_host_test.h"
 #include "platform/testing/main_loop.h"
 #include "platform/ui/application.h"
 
@@ -12,6 +12,7 @@ namespace {
 
 using platform::ui::Application;
 using vokaru::testing::PageHost;
+using vokaru::testing::SharedPageHostTest;
 
 // Answers the page: "echo" with its argument, "repeat" with N kept results and a last one,
 // "fail" with an error object.
@@ -90,19 +91,13 @@ constexpr const char* kPage = R"(<!DOCTYPE html>
 </body></html>)";
 
 // One app, window and page for the group; cases that need a fresh page reload it.
-class PageTest : public ::testing::Test {
+class PageTest : public SharedPageHostTest<PageTest> {
+ public:
+  static std::map<std::filesystem::path, std::string> bundleFiles() {
+    return {{"config.xml", kConfig}, {"www/index.html", kPage}};
+  }
+
  protected:
-  static void SetUpTestSuite() {
-    PageHost::Options options;
-    options.files = {{"config.xml", kConfig}, {"www/index.html", kPage}};
-    host_ = new PageHost(std::move(options));
-    platform::Status launched = host_->launch();
-    ASSERT_TRUE(launched.ok()) << launched.error().description();
-  }
-  static void TearDownTestSuite() {
-    delete host_;
-    host_ = nullptr;
-  }
   void SetUp() override {
     ASSERT_NE(host_, nullptr);
     ASSERT_EQ(host_->eval("answers = []; events = []; opened = []; 'ready'"), "ready");
@@ -110,8 +105,6 @@ class PageTest : public ::testing::Test {
 
   static std::string eval(const std::string& script) { return host_->eval(script); }
   static bool waitFor(const std::string& condition) { return host_->waitFor(condition); }
-
-  static inline PageHost* host_ = nullptr;
 };
 
 TEST_F(PageTest, TheStartPageLoadsFromTheWebFolder) {

@@ -1,7 +1,6 @@
 #include "platform/web/webkit/webkit_view.h"
 
 #include <arpa/inet.h>
-#include <gdk-pixbuf/gdk-pixbuf.h>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
@@ -15,6 +14,7 @@
 #include "platform/dispatch/clock.h"
 #include "platform/testing/http_server.h"
 #include "platform/testing/main_loop.h"
+#include "platform/testing/png.h"
 #include "platform/testing/temp_dir.h"
 #include "platform/testing/test_app.h"
 #include "platform/ui/application.h"
@@ -62,19 +62,6 @@ URLSchemeResponse response(int status, std::string mimeType, std::string_view bo
   answer.body = bytesOf(body);
   answer.headers = std::move(headers);
   return answer;
-}
-
-// A 2x1 PNG, made by the image library so the test does not carry binary data.
-std::string twoByOnePNG() {
-  GdkPixbuf* pixbuf = gdk_pixbuf_new(GDK_COLORSPACE_RGB, TRUE, 8, 2, 1);
-  gdk_pixbuf_fill(pixbuf, 0x00ff00ff);
-  gchar* buffer = nullptr;
-  gsize size = 0;
-  gdk_pixbuf_save_to_buffer(pixbuf, &buffer, &size, "png", nullptr, nullptr);
-  std::string png(buffer, size);
-  g_free(buffer);
-  g_object_unref(pixbuf);
-  return png;
 }
 
 // A loopback TCP port: listening without ever answering, or closed.
@@ -381,7 +368,8 @@ TEST_F(WebKitViewTest, ScaleToFitZoomsAWidePageOutToTheViewWidth) {
 }
 
 TEST_F(WebKitViewTest, CustomSchemeServesPageImageStatusAndHeaders) {
-  pages_["test://app/pixel.png"] = response(200, "", twoByOnePNG());  // type from the name
+  pages_["test://app/pixel.png"] =
+      response(200, "", platform::testing::pngOf(2, 1, 0x00ff00ff));  // type from the name
   pages_["test://app/teapot"] = response(418, "text/plain", "short", {{"X-Test", "yes"}});
   addPage("test://app/image.html", "<img id=img src='pixel.png'>");
   ASSERT_TRUE(load("test://app/image.html"));
