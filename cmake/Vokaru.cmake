@@ -32,6 +32,11 @@ function(vokaru_library name)
   target_link_libraries(${name} PUBLIC vokaru_build_flags ${ARG_DEPS} PRIVATE ${ARG_PRIVATE_DEPS})
 endfunction()
 
+# Tests keep their temporary folders under the build tree, emptied before each ctest run: WebKit's
+# helper processes can write into an app home after its test removed it, and those late files
+# must not pile up in the shared temporary folder. The fixture test vokaru_test_tmp empties it.
+set(VOKARU_TEST_TMPDIR "${CMAKE_BINARY_DIR}/test-tmp")
+
 # vokaru_test(<name> SOURCES ... [DEPS ...] [LABELS ...])
 # One gtest executable per library, registered with CTest. Tests labelled "display" need an X
 # server; scripts/test runs them under xvfb-run.
@@ -47,7 +52,9 @@ function(vokaru_test name)
   if(NOT ARG_TIMEOUT)
     set(ARG_TIMEOUT 300)
   endif()
-  set_tests_properties(${name} PROPERTIES TIMEOUT ${ARG_TIMEOUT})
+  set_tests_properties(${name} PROPERTIES TIMEOUT ${ARG_TIMEOUT} ENVIRONMENT
+                                          "TMPDIR=${VOKARU_TEST_TMPDIR}" FIXTURES_REQUIRED
+                                          vokaru_test_tmp)
   if(ARG_LABELS)
     set_tests_properties(${name} PROPERTIES LABELS "${ARG_LABELS}")
   endif()
