@@ -1,11 +1,8 @@
 #include "VokaruLib/Classes/Public/vkr_view_controller.h"
 
-#include <cxxabi.h>
-
-#include <cstdlib>
+#include <algorithm>
 #include <fstream>
 #include <iterator>
-#include <typeinfo>
 
 #include "VokaruLib/Classes/Private/Plugins/vkr_built_in_plugins.h"
 #include "VokaruLib/Classes/Private/Plugins/vkr_local_storage.h"
@@ -38,15 +35,6 @@ constexpr int kVersionMajor = 4, kVersionMinor = 0, kVersionPatch = 1;
 // The main bundle's Info.plist value, or null.
 const platform::Value& infoValue(std::string_view key) {
   return platform::Bundle::mainBundle()->objectForInfoDictionaryKey(key);
-}
-
-// The name of the plugin's class, as config.xml names classes.
-std::string classNameOf(const VKRPlugin& plugin) {
-  const char* mangled = typeid(plugin).name();
-  int status = 0;
-  std::unique_ptr<char, void (*)(void*)> name(
-      abi::__cxa_demangle(mangled, nullptr, nullptr, &status), std::free);
-  return status == 0 && name ? std::string(name.get()) : std::string(mangled);
 }
 
 }  // namespace
@@ -217,6 +205,14 @@ std::optional<URL> VKRViewController::errorURL() {
   return webFolderURL(*text);
 }
 
+std::optional<URL> VKRViewController::errorURLWithMessage(const std::string& message) {
+  std::optional<URL> errorPage = errorURL();
+  if (!errorPage) return std::nullopt;
+  platform::Result<URL> withError = errorPage->resolve(
+      "?error=" + platform::percentEncode(message, platform::kURLQueryValueAllowed));
+  return withError.ok() ? std::optional<URL>(*withError) : std::nullopt;
+}
+
 // Plugin registry.
 
 std::shared_ptr<VKRPlugin> VKRViewController::getCommandInstance(std::string_view pluginName) {
@@ -245,7 +241,7 @@ void VKRViewController::registerPluginWithClassName(const std::shared_ptr<VKRPlu
 
 void VKRViewController::registerPluginWithPluginName(const std::shared_ptr<VKRPlugin>& plugin,
                                                      std::string_view pluginName) {
-  const std::string className = classNameOf(*plugin);
+  const std::string className = plugin->className();
   pluginsMap_.set(vkrLowercase(pluginName), className);
   registerPluginWithClassName(plugin, className);
 }
@@ -336,14 +332,10 @@ void VKRViewController::loadStartPage() {
   const std::string message = platform::format("ERROR: Start Page at '%s/%s' was not found.",
                                                wwwFolderName_.c_str(), startPage_.c_str());
   platform::log(message);
-  if (std::optional<URL> errorPage = errorURL()) {
-    platform::Result<URL> withError = errorPage->resolve(
-        "?error=" + platform::percentEncode(message, platform::kURLQueryValueAllowed));
-    if (withError.ok()) {
-      webViewEngine_->loadRequest(platform::web::URLRequest(withError->absoluteString()));
-      platform::log(withError->absoluteString());
-      return;
-    }
+  if (std::optional<URL> errorPage = errorURLWithMessage(message)) {
+    webViewEngine_->loadRequest(platform::web::URLRequest(errorPage->absoluteString()));
+    platform::log(errorPage->absoluteString());
+    return;
   }
   webViewEngine_->loadHTMLString("<html><body> " + message + " </body></html>", "");
 }

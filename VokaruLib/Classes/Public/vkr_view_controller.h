@@ -106,6 +106,8 @@ class VKRViewController : public platform::ui::ViewController {
   // The "ErrorUrl" preference: a URL when it holds one, else the file of the web folder; nothing
   // when unset or when there is no such file.
   std::optional<platform::URL> errorURL();
+  // errorURL() with the message as its "error" query; nothing without an error page.
+  std::optional<platform::URL> errorURLWithMessage(const std::string& message);
 
   // The plugin of a service (matched without regard to case), made and registered on first use.
   // Null when the service is not mapped or its class does not exist (logged).

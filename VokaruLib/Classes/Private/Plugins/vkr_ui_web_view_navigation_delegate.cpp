@@ -6,7 +6,6 @@
 #include "VokaruLib/Classes/Public/vkr_view_controller.h"
 #include "platform/dispatch/notification_center.h"
 #include "platform/foundation/log.h"
-#include "platform/foundation/percent_encoding.h"
 #include "platform/foundation/url.h"
 #include "platform/foundation/url_error.h"
 #include "platform/ui/application.h"
@@ -94,14 +93,12 @@ void VKRUIWebViewNavigationDelegate::didFailLoad(WebView& webView, const platfor
   const std::string message = "Failed to load webpage with error: " + error.localizedDescription();
   platform::log(message);
   std::shared_ptr<VKRViewController> controller = viewController();
-  std::optional<platform::URL> errorPage = controller ? controller->errorURL() : std::nullopt;
+  std::optional<platform::URL> errorPage =
+      controller ? controller->errorURLWithMessage(message) : std::nullopt;
   if (!errorPage) return;
   // The error page failing to load would load it again, and again.
   const std::string* failing = error.userInfo()[platform::kURLErrorFailingURLStringKey].stringIf();
   if (failing && pageOf(*failing) == pageOf(errorPage->absoluteString())) return;
-  platform::Result<platform::URL> withError = errorPage->resolve(
-      "?error=" + platform::percentEncode(message, platform::kURLQueryValueAllowed));
-  if (!withError.ok()) return;
-  webView.loadRequest(platform::web::URLRequest(withError->absoluteString()));
-  platform::log(withError->absoluteString());
+  webView.loadRequest(platform::web::URLRequest(errorPage->absoluteString()));
+  platform::log(errorPage->absoluteString());
 }
