@@ -144,6 +144,26 @@ std::vector<CopyOutcome> copyEntries(const std::vector<VKRBackupInfo>& entries, 
   return outcomes;
 }
 
+// Logs each copy's outcome ("<donePrefix><label>", or the operation's error) and sends it to the
+// callback id.
+void report(const std::shared_ptr<VKRCommandDelegate>& delegate,
+            const std::vector<CopyOutcome>& outcomes, const char* donePrefix, const char* operation,
+            const std::optional<std::string>& callbackId) {
+  for (const CopyOutcome& outcome : outcomes) {
+    const std::string message =
+        outcome.status.ok() ? donePrefix + outcome.entry->label
+                            : "Error in VKRLocalStorage (" + outcome.entry->label + ") " +
+                                  operation + ": " + outcome.status.error().localizedDescription();
+    platform::log(message);
+    if (delegate) {
+      delegate->sendPluginResult(
+          VKRPluginResult::resultWithStatus(
+              outcome.status.ok() ? kVKRCommandStatusOK : kVKRCommandStatusError, message),
+          callbackId);
+    }
+  }
+}
+
 }  // namespace
 
 // Backup entries.
@@ -205,38 +225,13 @@ bool VKRLocalStorage::shouldRestore() const {
 void VKRLocalStorage::backup(const VKRInvokedUrlCommand* command) {
   const std::vector<CopyOutcome> outcomes = copyEntries(backupInfo_, true);
   if (!command || !command->callbackId()) return;
-  std::shared_ptr<VKRCommandDelegate> delegate = commandDelegate();
-  for (const CopyOutcome& outcome : outcomes) {
-    const std::string message =
-        outcome.status.ok() ? "Backed up: " + outcome.entry->label
-                            : "Error in VKRLocalStorage (" + outcome.entry->label +
-                                  ") backup: " + outcome.status.error().localizedDescription();
-    platform::log(message);
-    if (delegate) {
-      delegate->sendPluginResult(
-          VKRPluginResult::resultWithStatus(
-              outcome.status.ok() ? kVKRCommandStatusOK : kVKRCommandStatusError, message),
-          command->callbackId());
-    }
-  }
+  report(commandDelegate(), outcomes, "Backed up: ", "backup", command->callbackId());
 }
 
+// Without a command the outcomes still go to the delegate, which turns the missing id away.
 void VKRLocalStorage::restore(const VKRInvokedUrlCommand* command) {
-  const std::vector<CopyOutcome> outcomes = copyEntries(backupInfo_, false);
-  std::shared_ptr<VKRCommandDelegate> delegate = commandDelegate();
-  for (const CopyOutcome& outcome : outcomes) {
-    const std::string message =
-        outcome.status.ok() ? "Restored: " + outcome.entry->label
-                            : "Error in VKRLocalStorage (" + outcome.entry->label +
-                                  ") restore: " + outcome.status.error().localizedDescription();
-    platform::log(message);
-    if (delegate) {
-      delegate->sendPluginResult(
-          VKRPluginResult::resultWithStatus(
-              outcome.status.ok() ? kVKRCommandStatusOK : kVKRCommandStatusError, message),
-          command ? command->callbackId() : std::nullopt);
-    }
-  }
+  report(commandDelegate(), copyEntries(backupInfo_, false), "Restored: ", "restore",
+         command ? command->callbackId() : std::nullopt);
 }
 
 void VKRLocalStorage::onResignActive() {
