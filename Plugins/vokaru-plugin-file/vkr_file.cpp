@@ -425,25 +425,19 @@ void VKRFile::setMetadata(const VKRInvokedUrlCommand& command) {
   });
 }
 
-void VKRFile::remove(const VKRInvokedUrlCommand& command) {
-  std::optional<VKRFilesystemURL> url = urlArgument(command, 0);
-  if (url && url->fullPath() == "") {
-    send(command, vkrFileErrorResult(kIOError, kVKRFileNoModificationAllowedError));
-    return;
-  }
-  route(command, [](VKRFileSystem& fileSystem, const VKRFilesystemURL& url) {
-    return fileSystem.removeFileAtURL(url);
-  });
-}
+void VKRFile::remove(const VKRInvokedUrlCommand& command) { removeItem(command, false); }
 
-void VKRFile::removeRecursively(const VKRInvokedUrlCommand& command) {
+void VKRFile::removeRecursively(const VKRInvokedUrlCommand& command) { removeItem(command, true); }
+
+void VKRFile::removeItem(const VKRInvokedUrlCommand& command, bool recursively) {
+  // A file system itself is never removed.
   std::optional<VKRFilesystemURL> url = urlArgument(command, 0);
   if (url && url->fullPath() == "") {
     send(command, vkrFileErrorResult(kIOError, kVKRFileNoModificationAllowedError));
     return;
   }
-  route(command, [](VKRFileSystem& fileSystem, const VKRFilesystemURL& url) {
-    return fileSystem.recursiveRemoveFileAtURL(url);
+  route(command, [recursively](VKRFileSystem& fileSystem, const VKRFilesystemURL& url) {
+    return recursively ? fileSystem.recursiveRemoveFileAtURL(url) : fileSystem.removeFileAtURL(url);
   });
 }
 

@@ -114,6 +114,7 @@ class VKRFile : public VKRPlugin, public std::enable_shared_from_this<VKRFile> {
   void route(const VKRInvokedUrlCommand& command,
              const std::function<VKRPluginResult(VKRFileSystem&, const VKRFilesystemURL&)>& op);
   void copyOrMove(const VKRInvokedUrlCommand& command, bool copy);
+  void removeItem(const VKRInvokedUrlCommand& command, bool recursively);
   // Reads the range in the background and answers what `answer` makes of the bytes.
   using ReadAnswer = std::function<VKRPluginResult(platform::Bytes data,
                                                    const std::optional<std::string>& mimeType)>;
