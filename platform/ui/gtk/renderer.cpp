@@ -532,6 +532,9 @@ void Renderer::showAlert(const std::shared_ptr<Alert>& alert) {
   g_object_set_data_full(G_OBJECT(dialog), "vokaru-alert", state,
                          [](gpointer data) { delete static_cast<DialogState*>(data); });
   g_signal_connect(dialog, "response", G_CALLBACK(onDialogResponse), nullptr);
+  // The dialog's own close handler has already answered the cancel action, if any (which closed
+  // it); otherwise the alert stays until a button answers it, so GTK must not destroy it here.
+  g_signal_connect(dialog, "delete-event", G_CALLBACK(gtk_true), nullptr);
   dialogs_[alert.get()] = dialog;
   gtk_widget_show_all(dialog);
 }

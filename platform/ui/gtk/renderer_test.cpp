@@ -244,6 +244,40 @@ TEST_F(RendererTest, AlertIsAModalDialogAnsweredByItsButtons) {
   EXPECT_EQ(answers, (std::vector<std::string>{"1 scan", "0 scan", "1 scan"}));
 }
 
+TEST_F(RendererTest, ClosingADialogLeavesItOpenUnlessItHasACancelAction) {
+  for (const bool withCancel : {false, true}) {
+    SCOPED_TRACE(withCancel ? "with a cancel action" : "without a cancel action");
+    std::vector<size_t> answers;
+    auto alert = std::make_shared<Alert>("Saved", "");
+    alert->addAction("OK");
+    if (withCancel) alert->addAction("Cancel", Alert::ActionStyle::Cancel);
+    alert->setAnswerHandler([&](size_t index) { answers.push_back(index); });
+    alert->show();
+    GtkWidget* dialog = renderer_->dialog(*alert);
+    ASSERT_NE(dialog, nullptr);
+
+    // Cleared when the dialog is finalized.
+    GtkWidget* alive = dialog;
+    g_object_add_weak_pointer(G_OBJECT(dialog), reinterpret_cast<gpointer*>(&alive));
+
+    sendEvent(dialog, gdk_event_new(GDK_DELETE));  // the title bar's close button
+    if (withCancel) {
+      EXPECT_EQ(answers, std::vector<size_t>{1});
+      EXPECT_EQ(renderer_->dialog(*alert), nullptr);
+    } else {
+      EXPECT_TRUE(answers.empty());
+      ASSERT_NE(alive, nullptr);
+      EXPECT_EQ(renderer_->dialog(*alert), dialog);
+      EXPECT_TRUE(gtk_widget_get_visible(dialog));
+      gtk_dialog_response(GTK_DIALOG(dialog), 0);
+      EXPECT_EQ(answers, std::vector<size_t>{0});
+      EXPECT_EQ(renderer_->dialog(*alert), nullptr);
+    }
+    EXPECT_EQ(alive, nullptr);
+    if (alive) g_object_remove_weak_pointer(G_OBJECT(alive), reinterpret_cast<gpointer*>(&alive));
+  }
+}
+
 TEST_F(RendererTest, WindowEventsBecomeTheApplicationLifeCycle) {
   EXPECT_EQ(Application::shared().applicationState(), ApplicationState::Active);  // shown
   std::vector<std::string> posted;
