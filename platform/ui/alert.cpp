@@ -62,8 +62,10 @@ void Alert::show() {
 bool Alert::answer(size_t actionIndex) {
   if (!visible_ || actionIndex >= actions_.size()) return false;
   auto self = std::static_pointer_cast<Alert>(shared_from_this());
-  if (presentingViewController()) {
-    dismissViewController(true, nullptr);
+  // Its presenter dismisses it (with whatever it presents in turn): asked of the alert itself,
+  // a dismissal would only take down what the alert presents.
+  if (auto presenting = presentingViewController()) {
+    presenting->dismissViewController(true, nullptr);
   } else {
     disappear();
   }

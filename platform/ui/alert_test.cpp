@@ -62,6 +62,29 @@ TEST_F(AlertTest, AlertShowsOverTheTopmostControllerAndLeavesWithItsAnswer) {
   EXPECT_TRUE(Alert::visibleAlerts().empty());
 }
 
+TEST_F(AlertTest, AnAlertAnsweredUnderAnotherClosesWithTheOneAboveIt) {
+  auto window = std::make_shared<Window>();
+  auto root = std::make_shared<ViewController>();
+  window->setRootViewController(root);
+  window->makeKeyAndVisible();
+  std::vector<std::string> answers;
+  auto first = std::make_shared<Alert>("First", "");
+  first->addAction("OK", Alert::ActionStyle::Default, [&] { answers.push_back("first"); });
+  auto second = std::make_shared<Alert>("Second", "");
+  second->addAction("OK", Alert::ActionStyle::Default, [&] { answers.push_back("second"); });
+  first->show();
+  second->show();
+  EXPECT_EQ(first->presentedViewController(), second);
+
+  ASSERT_TRUE(first->answer(0));
+  EXPECT_FALSE(first->isVisible());
+  EXPECT_FALSE(second->isVisible());
+  EXPECT_EQ(root->presentedViewController(), nullptr);
+  EXPECT_TRUE(Alert::visibleAlerts().empty());
+  EXPECT_FALSE(first->answer(0));  // answered once only
+  EXPECT_EQ(answers, std::vector<std::string>{"first"});
+}
+
 class RecordingPresenter : public Alert::Presenter {
  public:
   std::vector<std::string> calls;
