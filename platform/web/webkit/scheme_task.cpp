@@ -6,6 +6,7 @@
 
 #include "platform/dispatch/queue.h"
 #include "platform/web/web_errors.h"
+#include "platform/web/webkit/header_list.h"
 
 namespace platform::web {
 
@@ -71,14 +72,7 @@ WebKitSchemeTask::WebKitSchemeTask(WebKitURISchemeRequest* request)
   if (const char* method = webkit_uri_scheme_request_get_http_method(request)) {
     info_.httpMethod = method;
   }
-  if (SoupMessageHeaders* headers = webkit_uri_scheme_request_get_http_headers(request)) {
-    soup_message_headers_foreach(
-        headers,
-        [](const char* name, const char* value, gpointer list) {
-          static_cast<HeaderList*>(list)->emplace_back(name, value);
-        },
-        &info_.headers);
-  }
+  info_.headers = headerListOf(webkit_uri_scheme_request_get_http_headers(request));
 }
 
 WebKitSchemeTask::~WebKitSchemeTask() {

@@ -6,6 +6,7 @@
 #include "platform/foundation/log.h"
 #include "platform/ui/gtk/cairo_image.h"
 #include "platform/web/web_errors.h"
+#include "platform/web/webkit/header_list.h"
 #include "platform/web/webkit/load_error.h"
 #include "platform/web/webkit/script_result.h"
 
@@ -41,14 +42,7 @@ URLRequest requestOf(WebKitURIRequest* request) {
   URLRequest result;
   if (const char* uri = webkit_uri_request_get_uri(request)) result.url = uri;
   if (const char* method = webkit_uri_request_get_http_method(request)) result.httpMethod = method;
-  if (SoupMessageHeaders* headers = webkit_uri_request_get_http_headers(request)) {
-    soup_message_headers_foreach(
-        headers,
-        [](const char* name, const char* value, gpointer list) {
-          static_cast<HeaderList*>(list)->emplace_back(name, value);
-        },
-        &result.headers);
-  }
+  result.headers = headerListOf(webkit_uri_request_get_http_headers(request));
   return result;
 }
 
