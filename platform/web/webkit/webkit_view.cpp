@@ -125,8 +125,7 @@ void WebKitView::loadRequest(const URLRequest& request) {
 
 void WebKitView::loadHTMLString(const std::string& html, const std::string& baseURL) {
   startedByThisView();
-  loadTimer_.cancel();
-  ++loadGeneration_;
+  cancelLoadTimer();
   webkit_web_view_load_html(view_.get(), html.c_str(),
                             baseURL.empty() ? "about:blank" : baseURL.c_str());
 }
@@ -134,8 +133,7 @@ void WebKitView::loadHTMLString(const std::string& html, const std::string& base
 void WebKitView::startedByThisView() { startedByView_ = true; }
 
 void WebKitView::stopLoading() {
-  loadTimer_.cancel();
-  ++loadGeneration_;
+  cancelLoadTimer();
   webkit_web_view_stop_loading(view_.get());
 }
 
@@ -168,9 +166,14 @@ std::string WebKitView::title() const {
   return title ? title : "";
 }
 
-void WebKitView::startLoadTimer(double timeoutSeconds, const std::string& url) {
+void WebKitView::cancelLoadTimer() {
   loadTimer_.cancel();
-  const uint64_t generation = ++loadGeneration_;
+  ++loadGeneration_;  // a time-out already on its way is dropped
+}
+
+void WebKitView::startLoadTimer(double timeoutSeconds, const std::string& url) {
+  cancelLoadTimer();
+  const uint64_t generation = loadGeneration_;
   if (timeoutSeconds <= 0) return;
   std::weak_ptr<View> weak = weak_from_this();
   loadTimer_ = dispatchAfter(seconds(timeoutSeconds), mainQueue(), [weak, generation, url] {
@@ -252,6 +255,8 @@ void WebKitView::decideNavigation(PendingDecision& decision, WebKitPolicyDecisio
   if (samePage) --samePageDecisions_;
   if (!allowed) {
     decision.ignore();
+    // The engine says nothing more of a refused load: its time limit must not report it later.
+    if (ours) cancelLoadTimer();
     return;
   }
   if (newWindow) {
@@ -341,16 +346,14 @@ void WebKitView::mainResourceStarted(const std::string& target) {
     return;
   }
   swallowLoadEnd_ = true;
-  loadTimer_.cancel();
-  ++loadGeneration_;
+  cancelLoadTimer();
   webkit_web_view_stop_loading(view_.get());
 }
 
 void WebKitView::loadFinished() {
   provisional_ = false;
   awaitingMainResource_ = false;
-  loadTimer_.cancel();
-  ++loadGeneration_;
+  cancelLoadTimer();
   if (swallowLoadEnd_) {
     swallowLoadEnd_ = false;
     return;
@@ -362,8 +365,7 @@ void WebKitView::loadFinished() {
 void WebKitView::loadFailed(const Error& error) {
   provisional_ = false;
   awaitingMainResource_ = false;
-  loadTimer_.cancel();
-  ++loadGeneration_;
+  cancelLoadTimer();
   if (swallowLoadEnd_) return;
   swallowLoadEnd_ = true;  // the engine's finish that follows a failure
   tellDidFailLoad(error);

@@ -73,6 +73,7 @@ class WebKitView final : public WebView, public ui::gtk::NativeWidget {
   void loadFailed(const Error& error);
   void startedByThisView();
   void startLoadTimer(double timeoutSeconds, const std::string& url);
+  void cancelLoadTimer();
   void loadTimedOut(uint64_t generation, const std::string& url);
   void zoomToFitIfAsked();
 

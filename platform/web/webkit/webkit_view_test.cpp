@@ -269,6 +269,15 @@ TEST_F(WebKitViewTest, RefusedNavigationsNeverLoad) {
   EXPECT_EQ(eval("document.getElementById('f').contentDocument.body.innerHTML"), "");
   EXPECT_EQ(recorder_->events, (std::vector<std::string>{"start", "finish"}));
   EXPECT_EQ(view_->url(), "test://app/start.html");
+
+  // A refused load of the view's own leaves no timer behind to report it failed later.
+  ManualClock clock;
+  const size_t before = recorder_->actions.size();
+  view_->loadRequest(URLRequest("test://app/refuse.html", 20.0));
+  ASSERT_TRUE(runMainLoopUntil([&] { return recorder_->actions.size() > before; }));
+  clock.advanceSeconds(60);
+  EXPECT_EQ(eval("location.href"), "test://app/start.html");
+  EXPECT_EQ(recorder_->events, (std::vector<std::string>{"start", "finish"}));
 }
 
 TEST_F(WebKitViewTest, APageOwnNavigationIsAskedAsFrameThenAsTopLevel) {
