@@ -1,6 +1,5 @@
 #include "platform/ui/view_controller.h"
 
-#include <typeinfo>
 #include <vector>
 
 #include "platform/dispatch/queue.h"

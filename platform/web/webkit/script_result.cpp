@@ -7,6 +7,8 @@
 
 namespace platform::web {
 
+namespace {
+
 std::string scriptValueText(JSCValue* value) {
   if (!value || jsc_value_is_undefined(value) || jsc_value_is_null(value)) return "";
   // As bytes, so a string with NUL characters keeps all of them.
@@ -18,6 +20,8 @@ std::string scriptValueText(JSCValue* value) {
   g_bytes_unref(bytes);
   return text;
 }
+
+}  // namespace
 
 Result<std::string> scriptResult(JSCValue* value, const GError* error) {
   if (!error) return scriptValueText(value);

@@ -8,11 +8,9 @@
 
 namespace platform::web {
 
-// The text of a script's value: strings as they are (all their bytes), undefined and null "",
-// everything else as the page's String() gives it.
-std::string scriptValueText(JSCValue* value);
-
-// The outcome of an evaluation: the value's text, or the error in kWebViewErrorDomain.
+// The outcome of an evaluation: the value's text (strings as they are, all their bytes;
+// undefined and null ""; everything else as the page's String() gives it), or the error in
+// kWebViewErrorDomain.
 Result<std::string> scriptResult(JSCValue* value, const GError* error);
 
 }  // namespace platform::web
