@@ -198,7 +198,8 @@ void ZSDK_ZTMSessionFetcher::beginFetchMayDelay(bool mayDelay, bool mayAuthorize
   }
 
   // 10-11: method and body.
-  URLRequest& request = *request_;  // present: restoration without one returned above
+  // A fetch from resume data has no request of its own: it goes with an empty one.
+  URLRequest& request = request_ ? *request_ : request_.emplace();
   const std::string method =
       request.valueForHTTPHeaderField("X-HTTP-Method-Override").value_or(request.httpMethod);
   bool isGET = method.empty() || method == "GET";

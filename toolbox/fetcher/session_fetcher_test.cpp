@@ -463,6 +463,17 @@ TEST_F(SessionFetcherTest, BadServersEndTheFetchWithOneError) {
   }
 }
 
+// Partial downloads are never kept, so resume data cannot continue one: the fetch ends with that
+// error instead of running without a request.
+TEST_F(SessionFetcherTest, ResumeDataFetchEndsWithCannotResume) {
+  auto fetcher = ZSDK_ZTMSessionFetcher::fetcherWithDownloadResumeData(bytesOf("resume"));
+  auto outcome = begin(fetcher);
+  waitFor(outcome);
+  ASSERT_TRUE(outcome->error);
+  EXPECT_EQ(outcome->error->domain(), platform::kURLErrorDomain);
+  EXPECT_EQ(outcome->code(), platform::kURLErrorCannotResumeDownload);
+}
+
 // A fetcher is its session's delegate; once a fetch is over, neither keeps the other alive.
 TEST_F(SessionFetcherTest, NothingKeepsAFinishedFetcherAlive) {
   std::vector<std::weak_ptr<ZSDK_ZTMSessionFetcher>> gone;
