@@ -9,6 +9,7 @@
 #include "platform/foundation/log.h"
 #include "platform/foundation/url_error.h"
 #include "platform/net/ascii.h"
+#include "platform/storage/file_manager.h"
 #include "toolbox/logger/logger.h"
 
 using platform::Error;
@@ -304,21 +305,11 @@ void ZSDK_ZTMSessionFetcher::finishWithError(std::optional<Error> error, bool sh
   if (!error && status >= 0 && status <= 299) {
     // Success: a body gathered in memory goes to the destination file when there is one.
     if (downloadedData_ && !downloadedData_->empty() && destinationFileURL_) {
-      const std::string path = destinationFileURL_->filePath().value_or("");
-      std::error_code ignored;
-      std::filesystem::remove(path, ignored);
-      const std::string temporary = path + ".partial";
-      FILE* file = path.empty() ? nullptr : std::fopen(temporary.c_str(), "wb");
-      bool written = file != nullptr &&
-                     std::fwrite(downloadedData_->data(), 1, downloadedData_->size(), file) ==
-                         downloadedData_->size();
-      if (file != nullptr) written = std::fclose(file) == 0 && written;
-      if (written && std::rename(temporary.c_str(), path.c_str()) == 0) {
-        downloadedData_.reset();
-      } else {
-        std::filesystem::remove(temporary, ignored);
-        error = platform::makeURLError(platform::kURLErrorCannotWriteToFile, path);
+      error = writeDestinationFile(*destinationFileURL_, *downloadedData_);
+      if (error) {
         downloadMoveError_ = error;
+      } else {
+        downloadedData_.reset();
       }
     }
     data = downloadedData_;
@@ -358,6 +349,13 @@ void ZSDK_ZTMSessionFetcher::finishWithError(std::optional<Error> error, bool sh
     stopFetchReleasingCallbacks(shouldReleaseCallbacksUponCompletion());
   }
   if (!logDeferred) logNowWithError(error);
+}
+
+std::optional<Error> ZSDK_ZTMSessionFetcher::writeDestinationFile(const URL& destination,
+                                                                  const Bytes& data) {
+  const std::string path = destination.filePath().value_or("");
+  if (!path.empty() && platform::FileManager::writeAtomically(path, data)) return std::nullopt;
+  return platform::makeURLError(platform::kURLErrorCannotWriteToFile, path);
 }
 
 void ZSDK_ZTMSessionFetcher::failToBeginFetchWithError(std::optional<Error> error) {

@@ -350,6 +350,9 @@ class ZSDK_ZTMSessionFetcher : public platform::net::URLSessionDelegate,
 
  private:
   static double randomMinRetryInterval();
+  // Writes a body to the destination file whole (beside it, then renamed over it), so a failed
+  // write leaves what was there; answers the error when it fails.
+  static std::optional<Error> writeDestinationFile(const URL& destination, const Bytes& data);
   Error beginError(int64_t code) const;
   void authorizeRequest();
   void authorizerFinished(URLRequest request, std::optional<Error> error);

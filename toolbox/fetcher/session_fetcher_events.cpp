@@ -4,6 +4,7 @@
 #include <fstream>
 
 #include "platform/foundation/url_error.h"
+#include "platform/storage/file_manager.h"
 #include "toolbox/fetcher/session_fetcher.h"
 
 using platform::Bytes;
@@ -209,16 +210,9 @@ void ZSDK_ZTMSessionFetcher::didFinishDownloadingTo(URLSession&, const TaskPtr& 
     downloadMoveError_ = platform::makeURLError(platform::kURLErrorCannotCreateFile);
     return;
   }
-  std::error_code ignored;
-  std::filesystem::remove(*destination, ignored);
-  std::filesystem::rename(location, *destination, failed);
-  if (failed) {
-    // Another file system: copy instead.
-    failed.clear();
-    std::filesystem::copy_file(location, *destination, failed);
-  }
-  if (failed) {
-    downloadMoveError_ = Error::withDescription("NSCocoaErrorDomain", 516, failed.message());
+  // In one step, across file systems too: a failed move leaves what was at the destination.
+  if (platform::Status moved = platform::FileManager::replaceItem(location, *destination); !moved) {
+    downloadMoveError_ = moved.error();
   }
 }
 
@@ -326,19 +320,7 @@ void ZSDK_ZTMSessionFetcher::simulateDataCallbacksForTestBlock(
       reportInThirds(length(data),
                      [&](int64_t piece, int64_t total) { block(piece, total, length(data)); });
     }
-    const std::string path = destination->filePath().value_or("");
-    const std::string temporary = path + ".partial";
-    std::ofstream output(temporary, std::ios::binary | std::ios::trunc);
-    output.write(reinterpret_cast<const char*>(data.data()),
-                 static_cast<std::streamsize>(data.size()));
-    output.close();
-    std::error_code failed;
-    if (!output || path.empty()) failed = std::make_error_code(std::errc::io_error);
-    if (!failed) std::filesystem::rename(temporary, path, failed);
-    if (failed) {
-      std::filesystem::remove(temporary, failed);
-      error = platform::makeURLError(platform::kURLErrorCannotWriteToFile, path);
-    }
+    if (std::optional<Error> failed = writeDestinationFile(*destination, data)) error = failed;
   } else {
     if (AccumulateDataBlock block = accumulateDataBlock()) {
       block(data);

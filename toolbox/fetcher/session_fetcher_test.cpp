@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/foundation/url_error.h"
+#include "platform/storage/file_manager.h"
 #include "platform/testing/temp_dir.h"
 #include "toolbox/fetcher/fetcher_test_support.h"
 #include "toolbox/logger/logger.h"
@@ -409,6 +410,35 @@ TEST_F(SessionFetcherTest, DownloadToAFileAndUploadFromOne) {
     waitFor(outcome);
     EXPECT_EQ(outcome->text(), "POST streamed");
   }
+}
+
+// A body bound for a file that cannot be written ends the fetch with an error and leaves the file
+// that was there as it was.
+TEST_F(SessionFetcherTest, FailedWriteToTheDestinationKeepsTheOldFile) {
+  platform::testing::TempDir folder;
+  const auto destination = folder / "kept.txt";
+  platform::testing::writeFile(destination, "old");
+  const auto previous = platform::FileManager::setRenameFaultForTesting(
+      [](const std::filesystem::path&) { return EIO; });
+  const auto played = [](ZSDK_ZTMSessionFetcher& f, ZSDK_ZTMSessionFetcher::TestResponse respond) {
+    platform::net::URLResponse response;
+    response.url = *f.request()->url;
+    response.isHTTP = true;
+    response.statusCode = 200;
+    respond(response, bytesOf("new"), std::nullopt);
+  };
+  for (const bool playback : {false, true}) {
+    SCOPED_TRACE(playback ? "played back" : "data URL");
+    auto fetcher = ZSDK_ZTMSessionFetcher::fetcherWithURLString("data:,new");
+    fetcher->setDestinationFileURL(platform::URL::fileURL(destination.string()).value());
+    if (playback) fetcher->setTestBlock(played);
+    auto outcome = begin(fetcher);
+    waitFor(outcome);
+    ASSERT_TRUE(outcome->error);
+    EXPECT_EQ(outcome->code(), platform::kURLErrorCannotWriteToFile);
+    EXPECT_EQ(platform::testing::readFile(destination), "old");
+  }
+  platform::FileManager::setRenameFaultForTesting(previous);
 }
 
 TEST_F(SessionFetcherTest, AccumulateBlockTakesTheBody) {
