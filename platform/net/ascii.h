@@ -29,6 +29,13 @@ inline bool endsWithIgnoringCase(std::string_view text, std::string_view suffix)
          equalsIgnoringCase(text.substr(text.size() - suffix.size()), suffix);
 }
 
+// A character of an HTTP token (a header name, an authentication scheme).
+inline bool isTokenCharacter(char c) {
+  static constexpr std::string_view kSymbols = "!#$%&'*+-.^_`|~";
+  return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
+         kSymbols.find(c) != std::string_view::npos;
+}
+
 // Without leading and trailing spaces and tabs.
 inline std::string_view trimBlanks(std::string_view text) {
   while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);

@@ -1,11 +1,10 @@
 #include "platform/net/http_cookie.h"
 
-#include <arpa/inet.h>
-
 #include <charconv>
 #include <cmath>
 
 #include "platform/net/ascii.h"
+#include "platform/net/host.h"
 #include "platform/net/http_date.h"
 
 namespace platform::net {
@@ -19,12 +18,6 @@ bool hasControlCharacter(std::string_view text) {
     if ((c < 0x20 && c != '\t') || c == 0x7F) return true;
   }
   return false;
-}
-
-bool isIPAddress(const std::string& host) {
-  unsigned char address[16];
-  return inet_pton(AF_INET, host.c_str(), address) == 1 ||
-         inet_pton(AF_INET6, host.c_str(), address) == 1;
 }
 
 // The directory of the request path: up to (not including) its last "/", or "/".

@@ -10,11 +10,6 @@ namespace {
 
 constexpr size_t kMaxFieldBytes = 64 * 1024;
 
-bool isTokenCharacter(char c) {
-  static constexpr std::string_view kSymbols = "!#$%&'*+-.^_`|~";
-  return std::isalnum(static_cast<unsigned char>(c)) || kSymbols.find(c) != std::string_view::npos;
-}
-
 std::string_view withoutLineEnding(std::string_view line) {
   while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.remove_suffix(1);
   return line;

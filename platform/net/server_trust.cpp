@@ -1,6 +1,5 @@
 #include "platform/net/server_trust.h"
 
-#include <arpa/inet.h>
 #include <openssl/evp.h>
 #include <openssl/pem.h>
 #include <openssl/x509_vfy.h>
@@ -10,6 +9,7 @@
 #include <mutex>
 
 #include "platform/foundation/base64.h"
+#include "platform/net/host.h"
 #include "platform/net/trust_anchors.h"
 
 namespace platform::net {
@@ -38,12 +38,6 @@ X509Ptr readDER(const Bytes& der) {
     return nullptr;
   }
   return X509Ptr(certificate);
-}
-
-bool isIPAddress(const std::string& host) {
-  unsigned char address[16];
-  return inet_pton(AF_INET, host.c_str(), address) == 1 ||
-         inet_pton(AF_INET6, host.c_str(), address) == 1;
 }
 
 }  // namespace

@@ -15,6 +15,7 @@
 #include "platform/net/curl_engine.h"
 #include "platform/net/curl_errors.h"
 #include "platform/net/data_url.h"
+#include "platform/net/host.h"
 #include "platform/net/task_body.h"
 #include "platform/net/trust_anchors.h"
 
@@ -37,13 +38,6 @@ bool isRedirectStatus(int status) {
 }
 
 bool isHTTPScheme(const std::string& scheme) { return scheme == "http" || scheme == "https"; }
-
-bool sameOrigin(const URL& a, const URL& b) {
-  const auto port = [](const URL& url) {
-    return url.port().value_or(url.scheme() == "https" ? 443 : 80);
-  };
-  return a.scheme() == b.scheme() && a.host() == b.host() && port(a) == port(b);
-}
 
 bool methodSendsBody(const std::string& method) {
   return !method.empty() && method != "GET" && method != "HEAD";
@@ -100,8 +94,7 @@ std::string TaskDriver::urlText() const { return request_.urlString(); }
 
 std::string TaskDriver::hostKey() const {
   const URL& url = *request_.url;
-  return url.host().value_or("") + ":" +
-         std::to_string(url.port().value_or(url.scheme() == "https" ? 443 : 80));
+  return url.host().value_or("") + ":" + std::to_string(portOrDefault(url));
 }
 
 void TaskDriver::start() {
@@ -840,7 +833,7 @@ void TaskDriver::challengeAuthentication() {
   URLAuthenticationChallenge challenge;
   const URL& url = *request_.url;
   challenge.protectionSpace.host = url.host().value_or("");
-  challenge.protectionSpace.port = url.port().value_or(url.scheme() == "https" ? 443 : 80);
+  challenge.protectionSpace.port = portOrDefault(url);
   challenge.protectionSpace.protocol = url.scheme();
   challenge.protectionSpace.realm = header.realm;
   challenge.protectionSpace.isProxy = proxy;

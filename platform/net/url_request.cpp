@@ -1,7 +1,6 @@
 #include "platform/net/url_request.h"
 
 #include <algorithm>
-#include <cctype>
 
 #include "platform/net/ascii.h"
 
@@ -49,14 +48,7 @@ void HTTPHeaderFields::remove(std::string_view name) {
 }
 
 bool isValidHeaderField(std::string_view name, std::string_view value) {
-  static constexpr std::string_view kTokenSymbols = "!#$%&'*+-.^_`|~";
-  if (name.empty()) return false;
-  for (char c : name) {
-    if (!std::isalnum(static_cast<unsigned char>(c)) &&
-        kTokenSymbols.find(c) == std::string_view::npos) {
-      return false;
-    }
-  }
+  if (name.empty() || !std::all_of(name.begin(), name.end(), isTokenCharacter)) return false;
   return value.find_first_of(std::string_view("\r\n\0", 3)) == std::string_view::npos;
 }
 

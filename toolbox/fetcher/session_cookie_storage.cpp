@@ -4,17 +4,14 @@
 
 #include "platform/dispatch/clock.h"
 #include "platform/net/ascii.h"
+#include "platform/net/host.h"
 
 namespace {
 
 using platform::net::HTTPCookie;
 
 using platform::net::asciiLowercase;
-
-bool isLocalHost(const std::string& host) {
-  return platform::net::equalsIgnoringCase(host, "localhost") || host == "::1" ||
-         host == "127.0.0.1";
-}
+using platform::net::isLocalHost;
 
 bool sameIdentity(const HTTPCookie& a, const HTTPCookie& b) {
   return a.name == b.name && a.domain == b.domain && a.path == b.path;

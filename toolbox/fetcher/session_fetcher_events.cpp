@@ -4,6 +4,7 @@
 #include <fstream>
 
 #include "platform/foundation/url_error.h"
+#include "platform/net/host.h"
 #include "platform/storage/file_manager.h"
 #include "toolbox/fetcher/session_fetcher.h"
 
@@ -56,11 +57,9 @@ void ZSDK_ZTMSessionFetcher::willPerformHTTPRedirection(
   }
   for (const auto& [name, value] : newRequest.headers.fields()) followed.headers.set(name, value);
   // Credentials stay with the origin that was given them.
-  const auto origin = [](const platform::URL& url) {
-    return url.scheme() + "://" + url.host().value_or("") + ":" +
-           std::to_string(url.port().value_or(url.scheme() == "https" ? 443 : 80));
-  };
-  if (origin(*followed.url) != origin(*request_->url)) followed.headers.remove("Authorization");
+  if (!platform::net::sameOrigin(*followed.url, *request_->url)) {
+    followed.headers.remove("Authorization");
+  }
   response_ = response;
   logNowWithError(std::nullopt);
   if (WillRedirectBlock block = willRedirectBlock_) {
