@@ -9,6 +9,7 @@
 #include "platform/foundation/log.h"
 #include "platform/foundation/url_error.h"
 #include "platform/net/ascii.h"
+#include "platform/net/host.h"
 #include "platform/storage/file_manager.h"
 #include "toolbox/logger/logger.h"
 
@@ -33,11 +34,6 @@ ClassState& classState() {
 }
 
 constexpr const char* kBeginFunction = "-[ZSDK_ZTMSessionFetcher beginFetchMayDelay:mayAuthorize:]";
-
-bool isLocalHost(const std::string& host) {
-  return platform::net::equalsIgnoringCase(host, "localhost") || host == "::1" ||
-         host == "127.0.0.1";
-}
 
 }  // namespace
 
@@ -124,7 +120,7 @@ void ZSDK_ZTMSessionFetcher::beginFetchMayDelay(bool mayDelay, bool mayAuthorize
   const std::string scheme = url ? url->scheme() : std::string();
   if (url && scheme != "data" && scheme != "https") {
     bool allowed = false;
-    if (isLocalHost(url->host().value_or(""))) {
+    if (platform::net::isLocalHost(url->host().value_or(""))) {
       allowed = allowLocalhostRequest_;
       if (!allowed) {
         ZSDK_ZTMLogger::sharedLogger()->logFuncError(
@@ -674,15 +670,7 @@ void ZSDK_ZTMSessionFetcher::setCommentWithFormat(const char* format, ...) {
   if (format != nullptr) {
     va_list arguments;
     va_start(arguments, format);
-    va_list copy;
-    va_copy(copy, arguments);
-    const int length = std::vsnprintf(nullptr, 0, format, copy);
-    va_end(copy);
-    if (length > 0) {
-      text.resize(static_cast<size_t>(length) + 1);
-      std::vsnprintf(text.data(), text.size(), format, arguments);
-      text.resize(static_cast<size_t>(length));
-    }
+    text = platform::vformat(format, arguments);
     va_end(arguments);
   }
   setComment(std::move(text));
