@@ -104,7 +104,7 @@ Error ZSDK_ZTMSessionFetcher::beginError(int64_t code) const {
 void ZSDK_ZTMSessionFetcher::beginFetchMayDelay(bool mayDelay, bool mayAuthorize) {
   Ptr self = shared_from_this();
   std::unique_lock lock(mutex_);
-  // 1-2: one task at a time, and something to fetch.
+  // One task at a time, and something to fetch.
   if (sessionTask_) {
     if (!sessionIdentifier_.empty()) return;  // a restored background fetch already runs
     lock.unlock();
@@ -116,7 +116,7 @@ void ZSDK_ZTMSessionFetcher::beginFetchMayDelay(bool mayDelay, bool mayAuthorize
     return failToBeginFetchWithError(beginError(kZTMSessionFetcherErrorDownloadFailed));
   }
 
-  // 3: plain-text schemes only where allowed.
+  // Plain-text schemes only where allowed.
   const std::string scheme = url ? url->scheme() : std::string();
   if (url && scheme != "data" && scheme != "https") {
     bool allowed = false;
@@ -141,12 +141,12 @@ void ZSDK_ZTMSessionFetcher::beginFetchMayDelay(bool mayDelay, bool mayAuthorize
     }
   }
 
-  // 4-5: cookies, and whether this is the restoration of a background session.
+  // Cookies, and whether this is the restoration of a background session.
   if (!cookieStorage_) cookieStorage_ = staticCookieStorage();
   const bool restoring = !sessionIdentifier_.empty() && !request_;
   canShareSession_ = restoring ? false : !useBackgroundSession_;
 
-  // 6: the session.
+  // The session.
   if (!session_) {
     std::shared_ptr<URLSession> shared;
     if (canShareSession_ && service_) shared = service_->session();
@@ -179,14 +179,14 @@ void ZSDK_ZTMSessionFetcher::beginFetchMayDelay(bool mayDelay, bool mayAuthorize
     }
   }
 
-  // 7: a restored background session reattaches to its tasks.
+  // A restored background session reattaches to its tasks.
   if (restoring) {
     shouldInvalidateSession_ = true;
     lock.unlock();
     return restoreBackgroundSession();
   }
 
-  // 8-9
+  // A fresh body, unless the service holds the fetch back for now.
   downloadedData_.reset();
   downloadedLength_ = 0;
   if (mayDelay && service_ && !service_->fetcherShouldBeginFetching(*this)) {
@@ -194,7 +194,7 @@ void ZSDK_ZTMSessionFetcher::beginFetchMayDelay(bool mayDelay, bool mayAuthorize
     return;
   }
 
-  // 10-11: method and body.
+  // Method and body.
   // A fetch from resume data has no request of its own: it goes with an empty one.
   URLRequest& request = request_ ? *request_ : request_.emplace();
   const std::string method =
@@ -209,7 +209,7 @@ void ZSDK_ZTMSessionFetcher::beginFetchMayDelay(bool mayDelay, bool mayAuthorize
     if (bodyData_ && !needsUploadTask) request.httpBody = bodyData_;
   }
 
-  // 12: authorisation first, when the request needs it.
+  // Authorisation first, when the request needs it.
   if (mayAuthorize && authorizer_ && scheme != "data" &&
       !authorizer_->isAuthorizedRequest(request)) {
     if (canShareSession_) session_.reset();
@@ -217,12 +217,12 @@ void ZSDK_ZTMSessionFetcher::beginFetchMayDelay(bool mayDelay, bool mayAuthorize
     return authorizeRequest();
   }
 
-  // 13: the retry ceiling.
+  // The retry ceiling.
   if (isRetryEnabled_ && maxRetryInterval_ <= 0) {
     maxRetryInterval_ = isGET || method == "HEAD" ? 60.0 : 600.0;
   }
 
-  // 14: the task.
+  // The task.
   platform::net::TaskPtr task;
   if (downloadResumeData_) {
     task = session_->downloadTaskWithResumeData(*downloadResumeData_);
@@ -246,7 +246,7 @@ void ZSDK_ZTMSessionFetcher::beginFetchMayDelay(bool mayDelay, bool mayAuthorize
   if (!taskDescription_.empty()) task->setTaskDescription(taskDescription_);
   setSessionTaskLocked(task);
 
-  // 15-17
+  // A test block simulates the fetch.
   if (!testBlock_) {
     std::lock_guard classLock(classState().mutex);
     testBlock_ = classState().globalTestBlock;
@@ -258,7 +258,7 @@ void ZSDK_ZTMSessionFetcher::beginFetchMayDelay(bool mayDelay, bool mayAuthorize
   const bool simulate = isUsingTestBlock_;
   lock.unlock();
 
-  // 18-19
+  // Announce the start, then run the task or its simulation.
   sendStopNotificationIfNeeded();
   addPersistedBackgroundSessionToDefaults();
   {
