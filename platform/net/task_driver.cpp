@@ -65,6 +65,16 @@ std::function<void(Args...)> answer(uint64_t task, void (TaskDriver::*apply)(Arg
   };
 }
 
+// A file removed from disk when the last holder lets it go.
+std::shared_ptr<const std::filesystem::path> removedWhenReleased(std::filesystem::path path) {
+  return std::shared_ptr<const std::filesystem::path>(new std::filesystem::path(std::move(path)),
+                                                      [](const std::filesystem::path* file) {
+                                                        std::error_code ignored;
+                                                        std::filesystem::remove(*file, ignored);
+                                                        delete file;
+                                                      });
+}
+
 Bytes derOf(X509* certificate) {
   unsigned char* der = nullptr;
   const int length = i2d_X509(certificate, &der);
@@ -707,13 +717,13 @@ void TaskDriver::advance() {
   if (task_->kind() == URLSessionTask::Kind::Download) {
     std::fclose(downloadFile_);
     downloadFile_ = nullptr;
-    // The delegate gets the file; it is removed once the delegate call returns.
+    // The delegate gets the file; it is removed once the delegate call returns, or with the call
+    // when a cancel drops it.
     session_->deliver(task_, false,
-                      [task = task_, path = std::exchange(downloadPath_, {})](
-                          URLSessionDelegate& delegate, URLSession& s) {
-                        delegate.didFinishDownloadingTo(s, task, path);
-                        std::error_code ignored;
-                        std::filesystem::remove(path, ignored);
+                      [task = task_, file = removedWhenReleased(std::exchange(downloadPath_, {}))](
+                          URLSessionDelegate& delegate, URLSession& s) mutable {
+                        delegate.didFinishDownloadingTo(s, task, *file);
+                        file.reset();
                       });
   }
   complete(std::nullopt);

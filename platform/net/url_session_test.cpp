@@ -107,6 +107,34 @@ class Recorder : public URLSessionDelegate {
   std::string text() const { return stringOf(body); }
 };
 
+// A delegate queue that keeps its work until the test runs it on the main thread.
+class HeldQueue : public DispatchQueue {
+ public:
+  HeldQueue() : DispatchQueue("held") {}
+  void async(Work work) override {
+    std::lock_guard lock(mutex_);
+    work_.push_back(std::move(work));
+  }
+  bool isCurrent() const override { return isMainThread(); }
+  size_t size() const {
+    std::lock_guard lock(mutex_);
+    return work_.size();
+  }
+  // Runs what is held, then lets it go.
+  void runAll() {
+    std::vector<Work> work;
+    {
+      std::lock_guard lock(mutex_);
+      work.swap(work_);
+    }
+    for (Work& item : work) item();
+  }
+
+ private:
+  mutable std::mutex mutex_;
+  std::vector<Work> work_;
+};
+
 class URLSessionTest : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
@@ -487,6 +515,25 @@ TEST_F(URLSessionTest, DownloadTaskHandsOverAFileThenRemovesIt) {
   EXPECT_EQ(std::filesystem::file_size(folder / "copy"), 300000u);
   EXPECT_FALSE(std::filesystem::exists(recorder_->downloadedCopy));
   EXPECT_EQ(task->response()->statusCode, 200);
+}
+
+// Cancelled once its file is written but before the delegate hears of it, a download reports
+// only the cancel, and its file does not stay behind.
+TEST_F(URLSessionTest, DownloadCancelledBeforeItsDeliveryLeavesNoFile) {
+  platform::testing::TempDir folder;
+  URLSessionConfiguration configuration = URLSessionConfiguration::ephemeral();
+  configuration.downloadDirectory = folder.path();
+  auto queue = std::make_shared<HeldQueue>();
+  auto session = URLSession::make(configuration, recorder_, queue);
+  TaskPtr task = session->downloadTask(URLRequest(url("data:,downloaded")));
+  task->resume();
+  // Progress, the finished file and the completion.
+  ASSERT_TRUE(runMainLoopUntil([&] { return queue->size() == 3; }));
+  task->cancel();
+  queue->runAll();
+  EXPECT_EQ(recorder_->events,
+            (std::vector<std::string>{"error " + std::to_string(kURLErrorCancelled)}));
+  EXPECT_TRUE(std::filesystem::is_empty(folder.path()));
 }
 
 TEST_F(URLSessionTest, DataURLsLoadWithoutANetwork) {
