@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <future>
 #include <stdexcept>
 #include <thread>
 
@@ -78,6 +79,22 @@ TEST(SerialQueueTest, PendingWorkRunsBeforeTheQueueGoesAway) {
     for (int i = 0; i < 20; ++i) queue->async([&] { ++ran; });
   }
   EXPECT_EQ(ran.load(), 20);
+}
+
+TEST(SerialQueueTest, AQueueReleasedByItsOwnWorkStillRunsWhatWasQueued) {
+  std::promise<void> outerReleased;
+  std::shared_future<void> released = outerReleased.get_future().share();
+  std::atomic<bool> ran{false};
+  {
+    QueuePtr queue = makeSerialQueue("test.self-release");
+    // The work holds the last reference once the test lets go of its own.
+    queue->async([queue, released, &ran] {
+      released.wait();
+      queue->async([&ran] { ran = true; });
+    });
+  }
+  outerReleased.set_value();
+  EXPECT_TRUE(runMainLoopUntil([&] { return ran.load(); }));
 }
 
 TEST(QueueTest, AThrowingItemIsLoggedAndTheQueueGoesOn) {

@@ -59,7 +59,7 @@ class MainQueue final : public DispatchQueue {
         work = std::move(items_.front());
         items_.pop_front();
       }
-      runWork(*this, work);
+      runWork(label(), work);
     }
     std::lock_guard lock(mutex_);
     if (!items_.empty()) return G_SOURCE_CONTINUE;
@@ -88,7 +88,7 @@ const QueuePtr& mainQueue() {
 
 void runOnMainThread(Work work) {
   if (isMainThread()) {
-    runWork(*mainQueue(), work);
+    runWork(mainQueue()->label(), work);
   } else {
     mainQueue()->async(std::move(work));
   }

@@ -7,35 +7,35 @@
 
 namespace platform {
 
-void runWork(const DispatchQueue& queue, const Work& work) {
+void runWork(const std::string& label, const Work& work) {
   try {
     work();
   } catch (const std::exception& ex) {
-    logf("Uncaught exception on queue '%s': %s", queue.label().c_str(), ex.what());
+    logf("Uncaught exception on queue '%s': %s", label.c_str(), ex.what());
   } catch (...) {
-    logf("Uncaught exception on queue '%s'", queue.label().c_str());
+    logf("Uncaught exception on queue '%s'", label.c_str());
   }
 }
 
-void runFront(const DispatchQueue& queue, std::unique_lock<std::mutex>& lock,
+void runFront(const std::string& label, std::unique_lock<std::mutex>& lock,
               std::deque<Work>& items) {
   Work work = std::move(items.front());
   items.pop_front();
   lock.unlock();
-  runWork(queue, work);
+  runWork(label, work);
   work = nullptr;
   lock.lock();
 }
 
 void DispatchQueue::sync(const Work& work) {
   if (isCurrent()) {
-    runWork(*this, work);
+    runWork(label(), work);
     return;
   }
   std::promise<void> done;
   std::future<void> finished = done.get_future();
   async([&] {
-    runWork(*this, work);
+    runWork(label(), work);
     done.set_value();
   });
   finished.wait();

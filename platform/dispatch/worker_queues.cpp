@@ -11,34 +11,39 @@ namespace platform {
 
 namespace {
 
-thread_local const DispatchQueue* tCurrentQueue = nullptr;
+// Identifies the queue whose work the calling thread is running.
+thread_local const void* tCurrentQueue = nullptr;
 
 class CurrentQueueScope {
  public:
-  explicit CurrentQueueScope(const DispatchQueue* queue) : previous_(tCurrentQueue) {
+  explicit CurrentQueueScope(const void* queue) : previous_(tCurrentQueue) {
     tCurrentQueue = queue;
   }
   ~CurrentQueueScope() { tCurrentQueue = previous_; }
 
  private:
-  const DispatchQueue* previous_;
+  const void* previous_;
 };
 
 // A serial queue with a thread of its own, started with the first work. Work still queued when
-// the queue goes away is run before its thread ends, so nothing given to it is lost.
+// the queue goes away is run before its thread ends, so nothing given to it is lost. The thread
+// shares the queue's state rather than the queue, since the queue may be released by its own work.
 class SerialQueue final : public DispatchQueue {
  public:
-  explicit SerialQueue(std::string label) : DispatchQueue(std::move(label)) {}
+  explicit SerialQueue(std::string label)
+      : DispatchQueue(std::move(label)), state_(std::make_shared<State>()) {
+    state_->label = this->label();
+  }
 
   ~SerialQueue() override {
     {
-      std::lock_guard lock(mutex_);
-      stopping_ = true;
+      std::lock_guard lock(state_->mutex);
+      state_->stopping = true;
     }
-    ready_.notify_all();
+    state_->ready.notify_all();
     if (!thread_.joinable()) return;
     if (thread_.get_id() == std::this_thread::get_id()) {
-      thread_.detach();  // released by its own work: the loop ends after this item
+      thread_.detach();  // released by its own work: the thread drains what is left, then ends
     } else {
       thread_.join();
     }
@@ -46,30 +51,35 @@ class SerialQueue final : public DispatchQueue {
 
   void async(Work work) override {
     {
-      std::lock_guard lock(mutex_);
-      items_.push_back(std::move(work));
-      if (!thread_.joinable()) thread_ = std::thread([this] { run(); });
+      std::lock_guard lock(state_->mutex);
+      state_->items.push_back(std::move(work));
+      if (!thread_.joinable()) thread_ = std::thread([state = state_] { run(*state); });
     }
-    ready_.notify_one();
+    state_->ready.notify_one();
   }
 
-  bool isCurrent() const override { return tCurrentQueue == this; }
+  bool isCurrent() const override { return tCurrentQueue == state_.get(); }
 
  private:
-  void run() {
-    CurrentQueueScope scope(this);
-    std::unique_lock lock(mutex_);
+  struct State {
+    std::string label;
+    std::mutex mutex;
+    std::condition_variable ready;
+    std::deque<Work> items;
+    bool stopping = false;
+  };
+
+  static void run(State& state) {
+    CurrentQueueScope scope(&state);
+    std::unique_lock lock(state.mutex);
     for (;;) {
-      ready_.wait(lock, [this] { return stopping_ || !items_.empty(); });
-      if (items_.empty()) return;  // stopping and drained
-      runFront(*this, lock, items_);
+      state.ready.wait(lock, [&state] { return state.stopping || !state.items.empty(); });
+      if (state.items.empty()) return;  // stopping and drained
+      runFront(state.label, lock, state.items);
     }
   }
 
-  std::mutex mutex_;
-  std::condition_variable ready_;
-  std::deque<Work> items_;
-  bool stopping_ = false;
+  std::shared_ptr<State> state_;
   std::thread thread_;
 };
 
@@ -111,7 +121,7 @@ class GlobalQueue final : public DispatchQueue {
         self.wake.wait(lock, [&self] { return self.woken; });
         continue;
       }
-      runFront(*this, lock, items_);
+      runFront(label(), lock, items_);
     }
   }
 
