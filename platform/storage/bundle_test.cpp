@@ -16,11 +16,16 @@ TEST(StringsTableTest, ReadsTheTextForm) {
       "\"title\" = \"Hello \\\"you\\\"\\n\";\n"
       "// a line comment\n"
       "plain_key = word;\n"
-      "\"snow\" = \"\\U2603\";");
+      "\"snow\" = \"\\U2603\";\n"
+      "\"smile\" = \"\\UD83D\\uDE00\";\n"
+      "\"lone\" = \"\\UD83Dx\\UDE00\";");
   ASSERT_TRUE(table.ok()) << table.error().description();
   EXPECT_EQ(*table->find("title"), Value("Hello \"you\"\n"));
   EXPECT_EQ(*table->find("plain_key"), Value("word"));
   EXPECT_EQ(*table->find("snow"), Value("\xE2\x98\x83"));
+  // Characters beyond the basic plane come as surrogate pairs; a lone surrogate becomes U+FFFD.
+  EXPECT_EQ(*table->find("smile"), Value("\xF0\x9F\x98\x80"));
+  EXPECT_EQ(*table->find("lone"), Value("\xEF\xBF\xBDx\xEF\xBF\xBD"));
 }
 
 TEST(StringsTableTest, RefusesMalformedTables) {

@@ -3,6 +3,7 @@
 #include <optional>
 #include <string>
 
+#include "platform/foundation/percent_encoding.h"
 #include "platform/foundation/property_list.h"
 
 namespace platform {
@@ -19,8 +20,13 @@ void appendUTF8(uint32_t cp, std::string& out) {
   } else if (cp < 0x800) {
     out += static_cast<char>(0xC0 | (cp >> 6));
     out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else {
+  } else if (cp < 0x10000) {
     out += static_cast<char>(0xE0 | (cp >> 12));
+    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  } else {
+    out += static_cast<char>(0xF0 | (cp >> 18));
+    out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
     out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
     out += static_cast<char>(0x80 | (cp & 0x3F));
   }
@@ -114,18 +120,22 @@ class Reader {
           break;
         case 'U':
         case 'u': {
-          if (at_ + 4 > text_.size()) return std::nullopt;
-          uint32_t cp = 0;
-          for (int i = 0; i < 4; ++i) {
-            char h = text_[at_++];
-            int digit = (h >= '0' && h <= '9')   ? h - '0'
-                        : (h >= 'a' && h <= 'f') ? h - 'a' + 10
-                        : (h >= 'A' && h <= 'F') ? h - 'A' + 10
-                                                 : -1;
-            if (digit < 0) return std::nullopt;
-            cp = cp * 16 + static_cast<uint32_t>(digit);
+          std::optional<uint32_t> cp = utf16Unit();
+          if (!cp) return std::nullopt;
+          // A character beyond the basic plane is written as two escaped UTF-16 surrogates.
+          if (*cp >= 0xD800 && *cp <= 0xDBFF && at_ + 1 < text_.size() && text_[at_] == '\\' &&
+              (text_[at_ + 1] == 'U' || text_[at_ + 1] == 'u')) {
+            const size_t mark = at_;
+            at_ += 2;
+            std::optional<uint32_t> low = utf16Unit();
+            if (low && *low >= 0xDC00 && *low <= 0xDFFF) {
+              cp = 0x10000 + ((*cp - 0xD800) << 10) + (*low - 0xDC00);
+            } else {
+              at_ = mark;
+            }
           }
-          appendUTF8(cp, out);
+          if (*cp >= 0xD800 && *cp <= 0xDFFF) cp = 0xFFFD;  // a lone surrogate has no UTF-8 form
+          appendUTF8(*cp, out);
           break;
         }
         default:
@@ -133,6 +143,18 @@ class Reader {
       }
     }
     return std::nullopt;  // no closing quote
+  }
+
+  // The four hex digits of a \U escape.
+  std::optional<uint32_t> utf16Unit() {
+    if (at_ + 4 > text_.size()) return std::nullopt;
+    uint32_t unit = 0;
+    for (int i = 0; i < 4; ++i) {
+      int digit = hexValue(text_[at_++]);
+      if (digit < 0) return std::nullopt;
+      unit = unit * 16 + static_cast<uint32_t>(digit);
+    }
+    return unit;
   }
 
   std::string_view text_;
