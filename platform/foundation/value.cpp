@@ -2,6 +2,8 @@
 
 #include <cmath>
 #include <cstdio>
+#include <unordered_map>
+#include <utility>
 
 namespace platform {
 
@@ -10,25 +12,64 @@ const Value& nullValue() {
   static const Value kNull;
   return kNull;
 }
+
+// Up to this many keys a scan is as quick as a hash lookup.
+constexpr size_t kIndexedSize = 16;
+
+struct KeyHash {
+  using is_transparent = void;
+  size_t operator()(std::string_view key) const { return std::hash<std::string_view>{}(key); }
+};
 }  // namespace
+
+struct Dictionary::Index {
+  std::unordered_map<std::string, size_t, KeyHash, std::equal_to<>> positions;
+};
+
+Dictionary::Dictionary() = default;
+Dictionary::Dictionary(Dictionary&& other) noexcept = default;
+Dictionary& Dictionary::operator=(Dictionary&& other) noexcept = default;
+Dictionary::~Dictionary() = default;
 
 Dictionary::Dictionary(std::initializer_list<Entry> entries) {
   entries_.reserve(entries.size());
   for (const Entry& entry : entries) set(entry.first, entry.second);
 }
 
-const Value* Dictionary::find(std::string_view key) const {
-  for (const Entry& entry : entries_) {
-    if (entry.first == key) return &entry.second;
+Dictionary::Dictionary(const Dictionary& other) : entries_(other.entries_) {
+  if (other.index_) index_ = std::make_unique<Index>(*other.index_);
+}
+
+Dictionary& Dictionary::operator=(const Dictionary& other) {
+  if (this != &other) *this = Dictionary(other);
+  return *this;
+}
+
+void Dictionary::reindex() {
+  auto index = std::make_unique<Index>();
+  index->positions.reserve(entries_.size());
+  for (size_t i = 0; i < entries_.size(); ++i) index->positions.emplace(entries_[i].first, i);
+  index_ = std::move(index);
+}
+
+size_t Dictionary::positionOf(std::string_view key) const {
+  if (index_) {
+    auto found = index_->positions.find(key);
+    return found == index_->positions.end() ? entries_.size() : found->second;
   }
-  return nullptr;
+  for (size_t i = 0; i < entries_.size(); ++i) {
+    if (entries_[i].first == key) return i;
+  }
+  return entries_.size();
+}
+
+const Value* Dictionary::find(std::string_view key) const {
+  const size_t position = positionOf(key);
+  return position < entries_.size() ? &entries_[position].second : nullptr;
 }
 
 Value* Dictionary::find(std::string_view key) {
-  for (Entry& entry : entries_) {
-    if (entry.first == key) return &entry.second;
-  }
-  return nullptr;
+  return const_cast<Value*>(std::as_const(*this).find(key));
 }
 
 Value& Dictionary::set(std::string key, Value value) {
@@ -37,17 +78,33 @@ Value& Dictionary::set(std::string key, Value value) {
     return *existing;
   }
   entries_.emplace_back(std::move(key), std::move(value));
+  if (index_) {
+    index_->positions.emplace(entries_.back().first, entries_.size() - 1);
+  } else if (entries_.size() > kIndexedSize) {
+    reindex();
+  }
   return entries_.back().second;
 }
 
 bool Dictionary::remove(std::string_view key) {
-  for (auto it = entries_.begin(); it != entries_.end(); ++it) {
-    if (it->first == key) {
-      entries_.erase(it);
-      return true;
-    }
+  const size_t position = positionOf(key);
+  if (position == entries_.size()) return false;
+  // Before the entry goes: the key may be a view of its own text.
+  if (index_) index_->positions.erase(index_->positions.find(key));
+  entries_.erase(entries_.begin() + static_cast<std::ptrdiff_t>(position));
+  if (!index_) return true;
+  if (entries_.size() <= kIndexedSize) {
+    index_.reset();
+    return true;
   }
-  return false;
+  // The later entries moved up by one.
+  for (size_t i = position; i < entries_.size(); ++i) index_->positions[entries_[i].first] = i;
+  return true;
+}
+
+void Dictionary::clear() {
+  entries_.clear();
+  index_.reset();
 }
 
 std::vector<std::string> Dictionary::keys() const {

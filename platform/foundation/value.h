@@ -4,6 +4,7 @@
 #include <concepts>
 #include <cstdint>
 #include <initializer_list>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -27,14 +28,20 @@ struct Date {
 class Value;
 
 // A dictionary that keeps its keys in insertion order, so enumeration is stable and reproducible.
+// Keys must not be changed through its iterators.
 class Dictionary {
  public:
   using Entry = std::pair<std::string, Value>;
   using iterator = std::vector<Entry>::iterator;
   using const_iterator = std::vector<Entry>::const_iterator;
 
-  Dictionary() = default;
+  Dictionary();
   Dictionary(std::initializer_list<Entry> entries);
+  Dictionary(const Dictionary& other);
+  Dictionary(Dictionary&& other) noexcept;
+  Dictionary& operator=(const Dictionary& other);
+  Dictionary& operator=(Dictionary&& other) noexcept;
+  ~Dictionary();
 
   size_t size() const;
   bool empty() const;
@@ -56,7 +63,15 @@ class Dictionary {
   bool operator==(const Dictionary& other) const;
 
  private:
+  // Key positions, kept once a dictionary outgrows a short scan, so that building and reading a
+  // large one (a hostile JSON object may hold many thousands of keys) takes linear time.
+  struct Index;
+  // The key's position in entries_, or entries_.size() when it is absent.
+  size_t positionOf(std::string_view key) const;
+  void reindex();
+
   std::vector<Entry> entries_;
+  std::unique_ptr<Index> index_;  // null while the dictionary is small
 };
 
 // The platform's property-list value: null, boolean, 64-bit integer, real, UTF-8 string, bytes,
@@ -155,7 +170,6 @@ class Value {
 // Defined here, where Value is complete.
 inline size_t Dictionary::size() const { return entries_.size(); }
 inline bool Dictionary::empty() const { return entries_.empty(); }
-inline void Dictionary::clear() { entries_.clear(); }
 inline Dictionary::iterator Dictionary::begin() { return entries_.begin(); }
 inline Dictionary::iterator Dictionary::end() { return entries_.end(); }
 inline Dictionary::const_iterator Dictionary::begin() const { return entries_.begin(); }

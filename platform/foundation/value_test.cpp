@@ -63,6 +63,39 @@ TEST(ValueTest, MutationKeepsInsertionOrder) {
   EXPECT_FALSE(Value("s").set("k", 1));
 }
 
+TEST(ValueTest, LargeDictionariesKeepOrderAndStayQuick) {
+  // Enough keys that quadratic work would take minutes instead of a blink.
+  constexpr int kKeys = 50000;
+  Dictionary dict;
+  for (int i = 0; i < kKeys; ++i) dict.set("k" + std::to_string(i), i);
+  dict.set("k5", -5);  // replaced in place
+  EXPECT_TRUE(dict.remove("k0"));
+  EXPECT_FALSE(dict.remove("k0"));
+  ASSERT_EQ(dict.size(), static_cast<size_t>(kKeys - 1));
+  EXPECT_EQ(dict.begin()->first, "k1");
+  EXPECT_EQ(*dict.find("k5"), Value(-5));
+  EXPECT_EQ(*dict.find("k" + std::to_string(kKeys - 1)), Value(kKeys - 1));
+  EXPECT_EQ(dict.find("k0"), nullptr);
+
+  Dictionary copy = dict;
+  EXPECT_EQ(copy, dict);
+  copy.set("extra", 1);
+  EXPECT_NE(copy, dict);
+  EXPECT_EQ(dict.find("extra"), nullptr);
+  copy.clear();
+  EXPECT_EQ(copy.find("k1"), nullptr);
+
+  // Removal from the middle keeps every later key findable, down to a small dictionary.
+  Dictionary shrinking;
+  for (int i = 0; i < 20; ++i) shrinking.set("k" + std::to_string(i), i);
+  for (int i = 1; i < 19; ++i) {
+    if (i == 7) continue;
+    EXPECT_TRUE(shrinking.remove("k" + std::to_string(i)));
+    for (const auto& [key, value] : shrinking) EXPECT_EQ(*shrinking.find(key), value) << key;
+  }
+  EXPECT_EQ(shrinking.keys(), (std::vector<std::string>{"k0", "k7", "k19"}));
+}
+
 TEST(ValueTest, EqualityIsByTypeAndContent) {
   EXPECT_EQ(Value::dictionary({{"a", 1}, {"b", 2}}), Value::dictionary({{"b", 2}, {"a", 1}}));
   EXPECT_NE(Value::array({1, 2}), Value::array({2, 1}));
