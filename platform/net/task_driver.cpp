@@ -715,8 +715,9 @@ void TaskDriver::advance() {
   if (!result_) return;  // the transfer goes on
   if (*result_ != CURLE_OK) return complete(urlErrorForCurlCode(*result_, urlText(), errorBuffer_));
   if (task_->kind() == URLSessionTask::Kind::Download) {
-    std::fclose(downloadFile_);
-    downloadFile_ = nullptr;
+    // The last buffered bytes reach the disk here; a full disk shows only now.
+    const bool written = std::fclose(std::exchange(downloadFile_, nullptr)) == 0;
+    if (!written) return complete(makeURLError(kURLErrorCannotWriteToFile, urlText()));
     // The delegate gets the file; it is removed once the delegate call returns, or with the call
     // when a cancel drops it.
     session_->deliver(task_, false,

@@ -3,6 +3,9 @@
 #include <gtest/gtest.h>
 #include <openssl/pem.h>
 #include <openssl/ssl.h>
+#include <sys/resource.h>
+
+#include <csignal>
 
 #include "platform/dispatch/queue.h"
 #include "platform/foundation/url_error.h"
@@ -533,6 +536,32 @@ TEST_F(URLSessionTest, DownloadCancelledBeforeItsDeliveryLeavesNoFile) {
   queue->runAll();
   EXPECT_EQ(recorder_->events,
             (std::vector<std::string>{"error " + std::to_string(kURLErrorCancelled)}));
+  EXPECT_TRUE(std::filesystem::is_empty(folder.path()));
+}
+
+// Bytes that can't reach the disk when the file is closed fail the download instead of handing
+// over a short file.
+TEST_F(URLSessionTest, DownloadThatCannotBeWrittenOutFails) {
+  platform::testing::TempDir folder;
+  URLSessionConfiguration configuration = URLSessionConfiguration::ephemeral();
+  configuration.downloadDirectory = folder.path();
+  auto session = makeSession(configuration);
+  URLRequest get = request("/big?size=2000");
+  get.headers.set("Accept-Encoding", "identity");
+  // A file-size limit below the body makes the final flush fail, as a full disk would; the
+  // stream's buffer holds the whole body until then.
+  rlimit saved{};
+  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+  rlimit small = saved;
+  small.rlim_cur = 1000;
+  void (*previous)(int) = std::signal(SIGXFSZ, SIG_IGN);
+  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+  run(session->downloadTask(get));
+  setrlimit(RLIMIT_FSIZE, &saved);
+  std::signal(SIGXFSZ, previous);
+  EXPECT_EQ(recorder_->events,
+            (std::vector<std::string>{"written 2000",
+                                      "error " + std::to_string(kURLErrorCannotWriteToFile)}));
   EXPECT_TRUE(std::filesystem::is_empty(folder.path()));
 }
 
