@@ -4,6 +4,7 @@
 
 #include <map>
 
+#include "platform/dispatch/queue.h"
 #include "platform/storage/app_environment.h"
 #include "platform/ui/gtk/gobject_ptr.h"
 #include "platform/ui/gtk/gtk_init.h"
@@ -61,12 +62,15 @@ class WebKitEngine final : public WebEngine {
     if (configuration.urlCache) {
       std::shared_ptr<WebKitWebsiteDataManager> manager(
           static_cast<WebKitWebsiteDataManager*>(g_object_ref(data.get())), g_object_unref);
+      // The cache may be emptied from any thread; WebKit is called on the main thread only.
       configuration.urlCache->addStore([manager] {
-        webkit_website_data_manager_clear(
-            manager.get(),
-            static_cast<WebKitWebsiteDataTypes>(WEBKIT_WEBSITE_DATA_MEMORY_CACHE |
-                                                WEBKIT_WEBSITE_DATA_DISK_CACHE),
-            0, nullptr, nullptr, nullptr);
+        runOnMainThread([manager] {
+          webkit_website_data_manager_clear(
+              manager.get(),
+              static_cast<WebKitWebsiteDataTypes>(WEBKIT_WEBSITE_DATA_MEMORY_CACHE |
+                                                  WEBKIT_WEBSITE_DATA_DISK_CACHE),
+              0, nullptr, nullptr, nullptr);
+        });
       });
     }
   }
