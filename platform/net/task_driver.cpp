@@ -93,10 +93,14 @@ TaskDriver::~TaskDriver() {
   if (easy_ != nullptr) curl_easy_cleanup(easy_);
   curl_slist_free_all(headerList_);
   if (body_.file != nullptr) std::fclose(body_.file);
-  if (downloadFile_ != nullptr) std::fclose(downloadFile_);
+  discardDownloadFile();
+}
+
+void TaskDriver::discardDownloadFile() {
+  if (downloadFile_ != nullptr) std::fclose(std::exchange(downloadFile_, nullptr));
   if (!downloadPath_.empty()) {
     std::error_code ignored;
-    std::filesystem::remove(downloadPath_, ignored);
+    std::filesystem::remove(std::exchange(downloadPath_, {}), ignored);
   }
 }
 
@@ -974,6 +978,8 @@ void TaskDriver::finishDelivered() {
   if (phase_ == Phase::Finished) return;
   phase_ = Phase::Finished;
   removeTransfer();
+  // A download handed over has given its file away; any other end leaves nothing behind.
+  discardDownloadFile();
   if (bodyStream_) {
     bodyStream_->setWaker(nullptr);
     bodyStream_->close();

@@ -97,6 +97,7 @@ class TaskDriver {
   void advance();
   void deliverDataURL();
   bool openDownloadFile();
+  void discardDownloadFile();
   void complete(std::optional<Error> error);
   void removeTransfer();
   void unpause();
