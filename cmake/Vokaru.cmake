@@ -67,3 +67,26 @@ function(vokaru_link_whole target)
     target_link_libraries(${target} PRIVATE "$<LINK_LIBRARY:WHOLE_ARCHIVE,${lib}>")
   endforeach()
 endfunction()
+
+# vokaru_plugin(<name> SOURCES ... [DEPS ...] [PRIVATE_DEPS ...] [WWW <file> ...])
+# A plugin library. It is recorded, so that the shell (vokaru_link_plugins) links every plugin
+# whole without anyone having to remember it; its page-side modules (WWW, paths relative to the
+# plugin's folder) are copied into the sample app as www/plugins/<plugin folder>/<file name>.
+function(vokaru_plugin name)
+  cmake_parse_arguments(ARG "" "" "SOURCES;DEPS;PRIVATE_DEPS;WWW" ${ARGN})
+  vokaru_library(${name} SOURCES ${ARG_SOURCES} DEPS ${ARG_DEPS} PRIVATE_DEPS ${ARG_PRIVATE_DEPS})
+  set_property(GLOBAL APPEND PROPERTY VOKARU_PLUGINS ${name})
+  get_filename_component(folder "${CMAKE_CURRENT_SOURCE_DIR}" NAME)
+  foreach(file ${ARG_WWW})
+    get_filename_component(file_name "${file}" NAME)
+    set_property(GLOBAL APPEND PROPERTY VOKARU_PLUGIN_WWW_SOURCES
+                                        "${CMAKE_CURRENT_SOURCE_DIR}/${file}")
+    set_property(GLOBAL APPEND PROPERTY VOKARU_PLUGIN_WWW_TARGETS "plugins/${folder}/${file_name}")
+  endforeach()
+endfunction()
+
+# Links every plugin made with vokaru_plugin whole into the target (its tests, the shell).
+function(vokaru_link_plugins target)
+  get_property(plugins GLOBAL PROPERTY VOKARU_PLUGINS)
+  vokaru_link_whole(${target} ${plugins})
+endfunction()
