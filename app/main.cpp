@@ -18,6 +18,7 @@
 #include "platform/storage/app_environment.h"
 #include "platform/ui/application.h"
 #include "platform/ui/gtk/renderer.h"
+#include "platform/ui/memory_warnings.h"
 
 namespace {
 
@@ -175,6 +176,7 @@ int main(int argc, char** argv) {
         },
         nullptr);
   }
+  const platform::ui::MemoryWarnings memoryWarnings;
   std::unique_ptr<QuitWhenSettled> quitter;
   if (options.quitAfterLoad) quitter = std::make_unique<QuitWhenSettled>(delegate);
 

@@ -586,12 +586,14 @@ void VKRFile::write(const VKRInvokedUrlCommand& command) {
   const int64_t position = command.argumentAtIndex(2).intOr(0);
   delegate->runInBackground(
       [found = std::move(*found), data = std::move(data), position, respond = responder(command)] {
-        // The write replaces the file's content from the position on; a file that doesn't exist yet
-        // has nothing to cut.
+        // The write replaces the file's content from the position on. A file that can't be opened
+        // (not there yet, a directory, read-only) is left to the write, which answers for itself;
+        // a file that opened but couldn't be cut must not be appended to.
         VKRPluginResult truncated = found.fileSystem->truncateFileAtURL(found.url, position);
-        const bool missing =
-            truncated.status() == kIOError && truncated.message() == Value(kVKRFileNotFoundError);
-        if (truncated.status() != kOK && !missing) {
+        const bool unopened = truncated.status() == kIOError &&
+                              (truncated.message() == Value(kVKRFileNotFoundError) ||
+                               truncated.message() == Value(kVKRFileNoModificationAllowedError));
+        if (truncated.status() != kOK && !unopened) {
           respond(truncated);
           return;
         }

@@ -457,6 +457,17 @@ TEST_F(VKRFileTest, WriteReplacesFromThePositionOn) {
   EXPECT_FALSE(fs::exists(app_.appHome() / "escape.txt"));
   EXPECT_EQ(run("write", {"vkrfile://localhost/assets-library/asset/x", "x", 0}).message(),
             Value(kVKRFileNoModificationAllowedError));
+
+  // A directory can't be written: the write's own error, not the cut's.
+  fs::create_directories(documents() / "folder");
+  VKRPluginResult folder = run("write", {persistentURL("/folder"), "x", 0});
+  EXPECT_EQ(folder.status(), kVKRCommandStatusError);
+  EXPECT_EQ(folder.message(), Value(kVKRFileInvalidModificationError));
+  // A file that can't be cut where asked is not appended to.
+  writeFile(documents() / "w.txt", "hello");
+  VKRPluginResult negative = run("write", {persistentURL("/w.txt"), "x", -1});
+  EXPECT_NE(negative.status(), kVKRCommandStatusOK);
+  EXPECT_EQ(readFile(documents() / "w.txt"), "hello");
 }
 
 TEST_F(VKRFileTest, TruncateMetadataAndEntries) {

@@ -190,6 +190,11 @@ class Writer {
 }  // namespace
 
 Result<Value> parseJSON(std::string_view text, const JSONReadOptions& options) {
+  // The parser takes a NUL byte for the end of the text and would accept "[1]\0garbage"; JSON
+  // holds no NUL anywhere (not even inside a string, unescaped), so one is always an error.
+  if (size_t nul = text.find('\0'); nul != std::string_view::npos) {
+    return readError("unexpected NUL byte at offset " + std::to_string(nul));
+  }
   ValueBuilder builder(options.maxDepth);
   bool parsed = false;
   try {

@@ -89,6 +89,18 @@ TEST(JSONTest, MalformedInputIsAnError) {
   }
 }
 
+// A NUL byte is no white space: nothing after a complete value is ignored.
+TEST(JSONTest, NulBytesAreErrorsWhereverTheyStand) {
+  using namespace std::string_literals;
+  const std::string inputs[] = {"[1]\0garbage"s, "{\"a\":1}\0{\"b\":2}"s, "[1]\0"s, "[\"a\0\"]"s,
+                                "\0[1]"s};
+  for (const std::string& input : inputs) {
+    Result<Value> parsed = parseJSON(input, {.allowFragments = true});
+    ASSERT_FALSE(parsed.ok()) << input.size();
+    EXPECT_EQ(parsed.error().code(), kJSONReadError);
+  }
+}
+
 TEST(JSONTest, DeepNestingIsRefusedNotFollowed) {
   std::string deep(100000, '[');
   EXPECT_FALSE(parseJSON(deep).ok());

@@ -1,11 +1,13 @@
 #include "platform/foundation/url.h"
 
 #include <arpa/inet.h>
+#include <idn2.h>
 
 #include <algorithm>
 #include <filesystem>
 
 #include "platform/foundation/percent_encoding.h"
+#include "platform/foundation/url_path.h"
 #include "platform/foundation/utf8.h"
 
 namespace platform {
@@ -25,7 +27,8 @@ std::string lowercased(std::string text) {
 }
 
 // The text of a part with what `allowed` lacks percent-escaped; valid escapes are kept as they
-// are, control characters and broken escapes refused.
+// are and control characters refused. A "%" that starts no escape stands for itself ("%25"), as
+// browsers and HTTP clients read it, so such a URL (a redirect's, say) can still be followed.
 Result<std::string> escapePart(std::string_view raw, const CharacterSet& allowed) {
   std::string out;
   out.reserve(raw.size());
@@ -37,7 +40,8 @@ Result<std::string> escapePart(std::string_view raw, const CharacterSet& allowed
     }
     if (c == '%') {
       if (raw.size() - i < 3 || !isHexDigit(raw[i + 1]) || !isHexDigit(raw[i + 2])) {
-        return urlError(kURLInvalidPercentEscape, "The URL text holds a broken percent escape.");
+        out += "%25";
+        continue;
       }
       out.append(raw.substr(i, 3));
       i += 2;
@@ -85,6 +89,27 @@ bool isValidRegName(std::string_view host) {
          });
 }
 
+// A host name as written, raw non-ASCII (UTF-8) text turned into its ASCII form (IDNA), which is
+// what name lookup and certificates use; names that are ASCII already are kept as written.
+Result<std::string> registeredHost(std::string_view host) {
+  const bool ascii = std::all_of(host.begin(), host.end(),
+                                 [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+  if (!ascii) {
+    char* converted = nullptr;
+    const std::string text(host);
+    if (idn2_lookup_u8(reinterpret_cast<const uint8_t*>(text.c_str()),
+                       reinterpret_cast<uint8_t**>(&converted),
+                       IDN2_NFC_INPUT | IDN2_NONTRANSITIONAL) != IDN2_OK) {
+      return urlError(kURLInvalidHost, "The URL's host is not a valid international name.");
+    }
+    std::string result(converted);
+    idn2_free(converted);
+    return result;
+  }
+  if (!isValidRegName(host)) return urlError(kURLInvalidHost, "The URL's host is invalid.");
+  return std::string(host);
+}
+
 Result<std::optional<uint16_t>> parsePort(std::string_view text) {
   if (text.empty()) return std::optional<uint16_t>();
   uint32_t port = 0;
@@ -116,31 +141,36 @@ Result<std::string> parseAuthority(std::string_view authority, URLParts& parts) 
     }
     kept += "@";
   }
-  std::string_view host;
+  std::string host;
   std::string_view portText;
   if (hostPort.starts_with('[')) {
     size_t close = hostPort.find(']');
     if (close == std::string_view::npos) {
       return urlError(kURLInvalidHost, "The URL's IPv6 address has no closing bracket.");
     }
-    host = hostPort.substr(1, close - 1);
+    host = std::string(hostPort.substr(1, close - 1));
     std::string_view after = hostPort.substr(close + 1);
     if (!after.empty() && after[0] != ':') {
       return urlError(kURLInvalidHost, "The URL's IPv6 address is followed by text.");
     }
     if (!isValidIPv6(host)) return urlError(kURLInvalidHost, "The URL's IPv6 address is invalid.");
     if (!after.empty()) portText = after.substr(1);
+    kept += hostPort;
   } else {
     size_t colon = hostPort.find(':');
-    host = hostPort.substr(0, colon);
-    if (colon != std::string_view::npos) portText = hostPort.substr(colon + 1);
-    if (!isValidRegName(host)) return urlError(kURLInvalidHost, "The URL's host is invalid.");
+    Result<std::string> name = registeredHost(hostPort.substr(0, colon));
+    if (!name) return name.error();
+    host = *name;
+    kept += host;
+    if (colon != std::string_view::npos) {
+      portText = hostPort.substr(colon + 1);
+      kept += hostPort.substr(colon);
+    }
   }
   Result<std::optional<uint16_t>> port = parsePort(portText);
   if (!port) return port.error();
-  parts.host = std::string(host);
+  parts.host = std::move(host);
   parts.port = *port;
-  kept += hostPort;
   return kept;
 }
 
@@ -161,6 +191,16 @@ Status appendQueryAndFragment(std::optional<std::string_view> query,
     text += "#" + *escaped;
   }
   return okStatus();
+}
+
+// Schemes whose paths a server or the file system reads with "." and ".." already applied: their
+// URLs hold the path that is really asked for, so cookie paths and navigation rules match it.
+bool hasServerPath(std::string_view scheme, std::string_view path) {
+  static constexpr const char* kSchemes[] = {"http", "https", "ws", "wss", "ftp", "file"};
+  if (!path.starts_with('/')) return false;
+  const std::string lower = lowercased(std::string(scheme));
+  return std::any_of(std::begin(kSchemes), std::end(kSchemes),
+                     [&](const char* known) { return lower == known; });
 }
 
 }  // namespace
@@ -197,8 +237,8 @@ Result<URL> URL::parse(std::string_view text) {
   }
   Result<std::string> path = escapePart(rest, kURLPathAllowed);
   if (!path) return path.error();
-  parts.path = *path;
-  kept += *path;
+  parts.path = hasServerPath(parts.scheme, *path) ? removeDotSegments(*path) : *path;
+  kept += parts.path;
   if (Status status = appendQueryAndFragment(query, fragment, parts, kept); !status) {
     return status.error();
   }
@@ -218,11 +258,13 @@ Result<URL> URL::compose(const URLParts& given) {
   std::string_view path = given.path;
   std::string dotPrefix;
   if (given.host) {
-    const std::string& host = *given.host;
-    const bool ipv6 = host.find(':') != std::string::npos;
-    if (ipv6 ? !isValidIPv6(host) : !isValidRegName(host)) {
+    const bool ipv6 = given.host->find(':') != std::string::npos;
+    if (ipv6 && !isValidIPv6(*given.host)) {
       return urlError(kURLInvalidHost, "The URL's host is invalid.");
     }
+    Result<std::string> name = ipv6 ? Result<std::string>(*given.host) : registeredHost(*given.host);
+    if (!name) return name.error();
+    const std::string& host = *name;
     text += "//";
     if (given.user || given.password) {
       Result<std::string> user = escapePart(given.user.value_or(""), kURLUserAllowed);

@@ -12,8 +12,7 @@ namespace platform {
 
 inline constexpr const char* kURLParseErrorDomain = "URLParseErrorDomain";
 enum URLParseErrorCode : int64_t {
-  kURLInvalidCharacter = 1,      // a control character
-  kURLInvalidPercentEscape = 2,  // "%" not followed by two hex digits
+  kURLInvalidCharacter = 1,  // a control character
   kURLInvalidScheme = 3,
   kURLInvalidHost = 4,
   kURLInvalidPort = 5,
@@ -48,8 +47,9 @@ struct URLQueryItem {
 // characters a URL may not hold (space, '"', '\\', '<', '>', non-ASCII bytes, ...) are
 // percent-escaped, so the text of a URL never holds a double quote, a backslash, a blank, a
 // control character or a line separator and can be placed in a double-quoted script string or
-// a header. It may hold "'", which RFC 3986 allows. Control characters and broken "%" escapes are
-// refused.
+// a header. It may hold "'", which RFC 3986 allows. Control characters are refused; a "%" that
+// starts no escape is kept as "%25". A host of non-ASCII text is kept in its ASCII (IDNA) form,
+// and "." and ".." segments of http(s), ws(s), ftp and file paths are applied, as a server would.
 class URL {
  public:
   // The empty relative reference.

@@ -19,9 +19,16 @@ inline bool isIPAddress(const std::string& host) {
          inet_pton(AF_INET6, host.c_str(), address) == 1;
 }
 
-// This machine, by its usual names.
+// This machine: its name, any IPv4 loopback address (127.0.0.0/8) and the IPv6 loopback in any
+// spelling, also as an IPv4-mapped address.
 inline bool isLocalHost(std::string_view host) {
-  return equalsIgnoringCase(host, "localhost") || host == "::1" || host == "127.0.0.1";
+  if (equalsIgnoringCase(host, "localhost")) return true;
+  const std::string text(host);
+  in_addr v4;
+  if (inet_pton(AF_INET, text.c_str(), &v4) == 1) return (ntohl(v4.s_addr) >> 24) == 127;
+  in6_addr v6;
+  if (inet_pton(AF_INET6, text.c_str(), &v6) != 1) return false;
+  return IN6_IS_ADDR_LOOPBACK(&v6) || (IN6_IS_ADDR_V4MAPPED(&v6) && v6.s6_addr[12] == 127);
 }
 
 // The port written in the URL, else the scheme's own.

@@ -7,6 +7,7 @@
 #include "platform/dispatch/notification_center.h"
 #include "platform/dispatch/timer.h"
 #include "platform/testing/main_loop.h"
+#include "platform/ui/memory_warnings.h"
 #include "platform/ui/view_controller.h"
 #include "platform/ui/window.h"
 
@@ -170,6 +171,32 @@ TEST_F(ApplicationTest, DelegateHearsLaunchURLsAndMemoryWarningsBeforeTheNotific
   EXPECT_EQ(log.userInfos[0]["k"].stringOr(""), "v");
   EXPECT_EQ(root->warnings, 1);
   EXPECT_EQ(modal->warnings, 1);
+}
+
+// The system's low-memory warnings reach the application (GIO's monitor, signalled as the system
+// would), from any thread, and stop once no one listens.
+TEST_F(ApplicationTest, SystemLowMemoryWarningsBecomeMemoryWarnings) {
+  int warnings = 0;
+  NotificationCenter::Observation observation = NotificationCenter::defaultCenter().addObserver(
+      kApplicationDidReceiveMemoryWarningNotification, nullptr,
+      [&](const Notification&) { ++warnings; });
+  GMemoryMonitor* monitor = nullptr;
+  {
+    MemoryWarnings listening;
+    monitor = listening.monitor();
+    ASSERT_NE(monitor, nullptr);
+    g_object_ref(monitor);
+    std::thread([monitor] {
+      g_signal_emit_by_name(monitor, "low-memory-warning", G_MEMORY_MONITOR_WARNING_LEVEL_LOW);
+    }).join();
+    ASSERT_TRUE(testing::runMainLoopUntil([&] { return warnings == 1; }));
+    g_signal_emit_by_name(monitor, "low-memory-warning", G_MEMORY_MONITOR_WARNING_LEVEL_CRITICAL);
+    ASSERT_TRUE(testing::runMainLoopUntil([&] { return warnings == 2; }));
+  }
+  g_signal_emit_by_name(monitor, "low-memory-warning", G_MEMORY_MONITOR_WARNING_LEVEL_LOW);
+  testing::drainMainLoop();
+  EXPECT_EQ(warnings, 2);
+  g_object_unref(monitor);
 }
 
 class RecordingOpener : public URLOpener {

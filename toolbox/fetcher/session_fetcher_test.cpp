@@ -130,12 +130,12 @@ TEST_F(SessionFetcherTest, PlainTextOnlyWhereAllowed) {
       {"local host refused", "http://127.0.0.1:" + port + "/echo", false, {}, -5},
       {"localhost refused", "http://LocalHost:" + port + "/echo", false, {"http"}, -5},
       {"local host allowed", "http://127.0.0.1:" + port + "/echo", true, {}, 0},
-      // 127.0.0.2 is not the local host by name; nothing listens there.
-      {"other host refused", "http://127.0.0.2:" + port + "/echo", true, {}, -5},
-      {"other host with the scheme listed",
-       "http://127.0.0.2:" + port + "/echo",
-       false,
-       {"HTTP"},
+      {"any loopback address is the local host", "http://127.0.0.2:" + port + "/echo", false,
+       {"http"}, -5},
+      // The unspecified address is no loopback name, yet a connection to it stays on this
+      // machine; nothing listens on port 1.
+      {"other host refused", "http://0.0.0.0:1/echo", true, {}, -5},
+      {"other host with the scheme listed", "http://0.0.0.0:1/echo", false, {"HTTP"},
        platform::kURLErrorCannotConnectToHost},
       {"data URL", "data:,hello", false, {}, 0},
   };
@@ -153,7 +153,8 @@ TEST_F(SessionFetcherTest, PlainTextOnlyWhereAllowed) {
     }
   }
   EXPECT_TRUE(logged.contains("Localhost fetch disallowed for http://127.0.0.1:" + port + "/echo"));
-  EXPECT_TRUE(logged.contains("Fetch disallowed for http://127.0.0.2:" + port + "/echo"));
+  EXPECT_TRUE(logged.contains("Localhost fetch disallowed for http://127.0.0.2:" + port + "/echo"));
+  EXPECT_TRUE(logged.contains("Fetch disallowed for http://0.0.0.0:1/echo"));
 
   auto noURL = ZSDK_ZTMSessionFetcher::fetcherWithRequest(std::nullopt);
   auto outcome = begin(noURL);

@@ -18,8 +18,9 @@ void VKRConfigParser::didStartElement(const std::string& name,
     if (nameAttribute && value) settings_.set(vkrLowercase(*nameAttribute), *value);
   } else if (name == "feature") {
     if (nameAttribute) featureName_ = vkrLowercase(*nameAttribute);
-  } else if (name == "param" && featureName_ && nameAttribute) {
-    const std::string paramName = vkrLowercase(*nameAttribute);
+  } else if (name == "param" && featureName_) {
+    // A param without a name can still mark its feature with its own onload attribute.
+    const std::string paramName = nameAttribute ? vkrLowercase(*nameAttribute) : std::string();
     if (paramName == "ios-package" && value) pluginsDict_.set(*featureName_, *value);
     const std::string* onloadAttribute = attribute(attributes, "onload");
     const bool onload = (paramName == "onload" && value && *value == "true") ||

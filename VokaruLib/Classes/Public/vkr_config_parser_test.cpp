@@ -54,6 +54,8 @@ TEST(VKRConfigParserTest, StartupPluginRules) {
       {R"(<param name="OnLoad" value="true" />)", {"f"}},
       {R"(<param name="ios-package" value="P" onload="TRUE" />)", {"f"}},
       {R"(<param name="ios-package" value="P" onload="false" />)", {}},
+      {R"(<param onload="true" />)", {"f"}},
+      {R"(<param value="true" />)", {}},
       // Each qualifying param lists the feature again.
       {R"(<param name="ios-package" value="P" onload="true" /><param name="onload" value="true"/>)",
        {"f", "f"}},

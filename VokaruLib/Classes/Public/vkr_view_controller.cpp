@@ -168,6 +168,22 @@ const std::string& VKRViewController::userAgent() {
 
 // Start page and error page.
 
+namespace {
+
+// A web folder that is a bundle of its own: the start page is a resource in it, named as given.
+std::optional<URL> resourceInBundle(const std::string& bundlePath, const std::string& name) {
+  std::filesystem::path folder = bundlePath;
+  std::shared_ptr<const platform::Bundle> main = platform::Bundle::mainBundle();
+  if (folder.is_relative() && main) folder = main->bundlePath() / folder;
+  const std::filesystem::path file = folder / name;
+  std::error_code error;
+  if (name.empty() || !std::filesystem::is_regular_file(file, error)) return std::nullopt;
+  platform::Result<URL> url = URL::fileURL(file.string());
+  return url.ok() ? std::optional<URL>(*url) : std::nullopt;
+}
+
+}  // namespace
+
 std::optional<URL> VKRViewController::webFolderURL(const std::string& reference) {
   platform::Result<URL> parsed = URL::parse(reference);
   const std::string path = parsed.ok() ? parsed->path() : reference;
@@ -190,6 +206,7 @@ std::optional<URL> VKRViewController::appUrl() {
     platform::Result<URL> url = URL::parse(wwwFolderName_ + "/" + startPage_);
     return url.ok() ? std::optional<URL>(*url) : std::nullopt;
   }
+  if (wwwFolderName_.ends_with(".bundle")) return resourceInBundle(wwwFolderName_, startPage_);
   return webFolderURL(startPage_);
 }
 

@@ -87,7 +87,9 @@ class VKRViewController : public platform::ui::ViewController {
   const platform::Dictionary& pluginsMap() const { return pluginsMap_; }
   const std::vector<std::string>& startupPluginNames() const { return startupPluginNames_; }
   const std::string& wwwFolderName() const { return wwwFolderName_; }
+  void setWwwFolderName(std::string folder) { wwwFolderName_ = std::move(folder); }
   const std::string& startPage() const { return startPage_; }
+  void setStartPage(std::string page) { startPage_ = std::move(page); }
   const PluginObjects& pluginObjects() const { return pluginObjects_; }
 
   // The page's user agent, composed on first use: the base (baseUserAgent(), else the

@@ -291,6 +291,28 @@ TEST_F(StartTest, TheEngineIsChosenByPreference) {
   }
 }
 
+// An engine that takes any request is kept also when there is no start page to ask about.
+TEST_F(StartTest, AMissingStartPageKeepsTheConfiguredEngine) {
+  vokaru::testing::TestController test(
+      config(R"(<content src="missing.html"/>
+                <preference name="VokaruWebViewEngine" value="AcceptingEngine"/>)"));
+  test.controller->setWebViewEngine(nullptr);
+  test.controller->newVokaruViewWithFrame({0, 0, 320, 480});
+  EXPECT_NE(dynamic_cast<AcceptingEngine*>(test.controller->webViewEngine().get()), nullptr);
+}
+
+TEST_F(StartTest, AWebFolderThatIsABundleHoldsTheStartPage) {
+  vokaru::testing::TestController test(config(""));
+  test.app.writeBundleFile("web.bundle/start.html", "x");
+  test.controller->setWwwFolderName("web.bundle");
+  test.controller->setStartPage("start.html");
+  std::optional<platform::URL> start = test.controller->appUrl();
+  ASSERT_TRUE(start.has_value());
+  EXPECT_EQ(start->filePath(), (test.app.bundlePath() / "web.bundle/start.html").string());
+  test.controller->setStartPage("absent.html");
+  EXPECT_FALSE(test.controller->appUrl().has_value());
+}
+
 TEST(VKRViewControllerOrientationTest, SupportedOrientationsFromInfoPlist) {
   using C = VKRViewController;
   const auto names = [](std::vector<std::string> list) {

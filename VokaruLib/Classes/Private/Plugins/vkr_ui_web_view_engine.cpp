@@ -98,9 +98,9 @@ void VKRUIWebViewEngine::loadHTMLString(const std::string& html, const std::stri
 
 std::string VKRUIWebViewEngine::url() { return webView_ ? webView_->url() : std::string(); }
 
-bool VKRUIWebViewEngine::canLoadRequest(const platform::web::URLRequest& request) {
-  return !request.url.empty();
-}
+// Any request, also one without a URL (a missing start page): the controller keeps this engine
+// and shows its error page rather than making a second engine.
+bool VKRUIWebViewEngine::canLoadRequest(const platform::web::URLRequest&) { return true; }
 
 void VKRUIWebViewEngine::updateWithInfo(const VKRWebViewEngineInfo& info) {
   if (info.uiWebViewDelegate) {
