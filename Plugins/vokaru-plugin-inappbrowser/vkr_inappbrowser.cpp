@@ -271,9 +271,7 @@ void VKRInAppBrowser::closeWindow() {
     platform::log("IAB.close() called but it was already closed.");
     return;
   }
-  // The window ends in browserExit(), which drops it: keep it alive until close() returns.
-  std::shared_ptr<VKRInAppBrowserViewController> window = inAppBrowserViewController_;
-  window->close();
+  inAppBrowserViewController_->close();
 }
 
 void VKRInAppBrowser::browserExit() {

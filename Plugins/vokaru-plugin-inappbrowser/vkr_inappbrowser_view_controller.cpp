@@ -236,6 +236,8 @@ void VKRInAppBrowserViewController::navigateTo(const std::string& url) {
 }
 
 void VKRInAppBrowserViewController::close() {
+  // The delegate may drop the last reference to this window.
+  std::shared_ptr<platform::ui::ViewController> keep = shared_from_this();
   closed_ = true;
   VKRUserAgentUtil::releaseLock(&userAgentLockToken_);
   currentURL_.clear();
