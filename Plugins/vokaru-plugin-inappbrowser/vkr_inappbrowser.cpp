@@ -144,7 +144,8 @@ bool VKRInAppBrowser::isSystemUrl(const platform::URL& url) {
 }
 
 void VKRInAppBrowser::openInVokaruWebView(const platform::URL& url) {
-  if (auto engine = webViewEngine()) engine->loadRequest(platform::web::URLRequest(url.absoluteString()));
+  if (auto engine = webViewEngine())
+    engine->loadRequest(platform::web::URLRequest(url.absoluteString()));
 }
 
 void VKRInAppBrowser::openInSystem(const std::string& url) {
@@ -313,8 +314,7 @@ void VKRInAppBrowser::injectStyleFile(const VKRInvokedUrlCommand& command) {
   inject(command, kStyleFileAnswered, kStyleFilePlain);
 }
 
-void VKRInAppBrowser::inject(const VKRInvokedUrlCommand& command,
-                             std::string_view answeredWrapper,
+void VKRInAppBrowser::inject(const VKRInvokedUrlCommand& command, std::string_view answeredWrapper,
                              std::optional<std::string_view> plainWrapper) {
   const platform::Value source =
       command.argumentAtIndex(0, platform::Value(""), ArgumentClass::String);

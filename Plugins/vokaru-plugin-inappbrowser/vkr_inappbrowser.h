@@ -84,8 +84,7 @@ class VKRInAppBrowser : public VKRPlugin,
   // none evaluates the source itself).
   void inject(const VKRInvokedUrlCommand& command, std::string_view answeredWrapper,
               std::optional<std::string_view> plainWrapper);
-  void injectDeferredObject(const std::string& source,
-                            const std::optional<std::string>& callbackId,
+  void injectDeferredObject(const std::string& source, const std::optional<std::string>& callbackId,
                             std::optional<std::string_view> wrapper);
   void sendEvent(platform::Dictionary event, int32_t status, bool keepCallback);
   std::shared_ptr<VKRInAppBrowser> self() { return shared_from_this(); }

@@ -29,7 +29,8 @@ void VKRInAppBrowserNavigationController::viewDidDisappear(bool animated) {
 }
 
 unsigned VKRInAppBrowserNavigationController::supportedInterfaceOrientations() const {
-  if (auto delegate = orientationDelegate_.lock()) return delegate->supportedInterfaceOrientations();
+  if (auto delegate = orientationDelegate_.lock())
+    return delegate->supportedInterfaceOrientations();
   return platform::ui::kOrientationMaskPortrait;
 }
 

@@ -14,9 +14,7 @@ class VKRInAppBrowserNavigationController : public platform::ui::ViewController 
   explicit VKRInAppBrowserNavigationController(
       std::shared_ptr<VKRInAppBrowserViewController> rootViewController);
 
-  const std::shared_ptr<VKRInAppBrowserViewController>& rootViewController() const {
-    return root_;
-  }
+  const std::shared_ptr<VKRInAppBrowserViewController>& rootViewController() const { return root_; }
   const std::shared_ptr<platform::ui::Toolbar>& backdrop() const { return backdrop_; }
   void setOrientationDelegate(std::weak_ptr<platform::ui::ViewController> delegate) {
     orientationDelegate_ = std::move(delegate);

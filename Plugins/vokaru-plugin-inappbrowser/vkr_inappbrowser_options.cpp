@@ -67,7 +67,9 @@ bool isNumber(std::string_view text) {
   return digits > 0 && i == text.size();
 }
 
-bool isSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v'; }
+bool isSpace(char c) {
+  return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v';
+}
 
 // A text read as a truth value: its first character after white space.
 bool textIsTrue(std::string_view text) {

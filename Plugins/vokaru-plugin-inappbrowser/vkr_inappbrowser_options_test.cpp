@@ -45,9 +45,8 @@ TEST(VKRInAppBrowserOptionsTest, ParsesPairsAsThePageWritesThem) {
       {"hidden=yes,hidden=0", [](Options&) {}},
       {"hidden=yes,hidden=off", [](Options&) {}},
       {"hidden= Tuesday", [](Options& o) { o.hidden = true; }},
-      {"keyboarddisplayrequiresuseraction=-0", [](Options& o) {
-         o.keyboarddisplayrequiresuseraction = false;
-       }},
+      {"keyboarddisplayrequiresuseraction=-0",
+       [](Options& o) { o.keyboarddisplayrequiresuseraction = false; }},
       {"location=no,location=yes", [](Options&) {}},
       // Malformed pieces and unknown keys are skipped; the rest still count.
       {"a,b=c=d,,colour=red,clearcache=yes", [](Options& o) { o.clearcache = true; }},

@@ -74,8 +74,8 @@ class InAppBrowserPageTest : public SharedPageHostTest<InAppBrowserPageTest> {
     server_ = std::make_unique<platform::testing::HttpServer>();
     auto& routes = server_->routes();
     routes.Get("/page.html", [](const httplib::Request&, httplib::Response& response) {
-      response.set_content("<html><head><title>Loopback page</title></head><body>page</body></html>",
-                           "text/html");
+      response.set_content(
+          "<html><head><title>Loopback page</title></head><body>page</body></html>", "text/html");
     });
     routes.Get("/cookies.html", [](const httplib::Request&, httplib::Response& response) {
       response.set_header("Set-Cookie", "session=1; Path=/");
@@ -218,8 +218,10 @@ TEST_F(InAppBrowserPageTest, AHostilePageInTheWindowCannotAnswerForTheApp) {
   // tries to hand the app an event of its own.
   browser()->inAppBrowserViewController()->webView()->evaluateJavaScript(
       "var f = document.createElement('iframe'); document.body.appendChild(f); f.src = "
-      "'vkr-iab://" + openId + "/' + encodeURIComponent(JSON.stringify("
-      "[{type: 'loadstop', url: 'forged'}]));",
+      "'vkr-iab://" +
+          openId +
+          "/' + encodeURIComponent(JSON.stringify("
+          "[{type: 'loadstop', url: 'forged'}]));",
       nullptr);
   ASSERT_TRUE(platform::testing::runMainLoopUntil(
       [&] { return host_->log().contains("Dropped an in-app browser answer for " + openId); }));

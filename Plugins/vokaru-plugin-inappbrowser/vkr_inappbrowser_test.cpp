@@ -223,8 +223,8 @@ TEST_F(InAppBrowserTest, TheWindowLaysItsViewsOutAsTheOptionsSay) {
       {"location=no,toolbar=no", true, Rect(0, 0, w, h), h - 65},
   };
   for (const Case& c : cases) {
-    auto window = VKRInAppBrowserViewController::create("agent", "previous",
-                                                        VKRInAppBrowserOptions::parseOptions(c.options));
+    auto window = VKRInAppBrowserViewController::create(
+        "agent", "previous", VKRInAppBrowserOptions::parseOptions(c.options));
     window->showLocationBar(window->browserOptions().location);
     window->showToolBar(window->browserOptions().toolbar, window->browserOptions().toolbarposition);
     EXPECT_EQ(window->addressLabel()->isHidden(), c.labelHidden) << c.options;
@@ -271,8 +271,8 @@ TEST_F(InAppBrowserTest, SystemTargetsAndStoreLinksGoToOtherPrograms) {
   Application::shared().setURLOpener(opener);
   run("open", {"https://example.test/a", "_system"});
   run("open", {"https://apps.vokaru.org/app/1", "_blank"});
-  EXPECT_EQ(opener->opened, (std::vector<std::string>{"https://example.test/a",
-                                                      "https://apps.vokaru.org/app/1"}));
+  EXPECT_EQ(opener->opened,
+            (std::vector<std::string>{"https://example.test/a", "https://apps.vokaru.org/app/1"}));
   EXPECT_EQ(plugin_->inAppBrowserViewController(), nullptr);
 
   run("open", {"https://example.test/", "_blank", "hidden=yes"});

@@ -68,8 +68,9 @@ void VKRInAppBrowserViewController::createViews() {
   const double width = bounds.width();
   const bool top = isTop(browserOptions_.toolbarposition);
 
-  webView_ = platform::web::webEngine()->createWebView({.frame = withHeightReducedBy(
-      bounds, browserOptions_.location ? kFooterHeight : kToolbarHeight)});
+  webView_ = platform::web::webEngine()->createWebView(
+      {.frame =
+           withHeightReducedBy(bounds, browserOptions_.location ? kFooterHeight : kToolbarHeight)});
   webView_->setAutoresizingMask(kFlexibleWidth | kFlexibleHeight);
   webView_->setDelegate(webViewDelegate_);
   webView_->setBackgroundColor(Color::white());
@@ -102,10 +103,9 @@ void VKRInAppBrowserViewController::createViews() {
   toolbar_->setBarStyle(BarStyle::Black);
   toolbar_->setOpaque(false);
 
-  addressLabel_ = std::make_shared<Label>(
-      Rect(kLabelInset,
-           static_cast<float>(top ? height - kLocationBarHeight : height - kFooterHeight),
-           width - kLabelInset, kLocationBarHeight));
+  addressLabel_ = std::make_shared<Label>(Rect(
+      kLabelInset, static_cast<float>(top ? height - kLocationBarHeight : height - kFooterHeight),
+      width - kLabelInset, kLocationBarHeight));
   addressLabel_->setAutoresizingMask(kFlexibleWidth | kFlexibleRightMargin | kFlexibleTopMargin);
   addressLabel_->setBackgroundColor(Color::clear());
   addressLabel_->setNumberOfLines(1);
@@ -160,9 +160,8 @@ void VKRInAppBrowserViewController::showToolBar(bool show, const std::string& po
   const Rect bounds = view()->bounds();
   const bool labelShown = !addressLabel_->isHidden();
   toolbar_->setHidden(!show);
-  Rect webView = withHeightReducedBy(
-      bounds, show ? (labelShown ? kFooterHeight : kToolbarHeight)
-                   : (labelShown ? kLocationBarHeight : 0));
+  Rect webView = withHeightReducedBy(bounds, show ? (labelShown ? kFooterHeight : kToolbarHeight)
+                                                  : (labelShown ? kLocationBarHeight : 0));
   if (labelShown) {
     Rect label = addressLabel_->frame();
     label.origin.y = bounds.height() - (show ? kFooterHeight : kLocationBarHeight);
@@ -174,8 +173,8 @@ void VKRInAppBrowserViewController::showToolBar(bool show, const std::string& po
 
 void VKRInAppBrowserViewController::setCloseButtonTitle(const std::string& title) {
   std::weak_ptr<VKRInAppBrowserViewController> self = weakSelf();
-  closeButton_ =
-      platform::ui::BarButtonItem::titled(title, platform::ui::BarButtonItem::Style::Bordered, [self] {
+  closeButton_ = platform::ui::BarButtonItem::titled(
+      title, platform::ui::BarButtonItem::Style::Bordered, [self] {
         if (auto window = self.lock()) window->close();
       });
   closeButton_->setTintColor(kCloseButtonTint);
@@ -201,7 +200,8 @@ void VKRInAppBrowserViewController::viewWillAppear(bool animated) {
 }
 
 unsigned VKRInAppBrowserViewController::supportedInterfaceOrientations() const {
-  if (auto delegate = orientationDelegate_.lock()) return delegate->supportedInterfaceOrientations();
+  if (auto delegate = orientationDelegate_.lock())
+    return delegate->supportedInterfaceOrientations();
   return platform::ui::kOrientationMaskPortrait;
 }
 
@@ -284,7 +284,8 @@ void VKRInAppBrowserViewController::didFinishLoad(platform::web::WebView& webVie
     // A document without a body (a plain file, an image) gives the main web view its agent back
     // while the window keeps the lock. Asked asynchronously: no nested main loop here.
     std::weak_ptr<VKRInAppBrowserViewController> self = weakSelf();
-    webView_->evaluateJavaScript("document.body==null", [self](platform::Result<std::string> answer) {
+    webView_->evaluateJavaScript("document.body==null", [self](
+                                                            platform::Result<std::string> answer) {
       std::shared_ptr<VKRInAppBrowserViewController> window = self.lock();
       if (window && window->userAgentLockToken_ != 0 && answer.ok() && answer.value() == "true") {
         VKRUserAgentUtil::setUserAgent(window->prevUserAgent_, window->userAgentLockToken_);

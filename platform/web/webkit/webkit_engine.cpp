@@ -18,6 +18,7 @@ namespace {
 
 using ui::gtk::adoptGObject;
 using ui::gtk::GObjectPtr;
+using ui::gtk::refGObject;
 
 // The scheme handlers, shared with the engine's context, which may outlive the engine object.
 using SchemeHandlers = std::map<std::string, URLSchemeHandler>;
@@ -91,9 +92,7 @@ class WebKitEngine final : public WebEngine {
     auto job = std::make_shared<CookieDeletion>();
     job->matching = std::move(matching);
     job->completion = std::move(completion);
-    job->manager = GObjectPtr<WebKitCookieManager>(
-        static_cast<WebKitCookieManager*>(
-            g_object_ref(webkit_web_context_get_cookie_manager(context_.get()))));
+    job->manager = refGObject(webkit_web_context_get_cookie_manager(context_.get()));
     webkit_cookie_manager_get_all_cookies(job->manager.get(), nullptr, &WebKitEngine::gotCookies,
                                           new std::shared_ptr<CookieDeletion>(job));
   }
@@ -140,8 +139,8 @@ class WebKitEngine final : public WebEngine {
     std::shared_ptr<CookieDeletion> job = *static_cast<std::shared_ptr<CookieDeletion>*>(data);
     delete static_cast<std::shared_ptr<CookieDeletion>*>(data);
     GError* error = nullptr;
-    GList* cookies = webkit_cookie_manager_get_all_cookies_finish(
-        WEBKIT_COOKIE_MANAGER(source), result, &error);
+    GList* cookies =
+        webkit_cookie_manager_get_all_cookies_finish(WEBKIT_COOKIE_MANAGER(source), result, &error);
     if (error) g_error_free(error);
     // Held until the loop ends, so that a deletion answered at once cannot complete early.
     job->pending = 1;
