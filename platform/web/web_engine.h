@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -17,6 +18,16 @@ struct WebViewOptions {
   std::shared_ptr<WebView> relatedView = nullptr;
 };
 
+// A cookie of the engine's web views, as much of it as deciding to delete it needs.
+struct WebCookie {
+  std::string name;
+  // With a leading "." when set with a Domain attribute; else the host that set it.
+  std::string domain;
+  std::string path;
+  // Ends with the session (it has no expiry date).
+  bool isSessionOnly = false;
+};
+
 // The web engine: makes web views and holds what they share (scheme handlers, storage). One engine
 // is installed per process: WebKit in the shell, a fake in unit tests. Main thread only.
 class WebEngine {
@@ -30,6 +41,11 @@ class WebEngine {
   // an earlier one). Refuses, with an error, a scheme that is not a valid scheme name or that the
   // engine serves itself (http, https, file, data, about, blob, ...). Schemes are case-insensitive.
   Status registerURLScheme(const std::string& scheme, URLSchemeHandler handler);
+  // Deletes the cookies the engine's web views keep for which `matching` answers true, then runs
+  // the completion on a later turn of the main loop (also when nothing matched or the store could
+  // not be read).
+  virtual void deleteCookies(std::function<bool(const WebCookie& cookie)> matching,
+                             std::function<void()> completion) = 0;
 
  protected:
   // Called with a validated, lower-cased scheme.

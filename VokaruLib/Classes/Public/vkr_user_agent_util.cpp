@@ -92,3 +92,9 @@ void VKRUserAgentUtil::setUserAgent(const std::string& userAgent, int64_t lockTo
   requireCurrentToken(lockToken);
   platform::UserDefaults::standard()->registerDefaults({{kWebViewUserAgentKey, userAgent}});
 }
+
+void VKRUserAgentUtil::applyUserAgentDefault(platform::web::WebView& webView) {
+  std::optional<std::string> agent =
+      platform::UserDefaults::standard()->stringForKey(kWebViewUserAgentKey);
+  if (agent) webView.setCustomUserAgent(*agent);
+}

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "platform/dispatch/notification_center.h"
+#include "platform/web/web_view.h"
 
 // Web views take their user agent from one process-wide default ("UserAgent") when they start a
 // load, so web views that want different agents take turns: a process-wide lock handed out as
@@ -34,4 +35,7 @@ class VKRUserAgentUtil {
   static void releaseLock(int64_t* lockToken);
   // Makes the agent the one web views use from their next load on; the token must hold the lock.
   static void setUserAgent(const std::string& userAgent, int64_t lockToken);
+  // Gives the web view the agent set for web views starting a load, as a web view does when it
+  // starts one; call it right before loading.
+  static void applyUserAgentDefault(platform::web::WebView& webView);
 };

@@ -105,6 +105,12 @@ std::shared_ptr<WebView> FakeWebEngine::createWebView(const WebViewOptions& opti
   return view;
 }
 
+void FakeWebEngine::deleteCookies(std::function<bool(const WebCookie& cookie)> matching,
+                                  std::function<void()> completion) {
+  std::erase_if(cookies_, matching);
+  if (completion) mainQueue()->async(std::move(completion));
+}
+
 URLSchemeHandler FakeWebEngine::schemeHandler(const std::string& scheme) const {
   auto it = handlers_.find(scheme);
   return it == handlers_.end() ? nullptr : it->second;

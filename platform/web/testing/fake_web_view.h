@@ -108,9 +108,14 @@ class FakeWebEngine final : public WebEngine {
  public:
   std::shared_ptr<WebView> createWebView(const WebViewOptions& options) override;
   std::string defaultUserAgent() override { return FakeWebView::kDefaultUserAgent; }
+  // Deletes from cookies(), completing on a later turn of the main queue.
+  void deleteCookies(std::function<bool(const WebCookie& cookie)> matching,
+                     std::function<void()> completion) override;
 
   // Every view made so far, oldest first.
   const std::vector<std::shared_ptr<FakeWebView>>& createdViews() const { return views_; }
+  // The cookies the engine's web views keep, as the test sets them.
+  std::vector<WebCookie>& cookies() { return cookies_; }
   // The handler registered for the (lower-case) scheme, or null.
   URLSchemeHandler schemeHandler(const std::string& scheme) const;
 
@@ -119,6 +124,7 @@ class FakeWebEngine final : public WebEngine {
 
  private:
   std::vector<std::shared_ptr<FakeWebView>> views_;
+  std::vector<WebCookie> cookies_;
   std::map<std::string, URLSchemeHandler> handlers_;
 };
 

@@ -18,6 +18,7 @@ namespace {
 
 using ui::gtk::adoptGObject;
 using ui::gtk::GObjectPtr;
+using ui::gtk::refGObject;
 
 // The scheme handlers, shared with the engine's context, which may outlive the engine object.
 using SchemeHandlers = std::map<std::string, URLSchemeHandler>;
@@ -86,6 +87,16 @@ class WebKitEngine final : public WebEngine {
     return view;
   }
 
+  void deleteCookies(std::function<bool(const WebCookie& cookie)> matching,
+                     std::function<void()> completion) override {
+    auto job = std::make_shared<CookieDeletion>();
+    job->matching = std::move(matching);
+    job->completion = std::move(completion);
+    job->manager = refGObject(webkit_web_context_get_cookie_manager(context_.get()));
+    webkit_cookie_manager_get_all_cookies(job->manager.get(), nullptr, &WebKitEngine::gotCookies,
+                                          new std::shared_ptr<CookieDeletion>(job));
+  }
+
   std::string defaultUserAgent() override {
     static const std::string agent = [] {
       GObjectPtr<WebKitSettings> settings = adoptGObject(webkit_settings_new());
@@ -112,6 +123,51 @@ class WebKitEngine final : public WebEngine {
   }
 
  private:
+  // One deleteCookies(): done once every matching cookie's deletion has been answered.
+  struct CookieDeletion {
+    std::function<bool(const WebCookie& cookie)> matching;
+    std::function<void()> completion;
+    GObjectPtr<WebKitCookieManager> manager;
+    int pending = 0;
+
+    void finishOne() {
+      if (--pending == 0 && completion) mainQueue()->async(std::move(completion));
+    }
+  };
+
+  static void gotCookies(GObject* source, GAsyncResult* result, gpointer data) {
+    std::shared_ptr<CookieDeletion> job = *static_cast<std::shared_ptr<CookieDeletion>*>(data);
+    delete static_cast<std::shared_ptr<CookieDeletion>*>(data);
+    GError* error = nullptr;
+    GList* cookies =
+        webkit_cookie_manager_get_all_cookies_finish(WEBKIT_COOKIE_MANAGER(source), result, &error);
+    if (error) g_error_free(error);
+    // Held until the loop ends, so that a deletion answered at once cannot complete early.
+    job->pending = 1;
+    for (GList* item = cookies; item; item = item->next) {
+      auto* cookie = static_cast<SoupCookie*>(item->data);
+      WebCookie described;
+      described.name = soup_cookie_get_name(cookie);
+      described.domain = soup_cookie_get_domain(cookie);
+      described.path = soup_cookie_get_path(cookie);
+      described.isSessionOnly = soup_cookie_get_expires(cookie) == nullptr;
+      if (!job->matching(described)) continue;
+      ++job->pending;
+      webkit_cookie_manager_delete_cookie(job->manager.get(), cookie, nullptr,
+                                          &WebKitEngine::deletedCookie,
+                                          new std::shared_ptr<CookieDeletion>(job));
+    }
+    g_list_free_full(cookies, reinterpret_cast<GDestroyNotify>(soup_cookie_free));
+    job->finishOne();
+  }
+
+  static void deletedCookie(GObject* source, GAsyncResult* result, gpointer data) {
+    std::shared_ptr<CookieDeletion> job = *static_cast<std::shared_ptr<CookieDeletion>*>(data);
+    delete static_cast<std::shared_ptr<CookieDeletion>*>(data);
+    webkit_cookie_manager_delete_cookie_finish(WEBKIT_COOKIE_MANAGER(source), result, nullptr);
+    job->finishOne();
+  }
+
   static void serve(WebKitURISchemeRequest* request, gpointer data) {
     const auto& handlers = **static_cast<std::shared_ptr<SchemeHandlers>*>(data);
     auto task = std::make_shared<WebKitSchemeTask>(request);

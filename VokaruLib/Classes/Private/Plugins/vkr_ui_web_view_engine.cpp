@@ -11,7 +11,6 @@
 #include "VokaruLib/Classes/Public/vkr_view_controller.h"
 #include "VokaruLib/Classes/Public/vokaru_preferences.h"
 #include "platform/foundation/log.h"
-#include "platform/storage/user_defaults.h"
 #include "platform/web/web_engine.h"
 
 namespace {
@@ -79,9 +78,7 @@ void VKRUIWebViewEngine::evaluateJavaScript(const std::string& script,
 
 // As the platform's web views do, a load takes the user agent the user-agent lock's holder set.
 void VKRUIWebViewEngine::applyUserAgentDefault() {
-  std::optional<std::string> agent =
-      platform::UserDefaults::standard()->stringForKey(VKRUserAgentUtil::kWebViewUserAgentKey);
-  if (agent) webView_->setCustomUserAgent(*agent);
+  VKRUserAgentUtil::applyUserAgentDefault(*webView_);
 }
 
 void VKRUIWebViewEngine::loadRequest(const platform::web::URLRequest& request) {
