@@ -1,0 +1,1 @@
+#include "ads/testing/fake_sdk_core.h"
