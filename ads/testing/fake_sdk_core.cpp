@@ -1,1 +1,0 @@
-#include "ads/testing/fake_sdk_core.h"
