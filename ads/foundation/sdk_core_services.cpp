@@ -36,7 +36,7 @@ double ZADPositiveServerConstant(std::string_view name, double fallback) {
   const platform::Value stored = platform::UserDefaults::standard()->objectForKey(
       ZADServerConstantKey(name));
   double value = 0;
-  if (auto number = stored.asDouble(); number && !stored.isBool()) {
+  if (auto number = stored.asDouble()) {
     value = *number;
   } else if (const std::string* text = stored.stringIf()) {
     value = platform::doubleValueOfText(*text);
