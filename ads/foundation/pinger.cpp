@@ -109,12 +109,13 @@ void ZADPinger::pingRetryURLs() {
     auto group = defaults->dictionaryForKey(*groupKey);
     if (!group) continue;
     platform::Dictionary kept;
-    for (const auto& [retryURLString, entry] : *group) {
+    for (const auto& item : *group) {
+      const std::string& retryURLString = item.first;
       if (pingedURLs_.contains(retryURLString)) {
-        kept.set(retryURLString, entry);  // its ping is under way
+        kept.set(retryURLString, item.second);  // its ping is under way
         continue;
       }
-      const int64_t triesLeft = entry[kZADRetryCountKey].intOr(0);
+      const int64_t triesLeft = item.second[kZADRetryCountKey].intOr(0);
       if (triesLeft < 1) continue;
       kept.set(retryURLString, platform::Value::dictionary({{kZADRetryCountKey, triesLeft - 1}}));
       pingURLString(retryURLString, lockQueue_,
