@@ -3,13 +3,15 @@
 find_package(PkgConfig REQUIRED)
 find_package(Threads REQUIRED)
 
-add_library(vokaru_build_flags INTERFACE)
-target_compile_options(vokaru_build_flags INTERFACE -Wall -Wextra -Werror)
+# The warnings every target takes (also those built without vokaru_build_flags).
+set(VOKARU_WARNING_FLAGS -Wall -Wextra -Werror)
 if(CMAKE_CXX_COMPILER_ID STREQUAL "GNU")
   # GCC 12 reports false positives deep inside libstdc++ containers at -O2.
-  target_compile_options(vokaru_build_flags INTERFACE -Wno-maybe-uninitialized -Wno-restrict
-                                                      -Wno-array-bounds -Wno-stringop-overflow)
+  list(APPEND VOKARU_WARNING_FLAGS -Wno-maybe-uninitialized -Wno-restrict -Wno-array-bounds
+       -Wno-stringop-overflow)
 endif()
+add_library(vokaru_build_flags INTERFACE)
+target_compile_options(vokaru_build_flags INTERFACE ${VOKARU_WARNING_FLAGS})
 
 if(VOKARU_SANITIZE)
   set(VOKARU_SANITIZER_FLAGS -fsanitize=address,undefined -fno-sanitize-recover=undefined
