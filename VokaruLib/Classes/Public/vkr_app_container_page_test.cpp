@@ -131,8 +131,8 @@ TEST_F(AppContainerPageTest, ReadsOnlyTheAppsOwnFiles) {
 
 TEST_F(AppContainerPageTest, RefusesTopLevelNavigationsOutside) {
   const std::string page = host_->webView()->url();
-  for (const std::string& target :
-       {std::string("file:///etc/passwd"), url(beside() / "beside.txt"), url(home() / "link.txt")}) {
+  for (const std::string& target : {std::string("file:///etc/passwd"), url(beside() / "beside.txt"),
+                                    url(home() / "link.txt")}) {
     host_->log().clear();
     host_->eval("location.href = '" + target + "'; 'going'");
     EXPECT_TRUE(platform::testing::runMainLoopUntil(
