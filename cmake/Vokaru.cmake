@@ -3,13 +3,15 @@
 find_package(PkgConfig REQUIRED)
 find_package(Threads REQUIRED)
 
-add_library(vokaru_build_flags INTERFACE)
-target_compile_options(vokaru_build_flags INTERFACE -Wall -Wextra -Werror)
+# The warnings every target takes (also those built without vokaru_build_flags).
+set(VOKARU_WARNING_FLAGS -Wall -Wextra -Werror)
 if(CMAKE_CXX_COMPILER_ID STREQUAL "GNU")
   # GCC 12 reports false positives deep inside libstdc++ containers at -O2.
-  target_compile_options(vokaru_build_flags INTERFACE -Wno-maybe-uninitialized -Wno-restrict
-                                                      -Wno-array-bounds -Wno-stringop-overflow)
+  list(APPEND VOKARU_WARNING_FLAGS -Wno-maybe-uninitialized -Wno-restrict -Wno-array-bounds
+       -Wno-stringop-overflow)
 endif()
+add_library(vokaru_build_flags INTERFACE)
+target_compile_options(vokaru_build_flags INTERFACE ${VOKARU_WARNING_FLAGS})
 
 if(VOKARU_SANITIZE)
   set(VOKARU_SANITIZER_FLAGS -fsanitize=address,undefined -fno-sanitize-recover=undefined
@@ -37,6 +39,10 @@ endfunction()
 # must not pile up in the shared temporary folder. The fixture test vokaru_test_tmp empties it.
 set(VOKARU_TEST_TMPDIR "${CMAKE_BINARY_DIR}/test-tmp")
 
+# The web processes' extensions, next to the shell (app/vokaru), which finds them there; tests and
+# benchmarks, elsewhere in the tree, are told the folder through VOKARU_WEB_EXTENSIONS_DIR.
+set(VOKARU_WEB_EXTENSIONS_DIR "${CMAKE_BINARY_DIR}/app/web-extensions")
+
 # vokaru_test(<name> SOURCES ... [DEPS ...] [LABELS ...])
 # One gtest executable per library, registered with CTest. Tests labelled "display" need an X
 # server; scripts/test runs them under xvfb-run.
@@ -52,9 +58,10 @@ function(vokaru_test name)
   if(NOT ARG_TIMEOUT)
     set(ARG_TIMEOUT 300)
   endif()
-  set_tests_properties(${name} PROPERTIES TIMEOUT ${ARG_TIMEOUT} ENVIRONMENT
-                                          "TMPDIR=${VOKARU_TEST_TMPDIR}" FIXTURES_REQUIRED
-                                          vokaru_test_tmp)
+  set_tests_properties(
+    ${name} PROPERTIES TIMEOUT ${ARG_TIMEOUT} ENVIRONMENT
+                       "TMPDIR=${VOKARU_TEST_TMPDIR};VOKARU_WEB_EXTENSIONS_DIR=${VOKARU_WEB_EXTENSIONS_DIR}"
+                       FIXTURES_REQUIRED vokaru_test_tmp)
   if(ARG_LABELS)
     set_tests_properties(${name} PROPERTIES LABELS "${ARG_LABELS}")
   endif()

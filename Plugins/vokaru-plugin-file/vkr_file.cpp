@@ -8,6 +8,7 @@
 #include "Plugins/vokaru-plugin-file/vkr_asset_library_filesystem.h"
 #include "Plugins/vokaru-plugin-file/vkr_filesystem_url_protocol.h"
 #include "Plugins/vokaru-plugin-file/vkr_local_filesystem.h"
+#include "VokaruLib/Classes/Public/vkr_app_container.h"
 #include "VokaruLib/Classes/Public/vkr_command_delegate.h"
 #include "VokaruLib/Classes/Public/vkr_lowercase.h"
 #include "platform/foundation/assertion.h"
@@ -128,23 +129,28 @@ void VKRFile::pluginInitialize() {
 
   std::shared_ptr<VKRCommandDelegate> delegate = commandDelegate();
   const Dictionary settings = delegate ? delegate->settings() : Dictionary();
+  std::optional<platform::AppContainer> container = vkrAppContainer(settings);
+  container_ =
+      container ? std::make_shared<const platform::AppContainer>(std::move(*container)) : nullptr;
   const Value* location = settings.find(kPersistentLocationPreference);
   const std::string persistentLocation =
       vkrLowercase(location && location->isString() ? *location->stringIf() : "compatibility");
 
   if (platform::Status made = FileManager::createDirectory(appTempPath_); made) {
-    registerFilesystem(std::make_shared<VKRLocalFilesystem>("temporary", appTempPath_));
+    registerFilesystem(std::make_shared<VKRLocalFilesystem>("temporary", appTempPath_, container_));
   } else {
     platform::logf("Unable to create temporary directory: %s", made.error().description().c_str());
   }
   if (persistentLocation == "library") {
     if (platform::Status made = FileManager::createDirectory(appLibraryPath_); made) {
-      registerFilesystem(std::make_shared<VKRLocalFilesystem>("persistent", appLibraryPath_));
+      registerFilesystem(
+          std::make_shared<VKRLocalFilesystem>("persistent", appLibraryPath_, container_));
     } else {
       platform::logf("Unable to create library directory: %s", made.error().description().c_str());
     }
   } else if (persistentLocation == "compatibility") {
-    registerFilesystem(std::make_shared<VKRLocalFilesystem>("persistent", rootDocsPath_));
+    registerFilesystem(
+        std::make_shared<VKRLocalFilesystem>("persistent", rootDocsPath_, container_));
   } else {
     platform::assertionFailure(kPersistentLocationError);
   }
@@ -196,7 +202,7 @@ void VKRFile::registerExtraFileSystems(const std::vector<std::string>& names,
       platform::logf("Unrecognized extra filesystem identifier: %s", name.c_str());
       continue;
     }
-    registerFilesystem(std::make_shared<VKRLocalFilesystem>(name, *root->stringIf()));
+    registerFilesystem(std::make_shared<VKRLocalFilesystem>(name, *root->stringIf(), container_));
     registered.insert(name);
   }
 }
@@ -601,16 +607,22 @@ void VKRFile::write(const VKRInvokedUrlCommand& command) {
       });
 }
 
+// Whether the container (when there is one) lets the page see the device path.
+bool VKRFile::withinReach(const std::string& path) const {
+  return !container_ || container_->canRead(path);
+}
+
 void VKRFile::testFileExists(const VKRInvokedUrlCommand& command) {
   std::optional<std::string> path = stringArgument(command, 0);
-  const bool exists = path && FileManager::fileExists(*path);
+  const bool exists = path && withinReach(*path) && FileManager::fileExists(*path);
   send(command, VKRPluginResult::resultWithStatus(kOK, int32_t{exists ? 1 : 0}));
 }
 
 void VKRFile::testDirectoryExists(const VKRInvokedUrlCommand& command) {
   std::optional<std::string> path = stringArgument(command, 0);
   bool isDirectory = false;
-  const bool exists = path && FileManager::fileExists(*path, &isDirectory) && isDirectory;
+  const bool exists =
+      path && withinReach(*path) && FileManager::fileExists(*path, &isDirectory) && isDirectory;
   send(command, VKRPluginResult::resultWithStatus(kOK, int32_t{exists ? 1 : 0}));
 }
 

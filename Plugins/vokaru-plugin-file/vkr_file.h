@@ -10,12 +10,15 @@
 #include "Plugins/vokaru-plugin-file/vkr_file_system.h"
 #include "VokaruLib/Classes/Public/vkr_plugin.h"
 #include "platform/foundation/url.h"
+#include "platform/storage/app_container.h"
 
 // The plugin behind the page's file API (service "File"). At its start it builds the registry of
 // named file systems (app folders and the photo library) and serves "vkrfile:" URLs to the web
 // view; each page action names a file by a "vkrfile:" (or "file:") URL and is routed to the file
-// system the URL names. Other plugins find it as "File" and use its lookups. The registry is
-// built on the main thread at start and only read afterwards, from any thread.
+// system the URL names. Other plugins find it as "File" and use its lookups. Every folder file
+// system, "root" included, reaches only the app's container unless config.xml lets the app out
+// (vkr_app_container.h). The registry is built on the main thread at start and only read
+// afterwards, from any thread.
 class VKRFile : public VKRPlugin, public std::enable_shared_from_this<VKRFile> {
  public:
   static constexpr const char* kPersistentLocationPreference = "iospersistentfilelocation";
@@ -104,6 +107,7 @@ class VKRFile : public VKRPlugin, public std::enable_shared_from_this<VKRFile> {
   };
 
   void send(const VKRInvokedUrlCommand& command, const VKRPluginResult& result) const;
+  bool withinReach(const std::string& path) const;
   // Answers the command later, from any thread; nothing happens once the runtime is gone.
   Responder responder(const VKRInvokedUrlCommand& command) const;
   std::optional<VKRFilesystemURL> urlArgument(const VKRInvokedUrlCommand& command,
@@ -125,4 +129,6 @@ class VKRFile : public VKRPlugin, public std::enable_shared_from_this<VKRFile> {
   std::string rootDocsPath_;
   std::string appLibraryPath_;
   std::string appTempPath_;
+  // The app's container, read from the settings at start; null when the app is let out of it.
+  std::shared_ptr<const platform::AppContainer> container_;
 };

@@ -5,6 +5,7 @@
 #include <filesystem>
 
 #include "Plugins/vokaru-plugin-file/vkr_local_filesystem.h"
+#include "VokaruLib/Classes/Public/vkr_app_container.h"
 #include "VokaruLib/testing/recording_command_delegate.h"
 #include "platform/foundation/base64.h"
 #include "platform/media/photo_library.h"
@@ -544,6 +545,170 @@ TEST_F(VKRFileTest, DevicePathsFreeSpaceAndLocalPaths) {
     VKRPluginResult result = run("_getLocalFilesystemPath", {unresolvable});
     EXPECT_EQ(result.status(), kVKRCommandStatusError) << unresolvable;
     EXPECT_EQ(result.message(), Value("Cannot resolve URL to a file")) << unresolvable;
+  }
+}
+
+// The device root and every other file system reach only the app's container: a hostile page
+// gets the security error for anything outside, and nothing there changes.
+class VKRFileContainerTest : public VKRFileTest {
+ protected:
+  void SetUp() override {
+    VKRFileTest::SetUp();
+    writeFile(beside() / "beside.txt", "beside");
+    writeFile(beside() / "outside/o.txt", "o");
+    writeFile(app_.keychainFolder() / "keychain.plist", "keys");
+    writeFile(documents() / "a.txt", "a");
+    fs::create_symlink(beside() / "beside.txt", documents() / "link.txt");
+    fs::create_directory_symlink(beside() / "outside", documents() / "linked");
+    fs::create_symlink(beside() / "made-through-link.txt", documents() / "dangling");
+    besideTime_ = fs::last_write_time(beside() / "beside.txt");
+  }
+
+  fs::path beside() const { return app_.appHome().parent_path(); }
+  static std::string rootURL(const fs::path& path) {
+    return "vkrfile://localhost/root" + path.string();
+  }
+  // Nothing outside the container changed.
+  void expectOutsideUntouched() const {
+    EXPECT_EQ(readFile(beside() / "beside.txt"), "beside");
+    EXPECT_EQ(fs::last_write_time(beside() / "beside.txt"), besideTime_);
+    EXPECT_EQ(*FileManager::contentsOfDirectory(beside() / "outside"),
+              (std::vector<std::string>{"o.txt"}));
+    EXPECT_EQ(readFile(beside() / "outside/o.txt"), "o");
+    EXPECT_EQ(readFile(app_.keychainFolder() / "keychain.plist"), "keys");
+    EXPECT_FALSE(fs::exists(beside() / "made-through-link.txt"));
+  }
+
+  fs::file_time_type besideTime_;
+};
+
+TEST_F(VKRFileContainerTest, NothingOutsideTheContainerIsReachable) {
+  const std::string besideFile = rootURL(beside() / "beside.txt");
+  const std::string outsideDir = rootURL(beside() / "outside");
+  const Dictionary create{{"create", 1}};
+  struct Case {
+    const char* action;
+    Value::Array arguments;
+    int32_t code;
+  };
+  const Case cases[] = {
+      {"readAsText", {besideFile, "UTF-8", 0, -1}, kVKRFileSecurityError},
+      {"readAsText",
+       {"vkrfile://localhost/root/etc/passwd", "UTF-8", 0, -1},
+       kVKRFileSecurityError},
+      {"readAsDataURL",
+       {"file://" + (beside() / "beside.txt").string(), 0, -1},
+       kVKRFileSecurityError},
+      {"readAsText",
+       {rootURL(app_.keychainFolder() / "keychain.plist"), "UTF-8", 0, -1},
+       kVKRFileSecurityError},
+      {"readAsText", {persistentURL("/link.txt"), "UTF-8", 0, -1}, kVKRFileSecurityError},
+      {"resolveLocalFileSystemURI", {besideFile}, kVKRFileSecurityError},
+      {"getFileMetadata", {besideFile}, kVKRFileSecurityError},
+      {"readEntries", {outsideDir}, kVKRFileSecurityError},
+      {"getParent", {rootURL(app_.appHome())}, kVKRFileSecurityError},
+      {"write", {besideFile, "x", 0}, kVKRFileSecurityError},
+      {"write", {rootURL(beside() / "outside/new.txt"), "x", 0}, kVKRFileSecurityError},
+      {"write", {persistentURL("/link.txt"), "x", 0}, kVKRFileSecurityError},
+      {"write", {persistentURL("/linked/new.txt"), "x", 0}, kVKRFileSecurityError},
+      {"write", {persistentURL("/dangling"), "x", 0}, kVKRFileSecurityError},
+      {"truncate", {besideFile, 0}, kVKRFileSecurityError},
+      {"setMetadata",
+       {besideFile, Dictionary{{"com.apple.MobileBackup", 1}}},
+       kVKRFileSecurityError},
+      {"getFile", {outsideDir, "new.txt", create}, kVKRFileSecurityError},
+      {"getDirectory", {persistentURL("/linked"), "sub", create}, kVKRFileSecurityError},
+      {"remove", {besideFile}, kVKRFileSecurityError},
+      {"remove", {rootURL(beside() / "outside/o.txt")}, kVKRFileSecurityError},
+      {"removeRecursively", {outsideDir}, kVKRFileSecurityError},
+      {"copyTo", {besideFile, persistentURL("/"), "copied.txt"}, kVKRFileSecurityError},
+      {"moveTo", {besideFile, persistentURL("/"), "moved.txt"}, kVKRFileSecurityError},
+      {"copyTo", {persistentURL("/a.txt"), outsideDir, "a.txt"}, kVKRFileSecurityError},
+      {"moveTo",
+       {persistentURL("/a.txt"), persistentURL("/linked"), "a.txt"},
+       kVKRFileSecurityError},
+      // The bundle is read only.
+      {"write",
+       {rootURL(app_.bundlePath() / "new.txt"), "x", 0},
+       kVKRFileNoModificationAllowedError},
+      {"moveTo",
+       {rootURL(app_.bundlePath() / "Info.plist"), persistentURL("/"), "i.plist"},
+       kVKRFileNoModificationAllowedError},
+  };
+  for (const Case& c : cases) {
+    const std::string what = std::string(c.action) + " " + describe(Value(c.arguments));
+    VKRPluginResult result = run(c.action, c.arguments);
+    EXPECT_NE(result.status(), kVKRCommandStatusOK) << what;
+    EXPECT_EQ(result.message(), Value(c.code)) << what;
+  }
+  expectOutsideUntouched();
+  EXPECT_FALSE(fs::exists(documents() / "copied.txt"));
+  EXPECT_FALSE(fs::exists(documents() / "moved.txt"));
+  EXPECT_FALSE(fs::exists(app_.bundlePath() / "new.txt"));
+  EXPECT_EQ(readFile(documents() / "a.txt"), "a");
+
+  // Device paths: outside the container nothing is seen, and other plugins get no path there.
+  EXPECT_EQ(run("testFileExists", {(beside() / "beside.txt").string()}).message(), Value(0));
+  EXPECT_EQ(run("testDirectoryExists", {(beside() / "outside").string()}).message(), Value(0));
+  EXPECT_EQ(plugin_->filesystemPathForURL(VKRFilesystemURL::fileSystemURLWithString(besideFile)),
+            std::nullopt);
+  EXPECT_EQ(run("_getLocalFilesystemPath", {besideFile}).status(), kVKRCommandStatusError);
+}
+
+TEST_F(VKRFileContainerTest, TheDeviceRootStillReachesTheAppsOwnFiles) {
+  EXPECT_EQ(run("readAsText", {rootURL(documents() / "a.txt"), "UTF-8", 0, -1}).message(),
+            Value("a"));
+  EXPECT_EQ(run("readAsText", {rootURL(app_.bundlePath() / "Info.plist"), "UTF-8", 0, 5}).message(),
+            Value("<?xml"));
+  EXPECT_EQ(run("write", {rootURL(documents() / "b.txt"), "bb", 0}).message(), Value(2));
+  EXPECT_EQ(run("copyTo", {rootURL(documents() / "b.txt"), rootURL(documents()), "c.txt"}).status(),
+            kVKRCommandStatusOK);
+  EXPECT_EQ(
+      run("copyTo", {rootURL(app_.bundlePath() / "Info.plist"), persistentURL("/"), "info.plist"})
+          .status(),
+      kVKRCommandStatusOK);
+  EXPECT_EQ(run("remove", {rootURL(documents() / "b.txt")}).status(), kVKRCommandStatusOK);
+  EXPECT_EQ(readFile(documents() / "c.txt"), "bb");
+  EXPECT_TRUE(fs::exists(documents() / "info.plist"));
+  EXPECT_FALSE(fs::exists(documents() / "b.txt"));
+  EXPECT_EQ(run("testFileExists", {(documents() / "a.txt").string()}).message(), Value(1));
+  expectOutsideUntouched();
+}
+
+TEST_F(VKRFileContainerTest, ConfigXmlCanLetTheAppOut) {
+  start({{"vokaruallowfilesoutsideapp", "true"}});
+  EXPECT_EQ(run("readAsText", {rootURL(beside() / "beside.txt"), "UTF-8", 0, -1}).message(),
+            Value("beside"));
+  EXPECT_EQ(run("readAsText", {persistentURL("/link.txt"), "UTF-8", 0, -1}).message(),
+            Value("beside"));
+}
+
+// An app home reached through a link: the folders requestAllPaths names are resolved back into
+// their own file systems, not the device root's.
+TEST_F(VKRFileTest, PathsOfAnAppHomeReachedThroughALinkStayInTheirFileSystems) {
+  const fs::path link = app_.appHome().parent_path() / "home-link";
+  fs::create_directory_symlink(app_.appHome(), link);
+  platform::AppEnvironment::configure({app_.bundlePath(), link, app_.keychainFolder()});
+  start({});
+  writeFile(link / "Documents/a.txt", "a");
+  writeFile(link / "Library/NoCloud/n.txt", "n");
+
+  VKRPluginResult paths = run("requestAllPaths", {});
+  const struct {
+    const char* key;
+    const char* file;
+    const char* fileSystem;
+  } cases[] = {
+      {"documentsDirectory", "a.txt", "persistent"},
+      {"dataDirectory", "n.txt", "library-nosync"},
+  };
+  for (const auto& c : cases) {
+    const std::string url = *paths.message()[c.key].stringIf() + c.file;
+    VKRPluginResult entry = run("resolveLocalFileSystemURI", {url});
+    ASSERT_EQ(entry.status(), kVKRCommandStatusOK) << url;
+    EXPECT_EQ(entry.message()["filesystemName"], Value(c.fileSystem)) << url;
+    EXPECT_EQ(entry.message()["fullPath"], Value(std::string("/") + c.file)) << url;
+    EXPECT_EQ(run("readAsText", {url, "UTF-8", 0, -1}).status(), kVKRCommandStatusOK) << url;
   }
 }
 

@@ -158,9 +158,21 @@ bool writeAll(int fd, const platform::Bytes& data) {
 
 }  // namespace
 
-VKRLocalFilesystem::VKRLocalFilesystem(std::string name, std::string root)
-    : VKRFileSystem(std::move(name)), fsRoot_(std::move(root)) {
+// Claims a normalised device path for a root: the full path inside it, or nothing.
+static std::optional<std::string> fullPathUnder(const std::string& normal,
+                                                const std::string& root) {
+  if (normal == root) return std::string();
+  if (root.empty() || !normal.starts_with(root)) return std::nullopt;
+  if (root.ends_with('/')) return normal.substr(root.size());
+  if (normal.size() > root.size() && normal[root.size()] == '/') return normal.substr(root.size());
+  return std::nullopt;
+}
+
+VKRLocalFilesystem::VKRLocalFilesystem(std::string name, std::string root,
+                                       std::shared_ptr<const platform::AppContainer> container)
+    : VKRFileSystem(std::move(name)), fsRoot_(std::move(root)), container_(std::move(container)) {
   while (fsRoot_.size() > 1 && fsRoot_.ends_with('/')) fsRoot_.pop_back();
+  resolvedRoot_ = platform::resolvedDevicePath(fsRoot_);
 }
 
 std::string VKRLocalFilesystem::stripQueryParametersFromPath(std::string_view path) {
@@ -187,21 +199,18 @@ std::optional<std::string> VKRLocalFilesystem::filesystemPathForFullPath(
 }
 
 std::optional<std::string> VKRLocalFilesystem::filesystemPathForURL(const VKRFilesystemURL& url) {
-  if (!url.fullPath()) return std::nullopt;
-  return filesystemPathForFullPath(*url.fullPath());
+  std::optional<Item> item = itemForURL(url);
+  if (!item || refusal(item->path, false) != 0) return std::nullopt;
+  return item->path;
 }
 
 std::optional<std::string> VKRLocalFilesystem::fullPathForFileSystemPath(
     std::string_view path) const {
   if (path.find('\0') != std::string_view::npos) return std::nullopt;
   const std::string normal = fs::path(path).lexically_normal().string();
-  if (normal == fsRoot_) return std::string();
-  if (!normal.starts_with(fsRoot_)) return std::nullopt;
-  if (fsRoot_.ends_with('/')) return normal.substr(fsRoot_.size());
-  if (normal.size() > fsRoot_.size() && normal[fsRoot_.size()] == '/') {
-    return normal.substr(fsRoot_.size());
-  }
-  return std::nullopt;
+  std::optional<std::string> fullPath = fullPathUnder(normal, fsRoot_);
+  if (!fullPath && resolvedRoot_ != fsRoot_) fullPath = fullPathUnder(normal, resolvedRoot_);
+  return fullPath;
 }
 
 std::optional<VKRFilesystemURL> VKRLocalFilesystem::URLforFullPath(
@@ -249,6 +258,16 @@ bool VKRLocalFilesystem::isRoot(const std::string& path) const {
   return canonical(path) == canonical(fsRoot_);
 }
 
+int32_t VKRLocalFilesystem::refusal(const std::string& path, bool writing) const {
+  if (!container_) return 0;
+  const platform::ContainerAccess access = container_->access(path);
+  if (access == platform::ContainerAccess::None) return kVKRFileSecurityError;
+  if (writing && access != platform::ContainerAccess::ReadWrite) {
+    return kVKRFileNoModificationAllowedError;
+  }
+  return 0;
+}
+
 Dictionary VKRLocalFilesystem::makeEntryForPath(const std::string& fullPath, bool isDirectory) {
   std::optional<std::string> nativeURL;
   if (std::optional<std::string> path = filesystemPathForFullPath(fullPath)) {
@@ -261,12 +280,17 @@ Dictionary VKRLocalFilesystem::makeEntryForPath(const std::string& fullPath, boo
 std::optional<Dictionary> VKRLocalFilesystem::makeEntryForLocalURL(const VKRFilesystemURL& url) {
   std::optional<Item> item = itemForURL(url);
   bool isDirectory = false;
-  if (!item || !FileManager::fileExists(item->path, &isDirectory)) return std::nullopt;
+  if (!item || refusal(item->path, false) != 0 ||
+      !FileManager::fileExists(item->path, &isDirectory)) {
+    return std::nullopt;
+  }
   return makeEntryForPath(item->fullPath, isDirectory);
 }
 
 VKRPluginResult VKRLocalFilesystem::entryForLocalURI(const VKRFilesystemURL& url) {
-  if (!itemForURL(url)) return vkrFileErrorResult(kIOError, kVKRFileEncodingError);
+  std::optional<Item> item = itemForURL(url);
+  if (!item) return vkrFileErrorResult(kIOError, kVKRFileEncodingError);
+  if (int32_t refused = refusal(item->path, false)) return vkrFileErrorResult(kIOError, refused);
   std::optional<Dictionary> found = makeEntryForLocalURL(url);
   if (!found) return vkrFileErrorResult(kIOError, kVKRFileNotFoundError);
   return VKRPluginResult::resultWithStatus(kOK, std::move(*found));
@@ -285,6 +309,7 @@ VKRPluginResult VKRLocalFilesystem::getFileForURL(const VKRFilesystemURL& url,
   const Normalized target = normalized(directory + "/" + requestedPath, false);
   std::optional<Item> item = target.climbed ? std::nullopt : itemForFullPath(target.path);
   if (!item) return vkrFileErrorResult(kIOError, kVKRFileEncodingError);
+  if (int32_t refused = refusal(item->path, false)) return vkrFileErrorResult(kIOError, refused);
 
   bool isDirectory = false;
   const bool exists = FileManager::fileExists(item->path, &isDirectory);
@@ -295,6 +320,7 @@ VKRPluginResult VKRLocalFilesystem::getFileForURL(const VKRFilesystemURL& url,
   if (!create && !exists) return vkrFileErrorResult(kIOError, kVKRFileNotFoundError);
   if (create && exclusive && exists) return vkrFileErrorResult(kIOError, kVKRFilePathExistsError);
   if (create && !exists) {
+    if (int32_t refused = refusal(item->path, true)) return vkrFileErrorResult(kIOError, refused);
     if (getDir) {
       if (platform::Status made = FileManager::createDirectory(item->path, false); !made) {
         platform::logf("error creating directory: %s", made.error().localizedDescription().c_str());
@@ -318,6 +344,9 @@ VKRPluginResult VKRLocalFilesystem::getParentForURL(const VKRFilesystemURL& url)
     parent = slash == std::string::npos ? std::string() : parent.substr(0, slash);
   }
   std::optional<Item> parentItem = itemForFullPath(parent);
+  if (int32_t refused = parentItem ? refusal(parentItem->path, false) : 0) {
+    return vkrFileErrorResult(kIOError, refused);
+  }
   bool isDirectory = false;
   if (!parentItem || !FileManager::fileExists(parentItem->path, &isDirectory)) {
     return vkrFileErrorResult(kIOError, kVKRFileNotFoundError);
@@ -330,6 +359,7 @@ VKRPluginResult VKRLocalFilesystem::setMetadataForURL(const VKRFilesystemURL& ur
                                                       const Dictionary& metadata) {
   std::optional<Item> item = itemForURL(url);
   if (!item) return vkrFileErrorResult(kError, kVKRFileEncodingError);
+  if (int32_t refused = refusal(item->path, true)) return vkrFileErrorResult(kError, refused);
   const Value* excluded = metadata.find(kBackupMetadataKey);
   if (!excluded || !excluded->isNumber()) return VKRPluginResult::resultWithStatus(kError);
   if (!FileManager::setExcludedFromBackup(item->path, excluded->boolOr(false))) {
@@ -341,6 +371,7 @@ VKRPluginResult VKRLocalFilesystem::setMetadataForURL(const VKRFilesystemURL& ur
 VKRPluginResult VKRLocalFilesystem::removeFileAtURL(const VKRFilesystemURL& url) {
   std::optional<Item> item = itemForURL(url);
   if (!item) return vkrFileErrorResult(kIOError, kVKRFileEncodingError);
+  if (int32_t refused = refusal(item->path, true)) return vkrFileErrorResult(kIOError, refused);
   if (isRoot(item->path)) return vkrFileErrorResult(kIOError, kVKRFileNoModificationAllowedError);
   platform::Result<platform::FileAttributes> attributes = FileManager::attributesOfItem(item->path);
   if (!attributes) return vkrFileErrorResult(kIOError, kVKRFileNotFoundError);
@@ -353,6 +384,7 @@ VKRPluginResult VKRLocalFilesystem::removeFileAtURL(const VKRFilesystemURL& url)
 VKRPluginResult VKRLocalFilesystem::recursiveRemoveFileAtURL(const VKRFilesystemURL& url) {
   std::optional<Item> item = itemForURL(url);
   if (!item) return vkrFileErrorResult(kIOError, kVKRFileEncodingError);
+  if (int32_t refused = refusal(item->path, true)) return vkrFileErrorResult(kIOError, refused);
   if (isRoot(item->path)) return vkrFileErrorResult(kIOError, kVKRFileNoModificationAllowedError);
   return doRemove(item->path);
 }
@@ -375,6 +407,7 @@ VKRPluginResult VKRLocalFilesystem::doRemove(const std::string& path) {
 VKRPluginResult VKRLocalFilesystem::readEntriesAtURL(const VKRFilesystemURL& url) {
   std::optional<Item> item = itemForURL(url);
   if (!item) return vkrFileErrorResult(kIOError, kVKRFileEncodingError);
+  if (int32_t refused = refusal(item->path, false)) return vkrFileErrorResult(kIOError, refused);
   platform::Result<std::vector<std::string>> names = FileManager::contentsOfDirectory(item->path);
   if (!names) return vkrFileErrorResult(kIOError, kVKRFileNotFoundError);
   Value::Array entries;
@@ -392,6 +425,7 @@ VKRPluginResult VKRLocalFilesystem::truncateFileAtURL(const VKRFilesystemURL& ur
                                                       int64_t atPosition) {
   std::optional<Item> item = itemForURL(url);
   if (!item) return vkrFileErrorResult(kIOError, kVKRFileEncodingError);
+  if (int32_t refused = refusal(item->path, true)) return vkrFileErrorResult(kIOError, refused);
   if (atPosition < 0) return vkrFileErrorResult(kIOError, kVKRFileInvalidModificationError);
   const int fd = ::open(item->path.c_str(), O_WRONLY | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) {
@@ -414,6 +448,7 @@ VKRPluginResult VKRLocalFilesystem::writeToFileAtURL(const VKRFilesystemURL& url
                                                      const platform::Bytes& data, bool append) {
   std::optional<Item> item = itemForURL(url);
   if (!item) return vkrFileErrorResult(kError, kVKRFileEncodingError);
+  if (int32_t refused = refusal(item->path, true)) return vkrFileErrorResult(kError, refused);
   if (data.empty()) return VKRPluginResult::resultWithStatus(kOK, 0.0);
   const int flags = O_WRONLY | O_CREAT | O_CLOEXEC | O_NONBLOCK | (append ? O_APPEND : O_TRUNC);
   const int fd = ::open(item->path.c_str(), flags, 0644);
@@ -432,6 +467,10 @@ void VKRLocalFilesystem::readFileAtURL(const VKRFilesystemURL& url, int64_t star
     callback(std::nullopt, std::nullopt, kVKRFileEncodingError);
     return;
   }
+  if (int32_t refused = refusal(item->path, false)) {
+    callback(std::nullopt, std::nullopt, refused);
+    return;
+  }
   std::optional<platform::Bytes> data = readRange(item->path, start, end);
   if (!data) {
     callback(std::nullopt, std::nullopt, kVKRFileNotFoundError);
@@ -445,6 +484,10 @@ void VKRLocalFilesystem::getFileMetadataForURL(const VKRFilesystemURL& url,
   std::optional<Item> item = itemForURL(url);
   if (!item) {
     callback(vkrFileErrorResult(kError, kVKRFileEncodingError));
+    return;
+  }
+  if (int32_t refused = refusal(item->path, false)) {
+    callback(vkrFileErrorResult(kError, refused));
     return;
   }
   platform::Result<platform::FileAttributes> attributes = FileManager::attributesOfItem(item->path);
@@ -476,11 +519,15 @@ void VKRLocalFilesystem::copyFileToURL(const VKRFilesystemURL& destinationURL,
     callback(vkrFileErrorResult(kIOError, kVKRFileEncodingError));
     return;
   }
+  const std::string newPath = (fs::path(destination->path) / newName).string();
+  if (int32_t refused = refusal(newPath, true)) {
+    callback(vkrFileErrorResult(kIOError, refused));
+    return;
+  }
   if (!FileManager::fileExists(destination->path)) {
     callback(vkrFileErrorResult(kIOError, kVKRFileNotFoundError));
     return;
   }
-  const std::string newPath = (fs::path(destination->path) / newName).string();
   const std::string newFullPath = fullPathForFileSystemPath(newPath).value_or("");
 
   auto* localSource = dynamic_cast<VKRLocalFilesystem*>(&sourceFileSystem);
@@ -503,18 +550,23 @@ void VKRLocalFilesystem::copyFileToURL(const VKRFilesystemURL& destinationURL,
     return;
   }
 
-  std::optional<std::string> sourcePath = localSource->filesystemPathForURL(sourceURL);
-  if (!sourcePath) {
+  std::optional<Item> source = localSource->itemForURL(sourceURL);
+  if (!source) {
     callback(vkrFileErrorResult(kIOError, kVKRFileEncodingError));
+    return;
+  }
+  // A move changes the source's folder too.
+  if (int32_t refused = localSource->refusal(source->path, !copy)) {
+    callback(vkrFileErrorResult(kIOError, refused));
     return;
   }
   // A file system's own folder may be copied, but moving it away would leave the file system
   // without its folder.
-  if (!copy && localSource->isRoot(*sourcePath)) {
+  if (!copy && localSource->isRoot(source->path)) {
     callback(vkrFileErrorResult(kIOError, kVKRFileInvalidModificationError));
     return;
   }
-  callback(copyOrMove(newPath, newFullPath, *sourcePath, copy));
+  callback(copyOrMove(newPath, newFullPath, source->path, copy));
 }
 
 VKRPluginResult VKRLocalFilesystem::copyOrMove(const std::string& newPath,

@@ -1,18 +1,25 @@
 #pragma once
 
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 
 #include "Plugins/vokaru-plugin-file/vkr_file_system.h"
+#include "platform/storage/app_container.h"
 
 // A file system over one folder of the device. Every full path is normalised and must stay
 // inside the folder: a URL, path or name that would lead out of it is refused with
-// kVKRFileEncodingError, and the folder itself can't be removed or moved away. Holds no state
-// that changes after it is made; operations run and answer on the caller's thread.
+// kVKRFileEncodingError, and the folder itself can't be removed or moved away. Given the app's
+// container, it also reaches only what lies inside that, as the device resolves the path (links
+// followed): an item outside is refused with kVKRFileSecurityError, a change to the read-only
+// bundle with kVKRFileNoModificationAllowedError. Holds no state that changes after it is made;
+// operations run and answer on the caller's thread.
 class VKRLocalFilesystem : public VKRFileSystem {
  public:
-  VKRLocalFilesystem(std::string name, std::string root);
+  // Without a container, every file the user can reach is reachable.
+  VKRLocalFilesystem(std::string name, std::string root,
+                     std::shared_ptr<const platform::AppContainer> container = nullptr);
 
   // The folder's device path, without a trailing "/" except for "/" itself.
   const std::string& fsRoot() const { return fsRoot_; }
@@ -27,9 +34,11 @@ class VKRLocalFilesystem : public VKRFileSystem {
   // The device path of a full path (its query ignored): the root followed by the normalised
   // path. Nothing when the path would climb above the root or holds a NUL byte.
   std::optional<std::string> filesystemPathForFullPath(std::string_view fullPath) const;
+  // The device path, for other plugins to read or write; nothing outside the container.
   std::optional<std::string> filesystemPathForURL(const VKRFilesystemURL& url) override;
   // The full path of a device path inside the root (the root's own path gives ""); nothing for
-  // paths outside it. The root claims a path only up to a "/": "<root>2/x" is outside.
+  // paths outside it. The root claims a path only up to a "/": "<root>2/x" is outside. A root
+  // reached through a link claims the paths under its resolved folder too.
   std::optional<std::string> fullPathForFileSystemPath(std::string_view path) const;
   // "vkrfile://localhost/<name>/<escaped full path>"; nothing for nothing.
   std::optional<VKRFilesystemURL> URLforFullPath(const std::optional<std::string>& fullPath) const;
@@ -71,9 +80,14 @@ class VKRLocalFilesystem : public VKRFileSystem {
   std::optional<Item> itemForURL(const VKRFilesystemURL& url) const;
   std::optional<Item> itemForFullPath(std::string_view fullPath) const;
   bool isRoot(const std::string& path) const;
+  // The file error code that keeps the device path out of reach, for reading (or also writing);
+  // 0 when it is within reach.
+  int32_t refusal(const std::string& path, bool writing) const;
   VKRPluginResult doRemove(const std::string& path);
   VKRPluginResult copyOrMove(const std::string& newPath, const std::string& newFullPath,
                              const std::string& sourcePath, bool copy);
 
   std::string fsRoot_;
+  std::string resolvedRoot_;
+  std::shared_ptr<const platform::AppContainer> container_;
 };

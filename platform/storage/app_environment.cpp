@@ -74,4 +74,8 @@ std::shared_ptr<const AppEnvironment> AppEnvironment::current() {
   return currentEnvironment;
 }
 
+AppContainer AppEnvironment::container() const {
+  return AppContainer::of(bundlePath(), appHome_, keychainFolder_);
+}
+
 }  // namespace platform

@@ -5,6 +5,7 @@
 #include <memory>
 #include <string>
 
+#include "platform/storage/app_container.h"
 #include "platform/storage/bundle.h"
 
 namespace platform {
@@ -40,6 +41,9 @@ class AppEnvironment {
   const std::string& storageName() const { return storageName_; }
   const std::filesystem::path& appHome() const { return appHome_; }
   const std::filesystem::path& keychainFolder() const { return keychainFolder_; }
+  // The app's container: the bundle to read, the app home to read and write, the keychain
+  // folder outside. Resolved when asked for, as its folders may appear after configuration.
+  AppContainer container() const;
 
   // Counts configurations, so holders of per-environment objects can tell when to renew them.
   uint64_t generation() const { return generation_; }

@@ -1,6 +1,21 @@
 #include "platform/web/web_view.h"
 
+#include "platform/foundation/log.h"
+#include "platform/foundation/url.h"
+
 namespace platform::web {
+
+namespace {
+
+// Whether the navigation stays inside the container: only "file:" URLs can leave it.
+bool withinContainer(const AppContainer& container, const std::string& target) {
+  Result<URL> url = URL::parse(target);
+  if (!url.ok() || !url->isFileURL()) return true;
+  std::optional<std::string> path = url->filePath();
+  return path && container.canRead(*path);
+}
+
+}  // namespace
 
 WebView::WebView(ui::Rect frame) : ui::View(frame) {}
 
@@ -24,6 +39,10 @@ void WebView::setCustomUserAgent(std::string userAgent) {
 
 bool WebView::askShouldStartLoad(const NavigationAction& action) {
   auto keep = weak_from_this().lock();
+  if (fileContainer_ && !withinContainer(*fileContainer_, action.request.url)) {
+    logf("Refused a navigation outside the app's container: %s", action.request.url.c_str());
+    return false;
+  }
   auto delegate = delegate_.lock();
   return !delegate || delegate->shouldStartLoad(*this, action);
 }

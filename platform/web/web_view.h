@@ -6,6 +6,7 @@
 
 #include "platform/dispatch/clock.h"
 #include "platform/foundation/error.h"
+#include "platform/storage/app_container.h"
 #include "platform/ui/image.h"
 #include "platform/ui/view.h"
 #include "platform/web/navigation.h"
@@ -112,6 +113,13 @@ class WebView : public ui::View {
   // Renders the visible page into an image of the view's size.
   virtual void snapshot(SnapshotCompletion completion) = 0;
 
+  // When set, navigations to "file:" URLs outside the container are refused before the delegate
+  // is asked (the engine set it when it made the view); null: every file is reachable.
+  const std::shared_ptr<const AppContainer>& fileContainer() const { return fileContainer_; }
+  void setFileContainer(std::shared_ptr<const AppContainer> container) {
+    fileContainer_ = std::move(container);
+  }
+
  protected:
   explicit WebView(ui::Rect frame);
 
@@ -132,6 +140,7 @@ class WebView : public ui::View {
   std::weak_ptr<WebViewDelegate> delegate_;
   WebViewSettings settings_;
   std::string customUserAgent_;
+  std::shared_ptr<const AppContainer> fileContainer_;
 };
 
 }  // namespace platform::web

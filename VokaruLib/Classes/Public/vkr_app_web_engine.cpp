@@ -1,5 +1,6 @@
 #include "VokaruLib/Classes/Public/vkr_app_web_engine.h"
 
+#include "VokaruLib/Classes/Public/vkr_app_container.h"
 #include "platform/net/cookie_storage.h"
 #include "platform/net/url_cache.h"
 #include "platform/storage/app_home.h"
@@ -16,6 +17,7 @@ platform::web::WebKitEngineConfiguration vkrAppWebEngineConfiguration() {
   configuration.cookieAcceptPolicy =
       platform::net::HTTPCookieStorage::shared()->cookieAcceptPolicy();
   configuration.consoleMessagesToStandardOutput = true;
+  configuration.container = vkrAppContainerFromConfig();
   return configuration;
 }
 

@@ -69,7 +69,7 @@ class VKRViewController : public platform::ui::ViewController {
   ~VKRViewController() override;
 
   // Runs the main bundle's config.xml through the parser delegate.
-  platform::Status parseSettingsWithParser(platform::XMLParserDelegate& delegate);
+  static platform::Status parseSettingsWithParser(platform::XMLParserDelegate& delegate);
   // Reads config.xml into the plugin map, the start-up plugins, the settings and the start page.
   platform::Status loadSettings();
 

@@ -9,6 +9,7 @@
 #include "platform/ui/gtk/gobject_ptr.h"
 #include "platform/ui/gtk/gtk_init.h"
 #include "platform/web/web_errors.h"
+#include "platform/web/webkit/container_extension_setup.h"
 #include "platform/web/webkit/scheme_task.h"
 #include "platform/web/webkit/webkit_view.h"
 
@@ -51,6 +52,13 @@ class WebKitEngine final : public WebEngine {
           path(configuration.localStorageDirectory), nullptr));
     }
     context_ = adoptGObject(webkit_web_context_new_with_website_data_manager(data.get()));
+    if (configuration.container) {
+      container_ = std::make_shared<const AppContainer>(*configuration.container);
+      confineWebProcesses(context_.get(), *container_,
+                          configuration.webExtensionsDirectory.empty()
+                              ? defaultWebExtensionsDirectory()
+                              : configuration.webExtensionsDirectory);
+    }
     WebKitCookieManager* cookies = webkit_web_context_get_cookie_manager(context_.get());
     if (!configuration.dataDirectory.empty() && !configuration.cookieFile.empty()) {
       std::error_code ignored;
@@ -80,6 +88,7 @@ class WebKitEngine final : public WebEngine {
     auto* related = dynamic_cast<WebKitView*>(options.relatedView.get());
     auto view = std::make_shared<WebKitView>(options.frame, context_.get(),
                                              related ? related->webKitView() : nullptr);
+    view->setFileContainer(container_);
     if (consoleToStandardOutput_) {
       webkit_settings_set_enable_write_console_messages_to_stdout(
           webkit_web_view_get_settings(view->webKitView()), TRUE);
@@ -183,6 +192,7 @@ class WebKitEngine final : public WebEngine {
 
   std::shared_ptr<SchemeHandlers> handlers_;
   bool consoleToStandardOutput_;
+  std::shared_ptr<const AppContainer> container_;
   GObjectPtr<WebKitWebContext> context_;
 };
 

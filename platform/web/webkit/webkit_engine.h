@@ -2,10 +2,12 @@
 
 #include <filesystem>
 #include <memory>
+#include <optional>
 
 #include "platform/foundation/error.h"
 #include "platform/net/cookie_storage.h"
 #include "platform/net/url_cache.h"
+#include "platform/storage/app_container.h"
 #include "platform/web/web_engine.h"
 
 namespace platform::web {
@@ -26,6 +28,11 @@ struct WebKitEngineConfiguration {
   std::shared_ptr<net::URLCache> urlCache;
   // Pages' console messages are written to the process's standard output.
   bool consoleMessagesToStandardOutput = false;
+  // When set, pages reach no file outside the container: the web processes' extension refuses
+  // their "file:" requests for other files and the views refuse navigations to them.
+  std::optional<AppContainer> container;
+  // Where the web processes find that extension; empty: defaultWebExtensionsDirectory().
+  std::filesystem::path webExtensionsDirectory;
 
   // The locations inside an app home: "Library/WebKit", "Library/Caches" (localStorage, where the
   // web storage backup looks for it), "Library/Caches/WebKit" and "Library/Cookies/Cookies.sqlite".
