@@ -12,8 +12,9 @@ vokaru.define('vokaru-plugin-media.Media', function (require, exports, module) {
   var objects = {};
   var counter = 0;
 
+  // Actions answered through onStatus pass no callbacks, so that none waits for an answer.
   function exec(success, fail, action, args) {
-    vokaru.exec(success || function () {}, fail || function () {}, 'Media', action, args);
+    vokaru.exec(success || null, fail || null, 'Media', action, args);
   }
 
   // A sound at `src` (a web-folder path, "documents://…", a "vkrfile:" URL or an http(s) URL).
