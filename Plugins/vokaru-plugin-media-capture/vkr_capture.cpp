@@ -32,6 +32,45 @@ Dictionary optionsOf(const VKRInvokedUrlCommand& command) {
   return options ? *options : Dictionary();
 }
 
+// {"codecs", "bitrate", "height", "width", "duration"} of the file, as far as its type tells.
+Dictionary formatData(const std::string& fullPath, const std::string& mimeType) {
+  Dictionary format;
+  format.set("codecs", Value(nullptr));
+  format.set("bitrate", Value(0));
+  format.set("height", Value(0));
+  format.set("width", Value(0));
+  format.set("duration", Value(0));
+  platform::Result<platform::URL> fileURL = platform::URL::fileURL(fullPath);
+  if (mimeType.find("image/") != std::string::npos) {
+    platform::Result<platform::ui::Image> image = platform::ui::readImageFile(fullPath);
+    if (image.ok()) {
+      format.set("width", Value(image->width));
+      format.set("height", Value(image->height));
+    }
+  } else if (mimeType.find("video/") != std::string::npos) {
+    platform::Result<platform::media::MediaFormat> media =
+        fileURL.ok() ? platform::media::discoverMediaFormat(fileURL->absoluteString())
+                     : platform::Result<platform::media::MediaFormat>(fileURL.error());
+    if (media.ok()) format.set("duration", Value(static_cast<float>(media->duration)));
+    if (media.ok() && media->videoSize) {
+      format.set("height", Value(static_cast<float>(media->videoSize->height)));
+      format.set("width", Value(static_cast<float>(media->videoSize->width)));
+    } else {
+      platform::logf("No video tracks found for %s", fullPath.c_str());
+    }
+  } else if (mimeType.find("audio/") != std::string::npos) {
+    platform::Result<std::shared_ptr<platform::media::AudioPlayer>> player =
+        platform::media::AudioPlayer::create(fullPath);
+    if (player.ok()) {
+      format.set("duration", Value((*player)->duration()));
+      const Dictionary settings = (*player)->settings();
+      if (const Value* bitrate = settings.find("AVEncoderBitRateKey"))
+        format.set("bitrate", *bitrate);
+    }
+  }
+  return format;
+}
+
 }  // namespace
 
 VKRCapture::VKRCapture(std::shared_ptr<VKRWebViewEngineProtocol> webViewEngine)
@@ -115,42 +154,16 @@ void VKRCapture::getFormatData(const VKRInvokedUrlCommand& command) {
       return;
     }
   }
-  Dictionary format;
-  format.set("codecs", Value(nullptr));
-  format.set("bitrate", Value(0));
-  format.set("height", Value(0));
-  format.set("width", Value(0));
-  format.set("duration", Value(0));
-  platform::Result<platform::URL> fileURL = platform::URL::fileURL(fullPath);
-  if (mimeType->find("image/") != std::string::npos) {
-    platform::Result<platform::ui::Image> image = platform::ui::readImageFile(fullPath);
-    if (image.ok()) {
-      format.set("width", Value(image->width));
-      format.set("height", Value(image->height));
+  std::shared_ptr<VKRCommandDelegate> delegate = commandDelegate();
+  if (!delegate) return;
+  // Reading a media file's format takes a while: off the main thread.
+  std::weak_ptr<VKRCapture> weak = weak_from_this();
+  delegate->runInBackground([weak, fullPath, type = *mimeType, callbackId = command.callbackId()] {
+    if (auto self = weak.lock()) {
+      self->send(VKRPluginResult::resultWithStatus(kVKRCommandStatusOK, formatData(fullPath, type)),
+                 callbackId);
     }
-  } else if (mimeType->find("video/") != std::string::npos) {
-    platform::Result<platform::media::MediaFormat> media =
-        fileURL.ok() ? platform::media::discoverMediaFormat(fileURL->absoluteString())
-                     : platform::Result<platform::media::MediaFormat>(fileURL.error());
-    if (media.ok()) format.set("duration", Value(static_cast<float>(media->duration)));
-    if (media.ok() && media->videoSize) {
-      format.set("height", Value(static_cast<float>(media->videoSize->height)));
-      format.set("width", Value(static_cast<float>(media->videoSize->width)));
-    } else {
-      platform::logf("No video tracks found for %s", fullPath.c_str());
-    }
-  } else if (mimeType->find("audio/") != std::string::npos) {
-    platform::Result<std::shared_ptr<platform::media::AudioPlayer>> player =
-        platform::media::AudioPlayer::create(fullPath);
-    if (player.ok()) {
-      format.set("duration", Value((*player)->duration()));
-      const Dictionary settings = (*player)->settings();
-      if (const Value* bitrate = settings.find("AVEncoderBitRateKey"))
-        format.set("bitrate", *bitrate);
-    }
-  }
-  send(VKRPluginResult::resultWithStatus(kVKRCommandStatusOK, std::move(format)),
-       command.callbackId());
+  });
 }
 
 Dictionary VKRCapture::getMediaDictionaryFromPath(const std::string& fullPath,

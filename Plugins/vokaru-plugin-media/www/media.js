@@ -30,7 +30,7 @@ vokaru.define('vokaru-plugin-media.Media', function (require, exports, module) {
     this._position = -1;
     this._state = Media.MEDIA_NONE;
     objects[this.id] = this;
-    exec(null, this.errorCallback, 'create', [this.id, this.src]);
+    exec(function () {}, null, 'create', [this.id, this.src]);
   }
 
   Media.MEDIA_STATE = 1;
