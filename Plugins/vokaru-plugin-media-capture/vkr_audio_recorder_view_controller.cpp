@@ -70,15 +70,6 @@ std::string VKRAudioRecorderViewController::formatTime(int32_t seconds) {
   return platform::format("0:%02d", seconds);
 }
 
-std::string VKRAudioRecorderViewController::recordingPath() {
-  const std::string folder = platform::AppHome::temporary().lexically_normal().string();
-  std::error_code error;
-  for (int counter = 1;; ++counter) {
-    std::string path = platform::format("%s/audio_%03d.wav", folder.c_str(), counter);
-    if (!std::filesystem::exists(path, error)) return path;
-  }
-}
-
 void VKRAudioRecorderViewController::loadView() {
   std::shared_ptr<VKRCapture> capture = captureCommand_.lock();
   const Rect frame = platform::ui::Screen::main().bounds();
@@ -135,7 +126,7 @@ void VKRAudioRecorderViewController::loadView() {
 
 void VKRAudioRecorderViewController::viewDidLoad() {
   platform::Result<std::shared_ptr<platform::media::AudioRecorder>> recorder =
-      platform::media::AudioRecorder::create(recordingPath());
+      platform::media::AudioRecorder::create(VKRCapture::nextFreeTemporaryPath("audio_%03d.wav"));
   std::weak_ptr<VKRAudioRecorderViewController> weak =
       std::static_pointer_cast<VKRAudioRecorderViewController>(shared_from_this());
   if (!recorder.ok()) {

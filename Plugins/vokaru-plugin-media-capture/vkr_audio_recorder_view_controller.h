@@ -52,8 +52,6 @@ class VKRAudioRecorderViewController : public platform::ui::ViewController {
   void stopRecordingCleanup();
   void audioRecorderDidFinishRecording(bool successfully);
   void audioRecorderEncodeErrorDidOccur(const platform::Error& error);
-  // The first "audio_NNN.wav" of the temporary folder that does not exist yet.
-  static std::string recordingPath();
 
   std::weak_ptr<VKRCapture> captureCommand_;
   std::optional<double> duration_;

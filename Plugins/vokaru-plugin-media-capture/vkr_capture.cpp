@@ -1,6 +1,8 @@
 #include "Plugins/vokaru-plugin-media-capture/vkr_capture.h"
 
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 
 #include "Plugins/vokaru-plugin-file/vkr_file.h"
 #include "Plugins/vokaru-plugin-media-capture/vkr_audio_recorder_view_controller.h"
@@ -10,8 +12,11 @@
 #include "platform/foundation/log.h"
 #include "platform/foundation/url.h"
 #include "platform/media/audio_player.h"
+#include "platform/media/camera_capture.h"
 #include "platform/media/media_asset.h"
 #include "platform/media/media_devices.h"
+#include "platform/media/photo_library.h"
+#include "platform/storage/app_home.h"
 #include "platform/ui/image_file.h"
 
 VKR_REGISTER_PLUGIN(VKRCapture);
@@ -21,6 +26,10 @@ using platform::Dictionary;
 using platform::Value;
 
 namespace {
+
+constexpr double kImageQuality = 0.5;
+// Video is recorded for this long when the page gives no duration: there is no stop button.
+constexpr double kDefaultVideoSeconds = 10;
 
 VKRPluginResult errorResult(int32_t status, int code) {
   return VKRPluginResult::resultWithStatusMessageToErrorObject(status, code);
@@ -71,6 +80,10 @@ Dictionary formatData(const std::string& fullPath, const std::string& mimeType) 
   return format;
 }
 
+Value mode(const char* type) {
+  return Value::dictionary({{"type", type}, {"height", 0}, {"width", 0}});
+}
+
 }  // namespace
 
 VKRCapture::VKRCapture(std::shared_ptr<VKRWebViewEngineProtocol> webViewEngine)
@@ -116,19 +129,66 @@ void VKRCapture::captureAudio(const VKRInvokedUrlCommand& command) {
   }
 }
 
+void VKRCapture::answerInBackground(const VKRInvokedUrlCommand& command,
+                                    std::function<VKRPluginResult(VKRCapture& self)> work) {
+  std::shared_ptr<VKRCommandDelegate> delegate = commandDelegate();
+  if (!delegate) return;
+  std::weak_ptr<VKRCapture> weak = weak_from_this();
+  delegate->runInBackground([weak, work = std::move(work), callbackId = command.callbackId()] {
+    if (auto self = weak.lock()) self->send(work(*self), callbackId);
+  });
+}
+
 void VKRCapture::captureImage(const VKRInvokedUrlCommand& command) {
-  platform::log("Capture.imageCapture: camera not available.");
-  send(errorResult(kVKRCommandStatusError, kCaptureNotSupported), command.callbackId());
+  if (!platform::media::videoInputAvailable()) {
+    platform::log("Capture.imageCapture: camera not available.");
+    send(errorResult(kVKRCommandStatusError, kCaptureNotSupported), command.callbackId());
+    return;
+  }
+  const std::string path = nextFreeTemporaryPath("photo_%03d.jpg");
+  answerInBackground(command, [path](VKRCapture& self) {
+    platform::Status taken = platform::media::captureStillImage(path, kImageQuality);
+    if (!taken.ok()) {
+      platform::logf("Error saving image: %s", taken.error().localizedDescription().c_str());
+      return errorResult(kVKRCommandStatusIOError, kCaptureInternalErr);
+    }
+    // Pictures taken also go to the saved-photos album.
+    std::ifstream file(path, std::ios::binary);
+    platform::Bytes data((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    platform::media::PhotoLibrary::writeAsset(data, "jpg");
+    return VKRPluginResult::resultWithStatus(
+        kVKRCommandStatusOK,
+        Value::Array{Value(self.getMediaDictionaryFromPath(path, std::nullopt))});
+  });
 }
 
 void VKRCapture::captureVideo(const VKRInvokedUrlCommand& command) {
-  platform::log("Capture.captureVideo: video mode not available.");
-  send(errorResult(kVKRCommandStatusError, kCaptureNotSupported), command.callbackId());
+  if (!platform::media::videoInputAvailable()) {
+    platform::log("Capture.captureVideo: video mode not available.");
+    send(errorResult(kVKRCommandStatusError, kCaptureNotSupported), command.callbackId());
+    return;
+  }
+  const double duration =
+      optionsOf(command).find("duration") ? optionsOf(command).find("duration")->doubleOr(0) : 0;
+  const std::string path = nextFreeTemporaryPath("video_%03d.webm");
+  answerInBackground(command, [path, duration](VKRCapture& self) {
+    platform::Status recorded = platform::media::captureVideo(
+        path, platform::seconds(duration > 0 ? duration : kDefaultVideoSeconds));
+    if (!recorded.ok()) {
+      platform::logf("Capture.captureVideo: %s", recorded.error().localizedDescription().c_str());
+      return errorResult(kVKRCommandStatusError, kCaptureInternalErr);
+    }
+    return VKRPluginResult::resultWithStatus(
+        kVKRCommandStatusOK,
+        Value::Array{Value(self.getMediaDictionaryFromPath(path, std::nullopt))});
+  });
 }
 
 void VKRCapture::getMediaModes(const VKRInvokedUrlCommand&) {
-  // Pictures and video are not taken here (see captureImage), so only null modes are offered.
-  Value modes = Value::dictionary({{"image", nullptr}, {"video", nullptr}, {"audio", nullptr}});
+  const bool camera = platform::media::videoInputAvailable();
+  Value image = camera ? Value::array({mode("image/jpeg"), mode("image/png")}) : Value(nullptr);
+  Value video = camera ? Value::array({mode("video/quicktime")}) : Value(nullptr);
+  Value modes = Value::dictionary({{"image", image}, {"video", video}, {"audio", nullptr}});
   const std::string json = platform::toJSON(modes).valueOr(std::string("{}"));
   if (std::shared_ptr<VKRCommandDelegate> delegate = commandDelegate()) {
     delegate->evalJs(
@@ -154,15 +214,9 @@ void VKRCapture::getFormatData(const VKRInvokedUrlCommand& command) {
       return;
     }
   }
-  std::shared_ptr<VKRCommandDelegate> delegate = commandDelegate();
-  if (!delegate) return;
   // Reading a media file's format takes a while: off the main thread.
-  std::weak_ptr<VKRCapture> weak = weak_from_this();
-  delegate->runInBackground([weak, fullPath, type = *mimeType, callbackId = command.callbackId()] {
-    if (auto self = weak.lock()) {
-      self->send(VKRPluginResult::resultWithStatus(kVKRCommandStatusOK, formatData(fullPath, type)),
-                 callbackId);
-    }
+  answerInBackground(command, [fullPath, type = *mimeType](VKRCapture&) {
+    return VKRPluginResult::resultWithStatus(kVKRCommandStatusOK, formatData(fullPath, type));
   });
 }
 
@@ -204,4 +258,13 @@ Dictionary VKRCapture::getMediaDictionaryFromPath(const std::string& fullPath,
             std::chrono::duration_cast<std::chrono::milliseconds>(sinceEpoch).count())));
   }
   return description;
+}
+
+std::string VKRCapture::nextFreeTemporaryPath(const char* nameFormat) {
+  const fs::path folder = platform::AppHome::temporary().lexically_normal();
+  std::error_code error;
+  for (int counter = 1;; ++counter) {
+    std::string path = (folder / platform::format(nameFormat, counter)).string();
+    if (!fs::exists(path, error)) return path;
+  }
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -8,9 +9,11 @@
 #include "VokaruLib/Classes/Public/vkr_plugin_result.h"
 #include "platform/foundation/value.h"
 
-// The media capture plugin (service "Capture"): records audio on the recorder screen, tells the
-// page which capture modes the machine offers and reads the format of media files. Answers go to
-// the action's callback as one plugin result. Main thread only.
+// The media capture plugin (service "Capture"): records audio on the recorder screen, takes
+// pictures and video from the camera where the machine has one, tells the page which capture
+// modes the machine offers and reads the format of media files. Answers go to the action's
+// callback as one plugin result. Actions run on the main thread; the camera and format reads
+// work in the background.
 class VKRCapture : public VKRPlugin, public std::enable_shared_from_this<VKRCapture> {
  public:
   enum CaptureError {
@@ -34,6 +37,10 @@ class VKRCapture : public VKRPlugin, public std::enable_shared_from_this<VKRCapt
   platform::Dictionary getMediaDictionaryFromPath(const std::string& fullPath,
                                                   const std::optional<std::string>& type) const;
 
+  // The first path of the temporary folder that the name format ("audio_%03d.wav") gives for a
+  // counter from 1 upward and that does not exist yet.
+  static std::string nextFreeTemporaryPath(const char* nameFormat);
+
  private:
   void captureAudio(const VKRInvokedUrlCommand& command);
   void captureImage(const VKRInvokedUrlCommand& command);
@@ -42,6 +49,10 @@ class VKRCapture : public VKRPlugin, public std::enable_shared_from_this<VKRCapt
   void getFormatData(const VKRInvokedUrlCommand& command);
 
   void send(const VKRPluginResult& result, const std::optional<std::string>& callbackId) const;
+  // Runs the work in the background and sends the result it makes; nothing once the plugin is
+  // gone.
+  void answerInBackground(const VKRInvokedUrlCommand& command,
+                          std::function<VKRPluginResult(VKRCapture& self)> work);
 
   bool inUse_ = false;
 };
