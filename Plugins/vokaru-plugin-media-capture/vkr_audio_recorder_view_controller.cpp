@@ -109,8 +109,7 @@ void VKRAudioRecorderViewController::loadView() {
            buttonWidth, buttonHeight));
   recordButton_->setImage(recordImage_);
   // Without the pictures the button says what it does.
-  if (!recordImage_)
-    recordButton_->setTitle(capture ? capture->pluginLocalizedString("Record") : "Record");
+  if (!recordImage_) recordButton_->setTitle("Record");
   std::weak_ptr<VKRAudioRecorderViewController> weak =
       std::static_pointer_cast<VKRAudioRecorderViewController>(shared_from_this());
   recordButton_->setAction([weak] {
