@@ -313,6 +313,10 @@ void VKRSound::playInBackground(const std::string& mediaId, const std::string& r
     rate = audioFile->rate;
     path = audioFile->resourcePath;
   }
+  if (!player && !streamPlayer) {
+    sendError(mediaId, kMediaErrNoneSupported, "");
+    return;
+  }
   AudioSession& session = AudioSession::sharedInstance();
   const Value* whenLocked = options.find("playAudioWhenScreenIsLocked");
   const bool solo = whenLocked && !whenLocked->boolOr(true);
