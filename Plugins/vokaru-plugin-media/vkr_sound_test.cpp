@@ -78,6 +78,12 @@ TEST_F(VKRSoundTest, PlaysAWebFolderSoundLocallyWithItsStatusCalls) {
 
   run("startPlayingAudio", {"m1", "sounds/beep.wav"});
   EXPECT_TRUE(waitForScript(call("\"m1\",2,0.300") + "\n" + call("\"m1\",1,2")));
+  ASSERT_TRUE(waitForScript(call("\"m1\",1,4")));
+
+  // A known object keeps the file it resolved first, whatever source a later play names.
+  delegate_->clear();
+  run("startPlayingAudio", {"m1", "sounds/missing.wav"});
+  EXPECT_TRUE(waitForScript(call("\"m1\",2,0.300") + "\n" + call("\"m1\",1,2")));
   EXPECT_TRUE(waitForScript(call("\"m1\",1,4")));
 }
 
