@@ -41,8 +41,19 @@ std::vector<std::string> RecordingCommandDelegate::scripts() const {
   return scripts_;
 }
 
-std::optional<std::string> RecordingCommandDelegate::pathForResource(std::string_view) {
-  return std::nullopt;
+std::optional<std::string> RecordingCommandDelegate::pathForResource(
+    std::string_view resourcePath) {
+  std::lock_guard lock(mutex_);
+  if (webFolder_.empty() || resourcePath.empty()) return std::nullopt;
+  const std::filesystem::path path = webFolder_ / resourcePath;
+  std::error_code error;
+  return std::filesystem::is_regular_file(path, error) ? std::optional(path.string())
+                                                       : std::nullopt;
+}
+
+void RecordingCommandDelegate::setWebFolder(std::filesystem::path folder) {
+  std::lock_guard lock(mutex_);
+  webFolder_ = std::move(folder);
 }
 
 std::shared_ptr<VKRPlugin> RecordingCommandDelegate::getCommandInstance(

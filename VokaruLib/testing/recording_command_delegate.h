@@ -1,5 +1,6 @@
 #pragma once
 
+#include <filesystem>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -29,6 +30,8 @@ class RecordingCommandDelegate : public VKRCommandDelegate {
   void clear();
 
   void setSettings(platform::Dictionary settings);
+  // The folder pathForResource() finds files in; none by default.
+  void setWebFolder(std::filesystem::path folder);
   void setPlugin(std::string name, std::shared_ptr<VKRPlugin> plugin);
   std::vector<std::string> scripts() const;
 
@@ -50,6 +53,7 @@ class RecordingCommandDelegate : public VKRCommandDelegate {
   std::vector<Sent> sent_;
   std::vector<std::string> scripts_;
   platform::Dictionary settings_;
+  std::filesystem::path webFolder_;
   std::map<std::string, std::shared_ptr<VKRPlugin>, std::less<>> plugins_;
   URLTransformer urlTransformer_;
 };
