@@ -2,8 +2,6 @@
 
 #include <algorithm>
 
-#include "platform/dispatch/timer.h"
-
 namespace platform::ui {
 
 namespace {
@@ -33,8 +31,8 @@ struct Fade {
 
 }  // namespace
 
-void animateAlpha(std::vector<std::weak_ptr<View>> views, double alpha, Duration duration,
-                  std::function<void()> completion) {
+Timer animateAlpha(std::vector<std::weak_ptr<View>> views, double alpha, Duration duration,
+                   std::function<void()> completion) {
   auto fade = std::make_shared<Fade>();
   for (const auto& weak : views) {
     auto view = weak.lock();
@@ -50,7 +48,7 @@ void animateAlpha(std::vector<std::weak_ptr<View>> views, double alpha, Duration
     mainQueue()->async([fade] {
       if (fade->completion) fade->completion();
     });
-    return;
+    return Timer();
   }
   // The timer's work holds the fade until its last step.
   fade->timer = scheduleRepeating(kFrame, mainQueue(), [fade] {
@@ -58,6 +56,7 @@ void animateAlpha(std::vector<std::weak_ptr<View>> views, double alpha, Duration
     fade->timer.cancel();
     if (auto completion = std::exchange(fade->completion, nullptr)) completion();
   });
+  return fade->timer;
 }
 
 }  // namespace platform::ui
