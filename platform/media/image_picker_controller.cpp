@@ -59,7 +59,8 @@ Status ImagePickerController::pick(const std::filesystem::path& file) {
     info.mediaType = kMediaTypeMovie;
     info.mediaURL = url->absoluteString();
   } else {
-    if (!offers(mediaTypes_, kMediaTypeImage)) return unsupported(file, "pictures are not asked for");
+    if (!offers(mediaTypes_, kMediaTypeImage))
+      return unsupported(file, "pictures are not asked for");
     Result<Picture> picture = Picture::readFile(file);
     if (!picture) return unsupported(file, picture.error().description());
     info.mediaType = kMediaTypeImage;

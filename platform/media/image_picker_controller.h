@@ -35,10 +35,10 @@ class ImagePickerController : public ui::ViewController {
  public:
   // What was picked.
   struct Info {
-    std::string mediaType;                  // kMediaTypeImage or kMediaTypeMovie
-    std::optional<Picture> originalImage;   // pictures
-    std::optional<Picture> editedImage;     // never: the desktop picker does not edit
-    std::optional<std::string> mediaURL;    // videos: the file's URL
+    std::string mediaType;                    // kMediaTypeImage or kMediaTypeMovie
+    std::optional<Picture> originalImage;     // pictures
+    std::optional<Picture> editedImage;       // never: the desktop picker does not edit
+    std::optional<std::string> mediaURL;      // videos: the file's URL
     std::optional<std::string> referenceURL;  // the photo library's asset URL, when from it
   };
 

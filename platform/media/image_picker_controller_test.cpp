@@ -60,7 +60,8 @@ TEST_F(ImagePickerControllerTest, OnlyTheLibrarySourcesExist) {
 }
 
 TEST_F(ImagePickerControllerTest, APickedLibraryPictureComesWithItsAssetURL) {
-  const auto picture = write(picker->folder() / "0A1B.PNG", platform::testing::pngOf(3, 2, 0x102030ff));
+  const auto picture =
+      write(picker->folder() / "0A1B.PNG", platform::testing::pngOf(3, 2, 0x102030ff));
   EXPECT_FALSE(picker->pick(picture));  // not shown yet
   ASSERT_TRUE(root->presentViewController(picker, true, nullptr));
   ASSERT_EQ(ImagePickerController::visiblePickers().size(), 1u);

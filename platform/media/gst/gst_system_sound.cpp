@@ -22,7 +22,8 @@ std::string& sinkName() {
   return *name;
 }
 
-class GstSystemSound final : public SystemSound, public std::enable_shared_from_this<GstSystemSound> {
+class GstSystemSound final : public SystemSound,
+                             public std::enable_shared_from_this<GstSystemSound> {
  public:
   explicit GstSystemSound(std::filesystem::path file) : file_(std::move(file)) {}
   ~GstSystemSound() override { stop(); }
@@ -112,8 +113,6 @@ uint64_t SystemSound::playCount() { return plays.load(); }
 
 void SystemSound::countPlay() { plays.fetch_add(1); }
 
-void SystemSound::setAudioSink(std::string elementName) {
-  sinkName() = std::move(elementName);
-}
+void SystemSound::setAudioSink(std::string elementName) { sinkName() = std::move(elementName); }
 
 }  // namespace platform::media

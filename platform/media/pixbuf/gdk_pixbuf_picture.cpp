@@ -52,35 +52,53 @@ bool quarterTurned(PictureOrientation orientation) {
 PictureOrientation fromExif(const char* tag) {
   if (!tag) return PictureOrientation::Up;
   switch (std::atoi(tag)) {
-    case 2: return PictureOrientation::UpMirrored;
-    case 3: return PictureOrientation::Down;
-    case 4: return PictureOrientation::DownMirrored;
-    case 5: return PictureOrientation::LeftMirrored;
-    case 6: return PictureOrientation::Right;
-    case 7: return PictureOrientation::RightMirrored;
-    case 8: return PictureOrientation::Left;
-    default: return PictureOrientation::Up;
+    case 2:
+      return PictureOrientation::UpMirrored;
+    case 3:
+      return PictureOrientation::Down;
+    case 4:
+      return PictureOrientation::DownMirrored;
+    case 5:
+      return PictureOrientation::LeftMirrored;
+    case 6:
+      return PictureOrientation::Right;
+    case 7:
+      return PictureOrientation::RightMirrored;
+    case 8:
+      return PictureOrientation::Left;
+    default:
+      return PictureOrientation::Up;
   }
 }
 
 GdkPixbuf* rotated(GdkPixbuf* source, int quarterTurns) {
   switch (((quarterTurns % 4) + 4) % 4) {
-    case 1: return gdk_pixbuf_rotate_simple(source, GDK_PIXBUF_ROTATE_CLOCKWISE);
-    case 2: return gdk_pixbuf_rotate_simple(source, GDK_PIXBUF_ROTATE_UPSIDEDOWN);
-    case 3: return gdk_pixbuf_rotate_simple(source, GDK_PIXBUF_ROTATE_COUNTERCLOCKWISE);
-    default: return GDK_PIXBUF(g_object_ref(source));
+    case 1:
+      return gdk_pixbuf_rotate_simple(source, GDK_PIXBUF_ROTATE_CLOCKWISE);
+    case 2:
+      return gdk_pixbuf_rotate_simple(source, GDK_PIXBUF_ROTATE_UPSIDEDOWN);
+    case 3:
+      return gdk_pixbuf_rotate_simple(source, GDK_PIXBUF_ROTATE_COUNTERCLOCKWISE);
+    default:
+      return GDK_PIXBUF(g_object_ref(source));
   }
 }
 
 // The bitmap as seen upright (a new reference; null when out of memory).
 GdkPixbuf* upright(GdkPixbuf* source, PictureOrientation orientation) {
   switch (orientation) {
-    case PictureOrientation::Up: return GDK_PIXBUF(g_object_ref(source));
-    case PictureOrientation::Down: return rotated(source, 2);
-    case PictureOrientation::Left: return rotated(source, 3);
-    case PictureOrientation::Right: return rotated(source, 1);
-    case PictureOrientation::UpMirrored: return gdk_pixbuf_flip(source, TRUE);
-    case PictureOrientation::DownMirrored: return gdk_pixbuf_flip(source, FALSE);
+    case PictureOrientation::Up:
+      return GDK_PIXBUF(g_object_ref(source));
+    case PictureOrientation::Down:
+      return rotated(source, 2);
+    case PictureOrientation::Left:
+      return rotated(source, 3);
+    case PictureOrientation::Right:
+      return rotated(source, 1);
+    case PictureOrientation::UpMirrored:
+      return gdk_pixbuf_flip(source, TRUE);
+    case PictureOrientation::DownMirrored:
+      return gdk_pixbuf_flip(source, FALSE);
     case PictureOrientation::LeftMirrored:
     case PictureOrientation::RightMirrored: {
       GdkPixbuf* turned = rotated(source, orientation == PictureOrientation::LeftMirrored ? 1 : 3);
@@ -124,12 +142,13 @@ Result<Picture> Picture::decode(const Bytes& data) {
                    }),
                    &tooLarge);
   GError* error = nullptr;
-  const bool written = !data.empty() && gdk_pixbuf_loader_write(loader, data.data(), data.size(),
-                                                                &error);
+  const bool written =
+      !data.empty() && gdk_pixbuf_loader_write(loader, data.data(), data.size(), &error);
   const bool closed = gdk_pixbuf_loader_close(loader, written ? &error : nullptr);
   std::string why = error ? error->message : (data.empty() ? "no data" : "unknown format");
   if (error) g_error_free(error);
-  GdkPixbuf* pixbuf = written && closed && !tooLarge ? gdk_pixbuf_loader_get_pixbuf(loader) : nullptr;
+  GdkPixbuf* pixbuf =
+      written && closed && !tooLarge ? gdk_pixbuf_loader_get_pixbuf(loader) : nullptr;
   if (pixbuf) g_object_ref(pixbuf);
   g_object_unref(loader);
   if (tooLarge) return undecodable("it has more pixels than a picture may hold");
@@ -167,8 +186,8 @@ Result<Picture> Picture::drawnInto(ui::Size canvas, ui::Rect rect) const {
   const int height = wholePixels(canvas.height);
   if (!withinBounds(width, height)) return undecodable("the canvas is empty or too large");
   GdkPixbuf* source = upright(bitmap_->pixbuf, orientation_);
-  GdkPixbuf* target = source ? gdk_pixbuf_new(GDK_COLORSPACE_RGB, hasAlpha(), 8, width, height)
-                             : nullptr;
+  GdkPixbuf* target =
+      source ? gdk_pixbuf_new(GDK_COLORSPACE_RGB, hasAlpha(), 8, width, height) : nullptr;
   if (!target) {
     if (source) g_object_unref(source);
     return undecodable("out of memory");
@@ -194,8 +213,10 @@ Result<Picture> Picture::turned(int quarterTurns, ui::Size size) const {
   if (!withinBounds(width, height)) return undecodable("the canvas is empty or too large");
   GdkPixbuf* turnedPixbuf = rotated(bitmap_->pixbuf, quarterTurns);
   if (!turnedPixbuf) return undecodable("out of memory");
-  if (gdk_pixbuf_get_width(turnedPixbuf) != width || gdk_pixbuf_get_height(turnedPixbuf) != height) {
-    GdkPixbuf* stretched = gdk_pixbuf_scale_simple(turnedPixbuf, width, height, GDK_INTERP_BILINEAR);
+  if (gdk_pixbuf_get_width(turnedPixbuf) != width ||
+      gdk_pixbuf_get_height(turnedPixbuf) != height) {
+    GdkPixbuf* stretched =
+        gdk_pixbuf_scale_simple(turnedPixbuf, width, height, GDK_INTERP_BILINEAR);
     g_object_unref(turnedPixbuf);
     turnedPixbuf = stretched;
     if (!turnedPixbuf) return undecodable("out of memory");
@@ -209,10 +230,11 @@ Result<Bytes> Picture::jpegData(double quality) const {
   GdkPixbuf* seen = upright(bitmap_->pixbuf, orientation_);
   if (!seen) return encodingFailed(nullptr);
   // JPEG has no alpha: transparent parts become white.
-  GdkPixbuf* opaque = hasAlpha() ? gdk_pixbuf_composite_color_simple(
-                                       seen, gdk_pixbuf_get_width(seen), gdk_pixbuf_get_height(seen),
-                                       GDK_INTERP_NEAREST, 255, 8, 0xffffffff, 0xffffffff)
-                                 : GDK_PIXBUF(g_object_ref(seen));
+  GdkPixbuf* opaque = hasAlpha()
+                          ? gdk_pixbuf_composite_color_simple(
+                                seen, gdk_pixbuf_get_width(seen), gdk_pixbuf_get_height(seen),
+                                GDK_INTERP_NEAREST, 255, 8, 0xffffffff, 0xffffffff)
+                          : GDK_PIXBUF(g_object_ref(seen));
   g_object_unref(seen);
   if (!opaque) return encodingFailed(nullptr);
   gchar* buffer = nullptr;
