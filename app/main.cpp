@@ -17,6 +17,7 @@
 #include "platform/foundation/class_registry.h"
 #include "platform/storage/app_environment.h"
 #include "platform/ui/application.h"
+#include "platform/media/gtk/file_chooser_picker_presenter.h"
 #include "platform/ui/gtk/renderer.h"
 
 namespace {
@@ -153,6 +154,8 @@ int main(int argc, char** argv) {
                  renderer.error().localizedDescription().c_str());
     return 1;
   }
+  std::unique_ptr<platform::media::gtk::FileChooserPickerPresenter> pickers =
+      platform::media::gtk::FileChooserPickerPresenter::install();
 
   // The delegate first: it sets up the process-wide web state the engine takes.
   auto delegate = std::make_shared<AppDelegate>();
@@ -190,6 +193,7 @@ int main(int argc, char** argv) {
   quitter.reset();
   application.setDelegate(nullptr);
   delegate.reset();
+  pickers.reset();
   renderer->reset();
   return status;
 }
