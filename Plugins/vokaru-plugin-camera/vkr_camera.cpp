@@ -69,19 +69,20 @@ void VKRCamera::takePicture(const VKRInvokedUrlCommand& command) {
   std::shared_ptr<VKRCommandDelegate> delegate = commandDelegate();
   if (!delegate) return;
   setHasPendingOperation(true);
-  delegate->runInBackground([weak = weak_from_this(), command] {
-    auto self = weak.lock();
-    if (!self) return;
+  // The background work holds nothing strongly, so the plugin is never destroyed off the main
+  // thread.
+  delegate->runInBackground([weak = weak_from_this(),
+                             weakDelegate = std::weak_ptr<VKRCommandDelegate>(delegate), command] {
     VKRPictureOptions options = VKRPictureOptions::createFromTakePictureArguments(command);
     // The desktop has no tablet idiom, so pickers are never shown in popovers.
     options.popoverSupported = false;
-    options.usesGeolocation = usesGeolocation(self->commandDelegate());
+    options.usesGeolocation = usesGeolocation(weakDelegate.lock());
     options.cropToSize = false;
     const auto source = static_cast<ImagePickerSourceType>(options.sourceType);
     if (!ImagePickerController::isSourceTypeAvailable(source)) {
       platform::logf("Camera.getPicture: source type %lu not available.",
                      static_cast<unsigned long>(options.sourceType));
-      if (auto delegate = self->commandDelegate()) {
+      if (auto delegate = weakDelegate.lock()) {
         delegate->sendPluginResult(
             VKRPluginResult::resultWithStatus(kVKRCommandStatusError, "No camera available"),
             command.callbackId());

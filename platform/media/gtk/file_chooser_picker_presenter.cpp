@@ -46,6 +46,11 @@ FileChooserPickerPresenter::~FileChooserPickerPresenter() {
   for (auto& [picker, chooser] : choosers_) gtk_widget_destroy(chooser);
 }
 
+GtkWidget* FileChooserPickerPresenter::chooser(const ImagePickerController& picker) const {
+  auto it = choosers_.find(&picker);
+  return it == choosers_.end() ? nullptr : it->second;
+}
+
 void FileChooserPickerPresenter::showPicker(const std::shared_ptr<ImagePickerController>& picker) {
   if (choosers_.count(picker.get())) return;
   // A picker of videos alone is titled for them.

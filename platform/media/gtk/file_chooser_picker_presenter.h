@@ -21,6 +21,9 @@ class FileChooserPickerPresenter final : public ImagePickerController::Presenter
   FileChooserPickerPresenter(const FileChooserPickerPresenter&) = delete;
   FileChooserPickerPresenter& operator=(const FileChooserPickerPresenter&) = delete;
 
+  // The chooser showing a picker; null when it shows none.
+  GtkWidget* chooser(const ImagePickerController& picker) const;
+
   void showPicker(const std::shared_ptr<ImagePickerController>& picker) override;
   void closePicker(const ImagePickerController& picker) override;
 
