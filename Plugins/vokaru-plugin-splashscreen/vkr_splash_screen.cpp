@@ -96,7 +96,7 @@ void VKRSplashScreen::createViews() {
   if (!view) return;
   const VKRSplashScreenDevice device = getCurrentDevice();
   host->setEnabledAutorotation(
-      device.iPad || device.iPhone6Plus ? host->shouldAutorotateDefaultValue() : false);
+      device.tablet || device.phone736 ? host->shouldAutorotateDefaultValue() : false);
 
   const platform::Dictionary preferences = settings();
   const platform::Value* indicator = vokaruSettingForKey(preferences, "TopActivityIndicator");
@@ -152,12 +152,12 @@ VKRSplashScreenDevice VKRSplashScreen::getCurrentDevice() {
   const Rect bounds = screen.bounds();
   const int height = static_cast<int>(std::max(bounds.width(), bounds.height()));
   VKRSplashScreenDevice device;
-  device.iPhone = true;
-  device.iPhone4 = height == 480;
-  device.iPhone5 = height == 568;
-  device.iPhone6 = height == 667;
-  device.iPhone6Plus = height == 736;
-  device.retina = screen.scale() == 2.0;
+  device.phone = true;
+  device.phone480 = height == 480;
+  device.phone568 = height == 568;
+  device.phone667 = height == 667;
+  device.phone736 = height == 736;
+  device.doubleScale = screen.scale() == 2.0;
   return device;
 }
 
@@ -175,23 +175,23 @@ std::string VKRSplashScreen::getImageName(int64_t orientation, unsigned supporte
   if (launchImageFile) name = std::filesystem::path(*launchImageFile).replace_extension().string();
 
   if (name == "LaunchImage") {
-    if (device.iPad || device.iPhone4 || device.iPhone5) {
+    if (device.tablet || device.phone480 || device.phone568) {
       name += "-700";
-    } else if (device.iPhone6) {
+    } else if (device.phone667) {
       name += "-800";
-    } else if (device.iPhone6Plus) {
+    } else if (device.phone736) {
       name += "-800";
       if (orientation == 1 || orientation == 2) name += "-Portrait";
     }
   }
-  if (device.iPhone5) {
+  if (device.phone568) {
     name += "-568h";
-  } else if (device.iPhone6) {
+  } else if (device.phone667) {
     name += "-667h";
-  } else if (device.iPhone6Plus) {
+  } else if (device.phone736) {
     if (both ? isLandscape : landscape) name += "-Landscape";
     name += "-736h";
-  } else if (device.iPad) {
+  } else if (device.tablet) {
     name += (both ? isLandscape : landscape) ? "-Landscape" : "-Portrait";
   }
   return name;

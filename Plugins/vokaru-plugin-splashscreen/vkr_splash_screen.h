@@ -14,13 +14,13 @@
 
 // What decides the launch image: the device's kind and screen.
 struct VKRSplashScreenDevice {
-  bool iPhone = false;
-  bool iPad = false;
-  bool iPhone4 = false;      // a phone with a 480-point screen
-  bool iPhone5 = false;      // 568 points
-  bool iPhone6 = false;      // 667 points
-  bool iPhone6Plus = false;  // 736 points
-  bool retina = false;       // screen scale 2
+  bool phone = false;
+  bool tablet = false;
+  bool phone480 = false;     // a phone with a 480-point screen
+  bool phone568 = false;     // 568 points
+  bool phone667 = false;     // 667 points
+  bool phone736 = false;     // 736 points
+  bool doubleScale = false;  // screen scale 2
 };
 
 // The splash screen (service "SplashScreen"): covers the host's view with the launch image and a

@@ -46,15 +46,15 @@ TEST(VKRSplashScreenTimingTest, PreferencesSetTheWaitAndTheFade) {
 TEST(VKRSplashScreenImageTest, TheLaunchImageIsNamedForTheDevice) {
   auto phone = [](int height) {
     VKRSplashScreenDevice d;
-    d.iPhone = true;
-    d.iPhone4 = height == 480;
-    d.iPhone5 = height == 568;
-    d.iPhone6 = height == 667;
-    d.iPhone6Plus = height == 736;
+    d.phone = true;
+    d.phone480 = height == 480;
+    d.phone568 = height == 568;
+    d.phone667 = height == 667;
+    d.phone736 = height == 736;
     return d;
   };
   VKRSplashScreenDevice tablet;
-  tablet.iPad = true;
+  tablet.tablet = true;
   const unsigned both = 6 | 24, portrait = 2, landscape = 8;
   struct Case {
     std::optional<std::string> file;
