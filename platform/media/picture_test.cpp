@@ -104,6 +104,48 @@ TEST(PictureTest, EncodingsDecodeAgain) {
   EXPECT_EQ(fromJPEG->pixel(10, 10) & 0xf0f0f0ff, kRed & 0xf0f0f0ff);
 }
 
+// The JPEG with an EXIF segment giving the orientation tag, as cameras write it.
+Bytes withExifOrientation(Bytes jpeg, uint8_t tag) {
+  const uint8_t exif[] = {'E',  'x',  'i',  'f', 0, 0,        // identifier
+                          'I',  'I',  0x2a, 0,   8, 0, 0, 0,  // little-endian TIFF, IFD at 8
+                          1,    0,                            // one entry:
+                          0x12, 0x01, 3,    0,   1, 0, 0, 0, tag, 0, 0, 0,  // orientation, short
+                          0,    0,    0,    0};                             // no next IFD
+  Bytes segment = {0xff, 0xe1, 0, static_cast<uint8_t>(sizeof exif + 2)};
+  segment.insert(segment.end(), std::begin(exif), std::end(exif));
+  jpeg.insert(jpeg.begin() + 2, segment.begin(), segment.end());  // after the start marker
+  return jpeg;
+}
+
+TEST(PictureTest, DecodedPicturesTakeTheirOrientationFromEXIF) {
+  Result<Picture> wide =
+      quadrants(PictureOrientation::Up).drawnInto({40, 20}, ui::Rect(0, 0, 40, 20));
+  ASSERT_TRUE(wide);
+  Result<Bytes> jpeg = wide->jpegData(1.0);
+  ASSERT_TRUE(jpeg);
+  struct Case {
+    uint8_t tag;
+    PictureOrientation orientation;
+  };
+  for (const Case& c : {Case{1, PictureOrientation::Up}, Case{3, PictureOrientation::Down},
+                        Case{6, PictureOrientation::Right}, Case{8, PictureOrientation::Left},
+                        Case{5, PictureOrientation::LeftMirrored}}) {
+    SCOPED_TRACE(c.tag);
+    Result<Picture> decoded = Picture::decode(withExifOrientation(*jpeg, c.tag));
+    ASSERT_TRUE(decoded);
+    EXPECT_EQ(decoded->orientation(), c.orientation);
+    EXPECT_EQ(decoded->pixelWidth(), 40);  // the bitmap as stored
+  }
+  Result<Picture> right = Picture::decode(withExifOrientation(*jpeg, 6));
+  EXPECT_EQ(right->size(), (ui::Size{20, 40}));
+  // Encoded as seen: upright, the bitmap turned.
+  Result<Picture> again = Picture::decode(*right->jpegData(1.0));
+  ASSERT_TRUE(again);
+  EXPECT_EQ(again->orientation(), PictureOrientation::Up);
+  EXPECT_EQ(again->pixelWidth(), 20);
+  EXPECT_EQ(again->pixel(15, 5) & 0xf0f0f0ff, kRed & 0xf0f0f0ff);  // the red corner, turned
+}
+
 TEST(PictureTest, UndecodableAndOversizedPicturesAreErrors) {
   for (const std::string& data :
        {std::string(), std::string("not a picture"), platform::testing::pngOf(20000, 1, kRed),
