@@ -15,9 +15,9 @@
 #include "platform/dispatch/queue.h"
 #include "platform/dispatch/timer.h"
 #include "platform/foundation/class_registry.h"
+#include "platform/media/gtk/file_chooser_picker_presenter.h"
 #include "platform/storage/app_environment.h"
 #include "platform/ui/application.h"
-#include "platform/media/gtk/file_chooser_picker_presenter.h"
 #include "platform/ui/gtk/renderer.h"
 
 namespace {
