@@ -29,7 +29,7 @@ VKRSplashScreen::VKRSplashScreen(std::shared_ptr<VKRWebViewEngineProtocol> engin
 
 VKRSplashScreen::~VKRSplashScreen() {
   hideTimer_.cancel();
-  fadeTimer_.cancel();
+  if (fade_) fade_->cancel();
   if (auto view = observedView_.lock()) view->removeObserver(boundsObserver_);
 }
 
@@ -82,11 +82,11 @@ void VKRSplashScreen::setVisible(bool visible) {
         if (!self) return;
         // The fade hides the views as they are now; a teardown that finds them gone removes
         // nothing.
-        self->fadeTimer_ = platform::ui::animateAlpha({self->imageView_, self->activityView_}, 0,
-                                                      timing.fade, [weak] {
-                                                        if (auto self = weak.lock())
-                                                          self->destroyViews();
-                                                      });
+        self->fade_ = platform::ui::animateAlpha({self->imageView_, self->activityView_}, 0,
+                                                 timing.fade, [weak] {
+                                                   if (auto self = weak.lock())
+                                                     self->destroyViews();
+                                                 });
       });
 }
 

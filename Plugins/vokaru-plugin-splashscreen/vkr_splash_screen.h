@@ -11,6 +11,7 @@
 #include "platform/ui/activity_indicator_view.h"
 #include "platform/ui/image_view.h"
 #include "platform/ui/view.h"
+#include "platform/ui/view_animation.h"
 
 // What decides the launch image: the device's kind and screen.
 struct VKRSplashScreenDevice {
@@ -78,5 +79,5 @@ class VKRSplashScreen : public VKRPlugin, public std::enable_shared_from_this<VK
   platform::NotificationCenter::Observation pageLoadObservation_;
   // The wait before the fade, then the fade; cancelled when the plugin goes.
   platform::Timer hideTimer_;
-  platform::Timer fadeTimer_;
+  std::shared_ptr<platform::ui::Animation> fade_;
 };

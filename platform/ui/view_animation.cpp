@@ -2,20 +2,21 @@
 
 #include <algorithm>
 
+#include "platform/dispatch/timer.h"
+
 namespace platform::ui {
 
 namespace {
 
 constexpr Duration kFrame = std::chrono::milliseconds(16);
 
-struct Fade {
+struct Fade final : Animation {
   std::vector<std::weak_ptr<View>> views;
   std::vector<double> from;
   double to = 0;
   MonotonicTime start;
   Duration duration{};
   std::function<void()> completion;
-  Timer timer;
 
   // Sets the alphas for the time now; true once the fade has ended.
   bool step() {
@@ -29,10 +30,23 @@ struct Fade {
   }
 };
 
+// One step per frame, each timer scheduling the next, so that nothing holds the fade once it
+// has ended or was cancelled.
+void scheduleStep(const std::shared_ptr<Fade>& fade) {
+  dispatchAfter(kFrame, mainQueue(), [fade] {
+    if (fade->isCancelled()) return;
+    if (!fade->step()) {
+      scheduleStep(fade);
+      return;
+    }
+    if (auto completion = std::exchange(fade->completion, nullptr)) completion();
+  });
+}
+
 }  // namespace
 
-Timer animateAlpha(std::vector<std::weak_ptr<View>> views, double alpha, Duration duration,
-                   std::function<void()> completion) {
+std::shared_ptr<Animation> animateAlpha(std::vector<std::weak_ptr<View>> views, double alpha,
+                                        Duration duration, std::function<void()> completion) {
   auto fade = std::make_shared<Fade>();
   for (const auto& weak : views) {
     auto view = weak.lock();
@@ -46,17 +60,13 @@ Timer animateAlpha(std::vector<std::weak_ptr<View>> views, double alpha, Duratio
   if (duration <= Duration::zero()) {
     fade->step();
     mainQueue()->async([fade] {
-      if (fade->completion) fade->completion();
+      if (fade->isCancelled()) return;
+      if (auto completion = std::exchange(fade->completion, nullptr)) completion();
     });
-    return Timer();
+  } else {
+    scheduleStep(fade);
   }
-  // The timer's work holds the fade until its last step.
-  fade->timer = scheduleRepeating(kFrame, mainQueue(), [fade] {
-    if (!fade->step()) return;
-    fade->timer.cancel();
-    if (auto completion = std::exchange(fade->completion, nullptr)) completion();
-  });
-  return fade->timer;
+  return fade;
 }
 
 }  // namespace platform::ui
