@@ -15,6 +15,7 @@
 #include "platform/dispatch/queue.h"
 #include "platform/dispatch/timer.h"
 #include "platform/foundation/class_registry.h"
+#include "platform/media/gtk/file_chooser_picker_presenter.h"
 #include "platform/storage/app_environment.h"
 #include "platform/ui/application.h"
 #include "platform/ui/gtk/renderer.h"
@@ -154,6 +155,8 @@ int main(int argc, char** argv) {
                  renderer.error().localizedDescription().c_str());
     return 1;
   }
+  std::unique_ptr<platform::media::gtk::FileChooserPickerPresenter> pickers =
+      platform::media::gtk::FileChooserPickerPresenter::install();
 
   // The delegate first: it sets up the process-wide web state the engine takes.
   auto delegate = std::make_shared<AppDelegate>();
@@ -192,6 +195,7 @@ int main(int argc, char** argv) {
   quitter.reset();
   application.setDelegate(nullptr);
   delegate.reset();
+  pickers.reset();
   renderer->reset();
   return status;
 }

@@ -19,8 +19,10 @@ std::atomic<Clock*> currentClock{nullptr};
 }  // namespace
 
 Clock& systemClock() {
-  static SystemClock instance;
-  return instance;
+  // Never destroyed: the timer thread reads it until the process is gone, also while static
+  // objects are destroyed at exit.
+  static SystemClock* instance = new SystemClock();
+  return *instance;
 }
 
 Clock& clock() {

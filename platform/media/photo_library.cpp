@@ -126,6 +126,21 @@ void PhotoLibrary::assetForURL(std::string url, AssetResult result, Failure fail
       });
 }
 
+std::optional<std::string> PhotoLibrary::assetURLForFile(const fs::path& file) {
+  std::error_code error;
+  const fs::path canonical = fs::weakly_canonical(file, error);
+  if (error || canonical.parent_path() != fs::weakly_canonical(folder(), error) || error) {
+    return std::nullopt;
+  }
+  const std::string id = canonical.stem().string();
+  const std::string extension = canonical.extension().string();
+  if (extension.size() < 2 || !isToken(id, true, 64) ||
+      !isToken(std::string_view(extension).substr(1), false, 16)) {
+    return std::nullopt;
+  }
+  return assetURL(id, uppercased(std::string_view(extension).substr(1)));
+}
+
 Result<std::string> PhotoLibrary::writeAsset(const Bytes& data, std::string_view extension) {
   if (authorizationStatus() != PhotoLibraryAuthorization::Authorized) return accessDenied();
   if (!isToken(extension, false, 16)) {

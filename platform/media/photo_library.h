@@ -66,6 +66,9 @@ class PhotoLibrary {
   // the asset, with nothing when the URL names none, or through `failure` when access is refused.
   static void assetForURL(std::string url, AssetResult result, Failure failure);
 
+  // The asset URL of a file of the library's folder; nothing for any other file.
+  static std::optional<std::string> assetURLForFile(const std::filesystem::path& file);
+
   // Stores the data as a new asset with the extension (letters and digits); answers its URL.
   static Result<std::string> writeAsset(const Bytes& data, std::string_view extension);
 };

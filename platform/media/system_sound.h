@@ -1,13 +1,39 @@
 #pragma once
 
+#include <cstdint>
+#include <filesystem>
 #include <functional>
+#include <memory>
 #include <string>
+
+#include "platform/foundation/error.h"
 
 namespace platform::media {
 
-// Plays a short sound file once without waiting for it (alert sounds, beeps). The completion, if
-// any, runs on the main queue once the sound has played, or at once when it cannot be played
-// (a missing or unreadable file, no audio output), which is logged. Any thread.
-void playSystemSound(const std::string& path, std::function<void()> completion = nullptr);
+inline constexpr const char* kSystemSoundErrorDomain = "SystemSoundErrorDomain";
+enum SystemSoundErrorCode : int64_t { kSystemSoundUnreadable = 1 };
+
+// A short sound from a WAV file, played on the audio output. Main thread only.
+class SystemSound {
+ public:
+  using Completion = std::function<void()>;
+
+  // A sound for the file; an error when there is no readable file.
+  static Result<std::shared_ptr<SystemSound>> create(const std::filesystem::path& file);
+  virtual ~SystemSound() = default;
+
+  // Starts playing; the completion runs on the main queue once the sound has ended (or failed to
+  // play). A sound dropped while playing stops without completing.
+  virtual void play(Completion completion) = 0;
+
+  // Plays started in this process, for whoever counts them.
+  static uint64_t playCount();
+  // The output, as an element name: "autoaudiosink" unless a host or test sets another
+  // ("fakesink" plays silently, in real time).
+  static void setAudioSink(std::string elementName);
+
+ protected:
+  static void countPlay();
+};
 
 }  // namespace platform::media

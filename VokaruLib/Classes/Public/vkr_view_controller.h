@@ -140,7 +140,13 @@ class VKRViewController : public platform::ui::ViewController {
   const std::vector<int64_t>& supportedOrientations() const { return supportedOrientations_; }
   bool supportsOrientation(int64_t orientation) const;
   unsigned supportedInterfaceOrientations() const override;
-  bool shouldAutorotate() const override { return true; }
+  // Autorotation answers what enabledAutorotation() says: the controller's own answer
+  // (shouldAutorotateDefaultValue()) unless a plugin switched it, as the splash screen does while
+  // it shows.
+  bool shouldAutorotate() const override { return enabledAutorotation_; }
+  bool shouldAutorotateDefaultValue() const { return true; }
+  bool enabledAutorotation() const { return enabledAutorotation_; }
+  void setEnabledAutorotation(bool enabled) { enabledAutorotation_ = enabled; }
 
   // The view's life: the start-up plugins start and the start page loads (once the user-agent
   // lock is held) when the view loads.
@@ -186,5 +192,6 @@ class VKRViewController : public platform::ui::ViewController {
   std::optional<std::string> baseUserAgent_;
   std::optional<std::string> userAgent_;
   int64_t userAgentLockToken_ = 0;
+  bool enabledAutorotation_ = true;
   std::vector<platform::NotificationCenter::Observation> observations_;
 };
