@@ -137,6 +137,30 @@ class QuitWhenSettled {
   bool timedOut_ = false;
 };
 
+// Ends the main loop once the page has handled what the app sent it as it ended (the "pause"
+// event, which also makes the page save its state): a script sent after those answers only once
+// they ran, and their console lines arrive before its answer. A page that hangs ends it after 2 s.
+void quitAfterThePage(const std::weak_ptr<AppDelegate>& delegate, GMainLoop* loop) {
+  std::shared_ptr<GMainLoop> held(g_main_loop_ref(loop), g_main_loop_unref);
+  auto quit = [held] { g_main_loop_quit(held.get()); };
+  // Queued behind the life-cycle scripts the controller has scheduled on the main queue.
+  platform::mainQueue()->async([delegate, quit] {
+    std::shared_ptr<AppDelegate> live = delegate.lock();
+    std::shared_ptr<VKRViewController> controller = live ? live->viewController() : nullptr;
+    std::shared_ptr<platform::web::WebView> view = controller ? controller->webView() : nullptr;
+    if (!view) {
+      quit();
+      return;
+    }
+    platform::Timer limit =
+        platform::dispatchAfter(platform::seconds(2), platform::mainQueue(), quit);
+    view->evaluateJavaScript("0", [quit, limit](platform::Result<std::string>) mutable {
+      limit.cancel();
+      quit();
+    });
+  });
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -165,7 +189,8 @@ int main(int argc, char** argv) {
   GMainLoop* loop = g_main_loop_new(nullptr, FALSE);
   platform::ui::Application& application = platform::ui::Application::shared();
   application.setDelegate(delegate);
-  application.setTerminateHandler([loop] { g_main_loop_quit(loop); });
+  application.setTerminateHandler(
+      [weak = std::weak_ptr<AppDelegate>(delegate), loop] { quitAfterThePage(weak, loop); });
   for (int signal : {SIGINT, SIGTERM}) {
     g_unix_signal_add(
         signal,

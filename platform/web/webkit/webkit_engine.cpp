@@ -9,6 +9,7 @@
 #include "platform/ui/gtk/gobject_ptr.h"
 #include "platform/ui/gtk/gtk_init.h"
 #include "platform/web/web_errors.h"
+#include "platform/web/webkit/console_relay.h"
 #include "platform/web/webkit/scheme_task.h"
 #include "platform/web/webkit/webkit_view.h"
 
@@ -79,10 +80,7 @@ class WebKitEngine final : public WebEngine {
     auto* related = dynamic_cast<WebKitView*>(options.relatedView.get());
     auto view = std::make_shared<WebKitView>(options.frame, context_.get(),
                                              related ? related->webKitView() : nullptr);
-    if (consoleToStandardOutput_) {
-      webkit_settings_set_enable_write_console_messages_to_stdout(
-          webkit_web_view_get_settings(view->webKitView()), TRUE);
-    }
+    if (consoleToStandardOutput_) relayConsoleToStandardOutput(view->webKitView());
     return view;
   }
 
