@@ -11,6 +11,7 @@
 #include "VokaruLib/Classes/Private/Plugins/vkr_ui_web_view_navigation_delegate.h"
 #include "VokaruLib/Classes/Public/vkr_app_web_engine.h"
 #include "app/app_delegate.h"
+#include "app/window_size.h"
 #include "platform/dispatch/notification_center.h"
 #include "platform/dispatch/queue.h"
 #include "platform/dispatch/timer.h"
@@ -40,18 +41,22 @@ void printUsage() {
       "                     (default: $XDG_DATA_HOME/vokaru/keychains/<bundle id>)\n"
       "  --open-url URL     once launched, the app is asked to open the URL (the page's\n"
       "                     handleOpenURL function gets it)\n"
+      "  --window-size WxH  the window's size when it opens, as 1280x800 (default: the app's\n"
+      "                     WindowSize preference, else %.0fx%.0f); it can be resized\n"
       "  --quit-after-load  stop once the start page has loaded and every answer it waits for\n"
       "                     has come (exit status 1 if that takes over %.0f s)\n"
       "  --help             show this help\n"
       "  --version          show the version\n\n"
       "The page's console lines go to the standard output. Without a display, run it under\n"
       "Xvfb (scripts/run does).\n",
-      VOKARU_SAMPLE_BUNDLE, kQuitAfterLoadLimitSeconds);
+      VOKARU_SAMPLE_BUNDLE, kDefaultWindowSize.width, kDefaultWindowSize.height,
+      kQuitAfterLoadLimitSeconds);
 }
 
 struct Options {
   platform::AppEnvironmentOptions places;
   std::optional<std::string> openURL;
+  std::optional<platform::ui::Size> windowSize;
   bool quitAfterLoad = false;
 };
 
@@ -76,12 +81,16 @@ std::optional<int> parseOptions(int argc, char** argv, Options& options) {
     if (option == "--bundle") place = &options.places.bundle;
     if (option == "--app-home") place = &options.places.appHome;
     if (option == "--keychain") place = &options.places.keychainFolder;
-    const bool takesValue = place || option == "--open-url";
+    const bool takesValue = place || option == "--open-url" || option == "--window-size";
     if (takesValue && i + 1 < argc && argv[i + 1][0] != '\0') {
+      const char* value = argv[++i];
       if (place) {
-        *place = argv[++i];
-      } else {
-        options.openURL = argv[++i];
+        *place = value;
+      } else if (option == "--open-url") {
+        options.openURL = value;
+      } else if (!(options.windowSize = parseWindowSize(value))) {
+        std::fprintf(stderr, "vokaru: --window-size takes <width>x<height>, as 1280x800\n");
+        return 2;
       }
       continue;
     }
@@ -139,11 +148,46 @@ class QuitWhenSettled {
   bool timedOut_ = false;
 };
 
+// Ends the main loop once the page has handled what the app sent it as it ended (the "pause"
+// event, which also makes the page save its state): a script sent after those answers only once
+// they ran, and their console lines arrive before its answer. A page that hangs ends it after 2 s.
+void quitAfterThePage(const std::weak_ptr<AppDelegate>& delegate, GMainLoop* loop) {
+  std::shared_ptr<GMainLoop> held(g_main_loop_ref(loop), g_main_loop_unref);
+  auto quit = [held] { g_main_loop_quit(held.get()); };
+  // Queued behind the life-cycle scripts the controller has scheduled on the main queue.
+  platform::mainQueue()->async([delegate, quit] {
+    std::shared_ptr<AppDelegate> live = delegate.lock();
+    std::shared_ptr<VKRViewController> controller = live ? live->viewController() : nullptr;
+    std::shared_ptr<platform::web::WebView> view = controller ? controller->webView() : nullptr;
+    if (!view) {
+      quit();
+      return;
+    }
+    platform::Timer limit =
+        platform::dispatchAfter(platform::seconds(2), platform::mainQueue(), quit);
+    view->evaluateJavaScript("0", [quit, limit](platform::Result<std::string>) mutable {
+      limit.cancel();
+      quit();
+    });
+  });
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   Options options;
   if (std::optional<int> done = parseOptions(argc, argv, options)) return *done;
+  // Caught from the start (a shell may have started us with them ignored); they end the app in
+  // order once its main loop runs.
+  for (int signal : {SIGINT, SIGTERM}) {
+    g_unix_signal_add(
+        signal,
+        [](gpointer) -> gboolean {
+          platform::ui::Application::shared().terminate();
+          return G_SOURCE_CONTINUE;
+        },
+        nullptr);
+  }
   platform::AppEnvironment::configure(options.places);
   // What classes do when they load (restoring background transfers, ...) needs the environment.
   platform::runLoadHooks();
@@ -160,6 +204,7 @@ int main(int argc, char** argv) {
 
   // The delegate first: it sets up the process-wide web state the engine takes.
   auto delegate = std::make_shared<AppDelegate>();
+  delegate->setWindowSize(options.windowSize);
   platform::Result<std::shared_ptr<platform::web::WebEngine>> engine = vkrInstallAppWebEngine();
   if (!engine.ok()) {
     std::fprintf(stderr, "vokaru: %s\n", engine.error().localizedDescription().c_str());
@@ -169,16 +214,8 @@ int main(int argc, char** argv) {
   GMainLoop* loop = g_main_loop_new(nullptr, FALSE);
   platform::ui::Application& application = platform::ui::Application::shared();
   application.setDelegate(delegate);
-  application.setTerminateHandler([loop] { g_main_loop_quit(loop); });
-  for (int signal : {SIGINT, SIGTERM}) {
-    g_unix_signal_add(
-        signal,
-        [](gpointer) -> gboolean {
-          platform::ui::Application::shared().terminate();
-          return G_SOURCE_CONTINUE;
-        },
-        nullptr);
-  }
+  application.setTerminateHandler(
+      [weak = std::weak_ptr<AppDelegate>(delegate), loop] { quitAfterThePage(weak, loop); });
   const platform::ui::MemoryWarnings memoryWarnings;
   std::unique_ptr<QuitWhenSettled> quitter;
   if (options.quitAfterLoad) quitter = std::make_unique<QuitWhenSettled>(delegate);

@@ -62,9 +62,10 @@ inline double secondsUntilLoaded(std::vector<std::string> arguments) {
 }
 
 // The raw baseline in the child: a GTK window of the size with one WebKitGTK view, in which
-// `load` starts the page; reports when it has loaded.
+// `load` starts the page; `loaded` runs once it has loaded (by default: reports and leaves).
 [[noreturn]] inline void runRawWebView(int width, int height,
-                                       const std::function<void(WebKitWebView*)>& load) {
+                                       const std::function<void(WebKitWebView*)>& load,
+                                       void (*loaded)() = reportLoaded) {
   gtk_init(nullptr, nullptr);
   GtkWidget* window = gtk_window_new(GTK_WINDOW_TOPLEVEL);
   gtk_window_set_default_size(GTK_WINDOW(window), width, height);
@@ -72,10 +73,11 @@ inline double secondsUntilLoaded(std::vector<std::string> arguments) {
   GtkWidget* view = webkit_web_view_new_with_context(context);
   gtk_container_add(GTK_CONTAINER(window), view);
   gtk_widget_show_all(window);
-  g_signal_connect(view, "load-changed", G_CALLBACK(+[](WebKitWebView*, WebKitLoadEvent event) {
-                     if (event == WEBKIT_LOAD_FINISHED) reportLoaded();
+  g_signal_connect(view, "load-changed",
+                   G_CALLBACK(+[](WebKitWebView*, WebKitLoadEvent event, gpointer done) {
+                     if (event == WEBKIT_LOAD_FINISHED) reinterpret_cast<void (*)()>(done)();
                    }),
-                   nullptr);
+                   reinterpret_cast<gpointer>(loaded));
   load(WEBKIT_WEB_VIEW(view));
   for (;;) g_main_context_iteration(nullptr, TRUE);
 }

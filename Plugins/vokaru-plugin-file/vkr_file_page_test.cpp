@@ -21,7 +21,8 @@ constexpr const char* kConfig = R"(<?xml version="1.0" encoding="UTF-8"?>
 
 // call() keeps each answer under its name: ["ok" or "fail", message].
 constexpr const char* kPage = R"(<!DOCTYPE html>
-<html><head><script src="vokaru.js"></script><script>
+<html><head><script src="vokaru.js"></script>
+<script src="plugins/vokaru-plugin-file/file.js"></script><script>
   var answers = {};
   function call(name, action, args) {
     vokaru.exec(function (message) { answers[name] = ['ok', message]; },
@@ -40,7 +41,10 @@ constexpr const char* kPage = R"(<!DOCTYPE html>
 class FilePageTest : public SharedPageHostTest<FilePageTest> {
  public:
   static std::map<std::filesystem::path, std::string> bundleFiles() {
-    return {{"config.xml", kConfig}, {"www/index.html", kPage}};
+    return {{"config.xml", kConfig},
+            {"www/index.html", kPage},
+            {"www/plugins/vokaru-plugin-file/file.js",
+             platform::testing::readFile(VOKARU_FILE_MODULE)}};
   }
 
  protected:
@@ -108,6 +112,114 @@ TEST_F(FilePageTest, HostileURLsFromThePageAreRefused) {
   EXPECT_EQ(answer("read"), R"(["fail",5])");
   EXPECT_EQ(answer("copy"), R"(["fail",5])");
   EXPECT_FALSE(std::filesystem::exists(host_->app().appHome() / "stolen.txt"));
+}
+
+// The page module end to end: every operation it offers, its callbacks and its Promises.
+constexpr const char* kModuleWalk = R"(
+  var log = [];
+  async function walk() {
+    function note(text) { log.push(text); }
+    function failure(promise) {
+      return promise.then(function () { return 'succeeded'; },
+                          function (error) { return error.code + ' ' + error.message; });
+    }
+    var byCallback;
+    var fileSystem = await requestFileSystem(LocalFileSystem.PERSISTENT, 0,
+                                             function (fs) { byCallback = fs; });
+    note('fileSystem ' + fileSystem.name + ' ' + fileSystem.root.fullPath + ' ' +
+         fileSystem.root.isDirectory + ' ' + (byCallback === fileSystem));
+    var root = fileSystem.root;
+    var folder = await root.getDirectory('walk', { create: true });
+    note('folder ' + folder.fullPath + ' ' + folder.isDirectory);
+    var entry = await folder.getFile('a b%.txt', { create: true });
+    note('file ' + entry.name + ' ' + entry.fullPath + ' ' + entry.isFile + ' ' + entry.toURL());
+
+    var writer = await entry.createWriter();
+    var ends = 0;
+    writer.onwriteend = function () { ends++; };
+    note('wrote ' + await writer.write('hello world') + ' at ' + writer.position);
+    writer.seek(6);
+    await writer.write('there');
+    note('truncated to ' + await writer.truncate(5) + ', length ' + writer.length);
+    writer.seek(-1);
+    await writer.write(new Uint8Array([79, 33]));
+    writer.seek(writer.length);
+    await writer.write(new Blob(['?']));
+    note('writer ' + writer.position + ' ' + writer.length + ' ' + ends + ' ends');
+
+    var file = await entry.file();
+    note('snapshot ' + file.name + ' ' + file.size);
+    note('text ' + await file.readAsText());
+    note('slice ' + await file.slice(1, 3).readAsText('utf-8'));
+    note('dataURL ' + await file.readAsDataURL());
+    var buffer = await file.slice(-2).readAsArrayBuffer();
+    note('buffer ' + new Uint8Array(buffer).join(','));
+    note('binary ' + await file.slice(0, 2).readAsBinaryString());
+    var metadata = await entry.getMetadata();
+    note('metadata ' + metadata.size + ' ' + (metadata.modificationTime instanceof Date));
+    await entry.setMetadata(null, null, { 'com.apple.MobileBackup': 1 });
+
+    var copy = await entry.copyTo(folder, 'copy.txt');
+    var moved = await copy.moveTo(folder, 'moved.txt');
+    note('copied and moved ' + copy.name + ' ' + moved.fullPath);
+    var reader = folder.createReader();
+    var names = (await reader.readEntries()).map(function (item) { return item.name; });
+    note('entries ' + names.sort().join('|') + ' then ' + (await reader.readEntries()).length);
+    var parent = await moved.getParent();
+    note('parent ' + parent.fullPath + ' ' + parent.isDirectory);
+    var resolved = await resolveLocalFileSystemURL(entry.toURL());
+    var native = await resolveLocalFileSystemURL(entry.nativeURL);
+    note('resolved ' + resolved.fullPath + ' ' + native.filesystem.name + ' ' + native.fullPath);
+
+    var failedBy;
+    note('missing ' + await failure(folder.getFile('missing.txt', null, null,
+                                                   function (e) { failedBy = e.code; })) +
+         ' by callback ' + failedBy);
+    note('exclusive ' + await failure(folder.getFile('moved.txt',
+                                                     { create: true, exclusive: true })));
+    note('kind ' + await failure(folder.getDirectory('moved.txt')));
+    note('root ' + await failure(root.remove()));
+    note('full folder ' + await failure(folder.remove()));
+    note('bad type ' + await failure(requestFileSystem(99, 0)));
+    await moved.remove();
+    await folder.removeRecursively();
+    note('gone ' + await failure(resolveLocalFileSystemURL(folder.toURL())));
+    return log;
+  })";
+
+TEST_F(FilePageTest, APageUsesEveryOperationOfTheModule) {
+  host_->eval(
+      std::string(kModuleWalk) +
+      "; walk().then(function (log) { answers.walk = ['ok', log]; },"
+      "              function (e) { answers.walk = ['fail', String(e), log]; }); 'started'");
+  const std::string expected =
+      R"(["ok",[)"
+      R"("fileSystem persistent / true true",)"
+      R"("folder /walk/ true",)"
+      R"("file a b%.txt /walk/a b%.txt true vkrfile://localhost/persistent/walk/a%20b%25.txt",)"
+      R"("wrote 11 at 11",)"
+      R"("truncated to 5, length 5",)"
+      R"("writer 7 7 5 ends",)"
+      R"("snapshot a b%.txt 7",)"
+      R"("text hellO!?",)"
+      R"("slice el",)"
+      R"("dataURL data:text/plain;base64,aGVsbE8hPw==",)"
+      R"("buffer 33,63",)"
+      R"("binary he",)"
+      R"("metadata 7 true",)"
+      R"("copied and moved copy.txt /walk/moved.txt",)"
+      R"("entries a b%.txt|moved.txt then 0",)"
+      R"("parent /walk/ true",)"
+      R"("resolved /walk/a b%.txt persistent /walk/a b%.txt",)"
+      R"("missing 1 NOT_FOUND_ERR by callback 1",)"
+      R"("exclusive 12 PATH_EXISTS_ERR",)"
+      R"("kind 11 TYPE_MISMATCH_ERR",)"
+      R"("root 6 NO_MODIFICATION_ALLOWED_ERR",)"
+      R"("full folder 9 INVALID_MODIFICATION_ERR",)"
+      R"("bad type 1 NOT_FOUND_ERR",)"
+      R"("gone 1 NOT_FOUND_ERR"]])";
+  EXPECT_EQ(answer("walk"), expected);
+  EXPECT_FALSE(std::filesystem::exists(documents() / "walk"));
 }
 
 }  // namespace

@@ -63,7 +63,8 @@ platform::Status PageHost::launch(platform::Duration timeout) {
   if (!renderer.ok()) return renderer.error();
   renderer_ = *renderer;
 
-  appDelegate_ = std::make_shared<VKRAppDelegate>();
+  appDelegate_ =
+      options_.makeAppDelegate ? options_.makeAppDelegate() : std::make_shared<VKRAppDelegate>();
   previousEngine_ = platform::web::webEngine();
   platform::Result<std::shared_ptr<platform::web::WebEngine>> engine = vkrInstallAppWebEngine();
   if (!engine.ok()) return engine.error();

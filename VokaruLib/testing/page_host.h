@@ -37,6 +37,8 @@ class PageHost {
     // A host controller to launch with (made by the app delegate otherwise); made by a function,
     // because it reads the bundle, which exists only once the host is made.
     std::function<std::shared_ptr<VKRViewController>()> makeController;
+    // The app delegate to launch with (a VKRAppDelegate when not given).
+    std::function<std::shared_ptr<VKRAppDelegate>()> makeAppDelegate;
   };
 
   // The sample app's bundle in the source tree.

@@ -44,8 +44,8 @@ class Error {
 template <typename T>
 class Result {
  public:
-  Result(T value) : state_(std::move(value)) {}      // NOLINT(google-explicit-constructor)
-  Result(Error error) : state_(std::move(error)) {}  // NOLINT(google-explicit-constructor)
+  Result(T value) : state_(std::move(value)) {}      // NOLINT(*-explicit-constructor)
+  Result(Error error) : state_(std::move(error)) {}  // NOLINT(*-explicit-constructor)
 
   bool ok() const { return state_.index() == 0; }
   explicit operator bool() const { return ok(); }

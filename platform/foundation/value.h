@@ -82,20 +82,20 @@ class Value {
   using Array = std::vector<Value>;
 
   Value() = default;
-  Value(std::nullptr_t) {}        // NOLINT(google-explicit-constructor)
-  Value(bool b) : storage_(b) {}  // NOLINT(google-explicit-constructor)
+  Value(std::nullptr_t) {}        // NOLINT(*-explicit-constructor)
+  Value(bool b) : storage_(b) {}  // NOLINT(*-explicit-constructor)
   template <std::integral T>
   requires(!std::same_as<T, bool> && !std::same_as<T, char>) Value(T n)
-      : storage_(fromIntegral(n)) {}                    // NOLINT(google-explicit-constructor)
-  Value(double d) : storage_(d) {}                      // NOLINT(google-explicit-constructor)
-  Value(float f) : storage_(static_cast<double>(f)) {}  // NOLINT(google-explicit-constructor)
-  Value(const char* s) : storage_(std::string(s ? s : "")) {}  // NOLINT
-  Value(std::string s) : storage_(std::move(s)) {}         // NOLINT(google-explicit-constructor)
-  Value(std::string_view s) : storage_(std::string(s)) {}  // NOLINT(google-explicit-constructor)
-  Value(Bytes b) : storage_(std::move(b)) {}               // NOLINT(google-explicit-constructor)
-  Value(Date d) : storage_(d) {}                           // NOLINT(google-explicit-constructor)
-  Value(Array a) : storage_(std::move(a)) {}               // NOLINT(google-explicit-constructor)
-  Value(Dictionary d) : storage_(std::move(d)) {}          // NOLINT(google-explicit-constructor)
+      : storage_(fromIntegral(n)) {}                           // NOLINT(*-explicit-constructor)
+  Value(double d) : storage_(d) {}                             // NOLINT(*-explicit-constructor)
+  Value(float f) : storage_(static_cast<double>(f)) {}         // NOLINT(*-explicit-constructor)
+  Value(const char* s) : storage_(std::string(s ? s : "")) {}  // NOLINT(*-explicit-constructor)
+  Value(std::string s) : storage_(std::move(s)) {}             // NOLINT(*-explicit-constructor)
+  Value(std::string_view s) : storage_(std::string(s)) {}      // NOLINT(*-explicit-constructor)
+  Value(Bytes b) : storage_(std::move(b)) {}                   // NOLINT(*-explicit-constructor)
+  Value(Date d) : storage_(d) {}                               // NOLINT(*-explicit-constructor)
+  Value(Array a) : storage_(std::move(a)) {}                   // NOLINT(*-explicit-constructor)
+  Value(Dictionary d) : storage_(std::move(d)) {}              // NOLINT(*-explicit-constructor)
 
   static Value array(std::initializer_list<Value> items = {}) { return Value(Array(items)); }
   static Value dictionary(std::initializer_list<Dictionary::Entry> entries = {}) {

@@ -189,10 +189,40 @@
     };
   });
 
+  // What plugin modules build on. answer() hands the outcome of a Promise to success(value) or
+  // fail(reason) (either may be absent) and gives a Promise of the same; a page that handles
+  // errors through `fail` need not also catch the Promise.
+  function answer(promise, success, fail) {
+    var both = promise.then(function (value) {
+      if (typeof success === 'function') success(value);
+      return value;
+    }, function (reason) {
+      if (typeof fail === 'function') fail(reason);
+      throw reason;
+    });
+    if (typeof fail === 'function') both.catch(function () {});
+    return both;
+  }
+
+  // Runs the service's action and answers as answer() does. `toValue` and `toReason` (optional)
+  // turn the native answer and error into what the page gets.
+  function call(service, action, args, success, fail, toValue, toReason) {
+    var outcome = new Promise(function (resolve, reject) {
+      require('vokaru/exec').exec(function (message) {
+        resolve(toValue ? toValue(message) : message);
+      }, function (error) {
+        reject(toReason ? toReason(error) : error);
+      }, service, action, args);
+    });
+    return answer(outcome, success, fail);
+  }
+
   global.vokaru = {
     define: define,
     require: require,
     exec: function () { return require('vokaru/exec').exec.apply(null, arguments); },
+    call: call,
+    answer: answer,
     fireDocumentEvent: fireDocumentEvent
   };
 

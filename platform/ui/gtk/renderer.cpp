@@ -233,13 +233,25 @@ void Renderer::realizeWindow(const std::shared_ptr<Window>& window) {
   gtk_window_set_default_size(gtkWindow, px(window->frame().width()), px(window->frame().height()));
   gtk_window_set_title(gtkWindow, window->title().c_str());
   entry->root = realize(window, nullptr);
-  gtk_container_add(GTK_CONTAINER(gtkWindow), entry->root->box);
+  // The views' boxes ask for their frames' sizes, which would keep the window from becoming
+  // smaller than it is: a viewport without scroll bars lets the user make it any size, and the
+  // model follows the size it gets.
+  GtkWidget* viewport = gtk_viewport_new(nullptr, nullptr);
+  gtk_viewport_set_shadow_type(GTK_VIEWPORT(viewport), GTK_SHADOW_NONE);
+  gtk_container_add(GTK_CONTAINER(viewport), entry->root->box);
+  GtkWidget* scroller = gtk_scrolled_window_new(nullptr, nullptr);
+  gtk_scrolled_window_set_policy(GTK_SCROLLED_WINDOW(scroller), GTK_POLICY_EXTERNAL,
+                                 GTK_POLICY_EXTERNAL);
+  gtk_container_add(GTK_CONTAINER(scroller), viewport);
+  gtk_container_add(GTK_CONTAINER(gtkWindow), scroller);
+  gtk_widget_show(viewport);
+  gtk_widget_show(scroller);
   WindowEntry* raw = entry.get();
   g_signal_connect(gtkWindow, "delete-event", G_CALLBACK(onWindowDelete), raw);
   g_signal_connect(gtkWindow, "window-state-event", G_CALLBACK(onWindowState), raw);
   g_signal_connect(gtkWindow, "notify::is-active", G_CALLBACK(onWindowActive), raw);
   g_signal_connect(gtkWindow, "map", G_CALLBACK(onWindowMapped), raw);
-  g_signal_connect(entry->root->box, "size-allocate", G_CALLBACK(onRootAllocated), raw);
+  g_signal_connect(scroller, "size-allocate", G_CALLBACK(onRootAllocated), raw);
   windows_.push_back(std::move(entry));
   gtk_widget_set_visible(raw->gtkWindow, !window->isHidden());
 }

@@ -130,6 +130,14 @@ TEST_F(RendererTest, WindowSizeChangesReachTheModelAndItsAutoresizing) {
   ASSERT_TRUE(runMainLoopUntil([&] { return window_->frame().size == Size{400, 300}; }));
   EXPECT_EQ(bar->frame(), Rect(0, 256, 400, 44));
   EXPECT_TRUE(placedAt(*bar, {0, 256, 400, 44}));
+  // Smaller again, below the size the window was made with.
+  gtk_window_resize(GTK_WINDOW(gtkWindow_), 200, 150);
+  ASSERT_TRUE(runMainLoopUntil([&] {
+    return window_->frame().size == Size{200, 150};
+  })) << window_->frame().width()
+      << "x" << window_->frame().height();
+  EXPECT_EQ(bar->frame(), Rect(0, 106, 200, 44));
+  EXPECT_TRUE(placedAt(*bar, {0, 106, 200, 44}));
 }
 
 TEST_F(RendererTest, StackingFollowsTheSubviewOrder) {

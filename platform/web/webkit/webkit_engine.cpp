@@ -10,6 +10,7 @@
 #include "platform/ui/gtk/gtk_init.h"
 #include "platform/web/web_errors.h"
 #include "platform/web/webkit/container_extension_setup.h"
+#include "platform/web/webkit/console_relay.h"
 #include "platform/web/webkit/scheme_task.h"
 #include "platform/web/webkit/webkit_view.h"
 
@@ -89,10 +90,7 @@ class WebKitEngine final : public WebEngine {
     auto view = std::make_shared<WebKitView>(options.frame, context_.get(),
                                              related ? related->webKitView() : nullptr);
     view->setFileContainer(container_);
-    if (consoleToStandardOutput_) {
-      webkit_settings_set_enable_write_console_messages_to_stdout(
-          webkit_web_view_get_settings(view->webKitView()), TRUE);
-    }
+    if (consoleToStandardOutput_) relayConsoleToStandardOutput(view->webKitView());
     return view;
   }
 
