@@ -37,17 +37,35 @@ endfunction()
 # must not pile up in the shared temporary folder. The fixture test vokaru_test_tmp empties it.
 set(VOKARU_TEST_TMPDIR "${CMAKE_BINARY_DIR}/test-tmp")
 
-# vokaru_test(<name> SOURCES ... [DEPS ...] [LABELS ...])
+# vokaru_test(<name> SOURCES ... [DEPS ...] [PLUGINS ...] [LABELS ...])
 # One gtest executable per library, registered with CTest. Tests labelled "display" need an X
-# server; scripts/test runs them under xvfb-run.
+# server; scripts/test runs them under xvfb-run. PLUGINS names plugins (made with vokaru_plugin)
+# that the test's pages or registry lookups need: they are linked whole, as are plugins among DEPS,
+# so that no plugin's registrar is dropped by the linker.
 function(vokaru_test name)
   if(NOT VOKARU_TESTS)
     return()
   endif()
-  cmake_parse_arguments(ARG "" "TIMEOUT" "SOURCES;DEPS;LABELS" ${ARGN})
+  cmake_parse_arguments(ARG "" "TIMEOUT" "SOURCES;DEPS;PLUGINS;LABELS" ${ARGN})
+  get_property(plugins GLOBAL PROPERTY VOKARU_PLUGINS)
+  foreach(plugin ${ARG_PLUGINS})
+    if(NOT plugin IN_LIST plugins)
+      message(FATAL_ERROR "vokaru_test(${name}): ${plugin} is not made with vokaru_plugin")
+    endif()
+  endforeach()
+  # A library is linked either whole or plainly, never both ways.
+  set(plain_deps "")
+  foreach(dep ${ARG_DEPS})
+    if(dep IN_LIST plugins)
+      list(APPEND ARG_PLUGINS ${dep})
+    else()
+      list(APPEND plain_deps ${dep})
+    endif()
+  endforeach()
   add_executable(${name} ${ARG_SOURCES})
-  target_link_libraries(${name} PRIVATE vokaru_build_flags ${ARG_DEPS} GTest::gmock GTest::gtest
+  target_link_libraries(${name} PRIVATE vokaru_build_flags ${plain_deps} GTest::gmock GTest::gtest
                                         vokaru_test_main)
+  vokaru_link_whole(${name} ${ARG_PLUGINS})
   add_test(NAME ${name} COMMAND ${name})
   if(NOT ARG_TIMEOUT)
     set(ARG_TIMEOUT 300)
