@@ -16,6 +16,13 @@ if(VOKARU_SANITIZE)
                              -fno-omit-frame-pointer)
   target_compile_options(vokaru_build_flags INTERFACE ${VOKARU_SANITIZER_FLAGS})
   target_link_options(vokaru_build_flags INTERFACE ${VOKARU_SANITIZER_FLAGS})
+  # Main-thread assertions stay on whatever the build type (platform/dispatch/main_thread_check.h).
+  target_compile_definitions(vokaru_build_flags INTERFACE VOKARU_THREAD_CHECKS)
+endif()
+
+if(CMAKE_CXX_COMPILER_ID STREQUAL "Clang")
+  # Checks the lock annotations (platform/foundation/thread_annotations.h).
+  target_compile_options(vokaru_build_flags INTERFACE -Wthread-safety)
 endif()
 
 if(VOKARU_FUZZ)

@@ -10,6 +10,7 @@
 #include "VokaruLib/Classes/Public/vkr_user_agent_util.h"
 #include "VokaruLib/Classes/Public/vkr_view_controller.h"
 #include "VokaruLib/Classes/Public/vokaru_preferences.h"
+#include "platform/dispatch/main_thread_check.h"
 #include "platform/foundation/log.h"
 #include "platform/storage/user_defaults.h"
 #include "platform/web/web_engine.h"
@@ -34,6 +35,7 @@ int64_t indexSetting(const platform::Dictionary& preferences, std::string_view k
 }  // namespace
 
 VKRUIWebViewEngine::VKRUIWebViewEngine(platform::ui::Rect frame) {
+  VKR_ASSERT_MAIN_THREAD();
   if (std::shared_ptr<platform::web::WebEngine> engine = platform::web::webEngine()) {
     webView_ = engine->createWebView({.frame = frame});
   }
@@ -85,12 +87,14 @@ void VKRUIWebViewEngine::applyUserAgentDefault() {
 }
 
 void VKRUIWebViewEngine::loadRequest(const platform::web::URLRequest& request) {
+  VKR_ASSERT_MAIN_THREAD();
   if (!webView_) return;
   applyUserAgentDefault();
   webView_->loadRequest(request);
 }
 
 void VKRUIWebViewEngine::loadHTMLString(const std::string& html, const std::string& baseURL) {
+  VKR_ASSERT_MAIN_THREAD();
   if (!webView_) return;
   applyUserAgentDefault();
   webView_->loadHTMLString(html, baseURL);
@@ -103,6 +107,7 @@ bool VKRUIWebViewEngine::canLoadRequest(const platform::web::URLRequest& request
 }
 
 void VKRUIWebViewEngine::updateWithInfo(const VKRWebViewEngineInfo& info) {
+  VKR_ASSERT_MAIN_THREAD();
   if (info.uiWebViewDelegate) {
     uiWebViewDelegate_ = std::make_shared<VKRUIWebViewDelegate>(info.uiWebViewDelegate);
     if (webView_) webView_->setDelegate(uiWebViewDelegate_);
