@@ -18,6 +18,13 @@ if(VOKARU_SANITIZE)
                              -fno-omit-frame-pointer)
   target_compile_options(vokaru_build_flags INTERFACE ${VOKARU_SANITIZER_FLAGS})
   target_link_options(vokaru_build_flags INTERFACE ${VOKARU_SANITIZER_FLAGS})
+  # Main-thread assertions stay on whatever the build type (platform/dispatch/main_thread_check.h).
+  target_compile_definitions(vokaru_build_flags INTERFACE VOKARU_THREAD_CHECKS)
+endif()
+
+if(CMAKE_CXX_COMPILER_ID STREQUAL "Clang")
+  # Checks the lock annotations (platform/foundation/thread_annotations.h).
+  target_compile_options(vokaru_build_flags INTERFACE -Wthread-safety)
 endif()
 
 if(VOKARU_FUZZ)
@@ -43,17 +50,35 @@ set(VOKARU_TEST_TMPDIR "${CMAKE_BINARY_DIR}/test-tmp")
 # benchmarks, elsewhere in the tree, are told the folder through VOKARU_WEB_EXTENSIONS_DIR.
 set(VOKARU_WEB_EXTENSIONS_DIR "${CMAKE_BINARY_DIR}/app/web-extensions")
 
-# vokaru_test(<name> SOURCES ... [DEPS ...] [LABELS ...])
+# vokaru_test(<name> SOURCES ... [DEPS ...] [PLUGINS ...] [LABELS ...])
 # One gtest executable per library, registered with CTest. Tests labelled "display" need an X
-# server; scripts/test runs them under xvfb-run.
+# server; scripts/test runs them under xvfb-run. PLUGINS names plugins (made with vokaru_plugin)
+# that the test's pages or registry lookups need: they are linked whole, as are plugins among DEPS,
+# so that no plugin's registrar is dropped by the linker.
 function(vokaru_test name)
   if(NOT VOKARU_TESTS)
     return()
   endif()
-  cmake_parse_arguments(ARG "" "TIMEOUT" "SOURCES;DEPS;LABELS" ${ARGN})
+  cmake_parse_arguments(ARG "" "TIMEOUT" "SOURCES;DEPS;PLUGINS;LABELS" ${ARGN})
+  get_property(plugins GLOBAL PROPERTY VOKARU_PLUGINS)
+  foreach(plugin ${ARG_PLUGINS})
+    if(NOT plugin IN_LIST plugins)
+      message(FATAL_ERROR "vokaru_test(${name}): ${plugin} is not made with vokaru_plugin")
+    endif()
+  endforeach()
+  # A library is linked either whole or plainly, never both ways.
+  set(plain_deps "")
+  foreach(dep ${ARG_DEPS})
+    if(dep IN_LIST plugins)
+      list(APPEND ARG_PLUGINS ${dep})
+    else()
+      list(APPEND plain_deps ${dep})
+    endif()
+  endforeach()
   add_executable(${name} ${ARG_SOURCES})
-  target_link_libraries(${name} PRIVATE vokaru_build_flags ${ARG_DEPS} GTest::gmock GTest::gtest
+  target_link_libraries(${name} PRIVATE vokaru_build_flags ${plain_deps} GTest::gmock GTest::gtest
                                         vokaru_test_main)
+  vokaru_link_whole(${name} ${ARG_PLUGINS})
   add_test(NAME ${name} COMMAND ${name})
   if(NOT ARG_TIMEOUT)
     set(ARG_TIMEOUT 300)

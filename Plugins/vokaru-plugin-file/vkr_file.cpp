@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <filesystem>
-#include <mutex>
 #include <set>
 
 #include "Plugins/vokaru-plugin-file/vkr_asset_library_filesystem.h"
@@ -15,6 +14,7 @@
 #include "platform/foundation/base64.h"
 #include "platform/foundation/log.h"
 #include "platform/foundation/percent_encoding.h"
+#include "platform/foundation/thread_annotations.h"
 #include "platform/foundation/utf8.h"
 #include "platform/storage/app_home.h"
 #include "platform/storage/bundle.h"
@@ -40,8 +40,8 @@ constexpr const char* kPersistentLocationError =
 constexpr const char* kDefaultExtraFileSystems =
     "library,library-nosync,documents,documents-nosync,cache,bundle,root";
 
-std::mutex instanceMutex;
-std::weak_ptr<VKRFile> recordedInstance;
+platform::Mutex instanceMutex;
+std::weak_ptr<VKRFile> recordedInstance VKR_GUARDED_BY(instanceMutex);
 
 std::vector<std::string> split(std::string_view text, char separator) {
   std::vector<std::string> parts;
@@ -109,13 +109,13 @@ VKRFile::VKRFile(std::shared_ptr<VKRWebViewEngineProtocol> webViewEngine)
 }
 
 std::shared_ptr<VKRFile> VKRFile::instance() {
-  std::lock_guard lock(instanceMutex);
+  platform::MutexLock lock(instanceMutex);
   return recordedInstance.lock();
 }
 
 void VKRFile::pluginInitialize() {
   {
-    std::lock_guard lock(instanceMutex);
+    platform::MutexLock lock(instanceMutex);
     recordedInstance = weak_from_this();
   }
   VKRFilesystemURLProtocol::registerClass();

@@ -1,5 +1,8 @@
 #include "VokaruLib/testing/fake_engine.h"
 
+#include "platform/dispatch/queue.h"
+#include "platform/foundation/while_alive.h"
+
 namespace vokaru::testing {
 
 void FakeEngine::loadRequest(const platform::web::URLRequest& request) {
@@ -12,8 +15,11 @@ void FakeEngine::loadHTMLString(const std::string& html, const std::string& base
 
 void FakeEngine::evaluateJavaScript(const std::string& script, EvaluationCompletion completion) {
   scripts_.push_back(script);
-  platform::Value answer = responder_ ? responder_(script) : platform::Value("");
-  if (completion) completion(answer, std::nullopt);
+  platform::mainQueue()->async(platform::whileAlive(
+      weak_from_this(), [script, completion = std::move(completion)](FakeEngine& self) {
+        platform::Value answer = self.responder_ ? self.responder_(script) : platform::Value("");
+        if (completion) completion(answer, std::nullopt);
+      }));
 }
 
 }  // namespace vokaru::testing

@@ -10,10 +10,12 @@
 
 namespace vokaru::testing {
 
-// An engine around a fake web view: records every evaluated script and answers at once, with what
-// the responder gives (an empty text by default), as the engine's synchronous evaluation does.
-// Loads go to the fake web view, which records them.
-class FakeEngine : public VKRWebViewEngineProtocol {
+// An engine around a fake web view: records every evaluated script at once and, as the real engine
+// does, answers later from the main queue, with what the responder then gives (an empty text by
+// default). An answer still due when the engine goes away is dropped. Loads go to the fake web
+// view, which records them. Always owned by a shared_ptr.
+class FakeEngine : public VKRWebViewEngineProtocol,
+                   public std::enable_shared_from_this<FakeEngine> {
  public:
   using Responder = std::function<platform::Value(const std::string& script)>;
 

@@ -6,6 +6,7 @@
 #include "VokaruLib/Classes/Private/Plugins/vkr_ui_web_view_navigation_delegate.h"
 #include "VokaruLib/Classes/Public/vkr_app_web_engine.h"
 #include "VokaruLib/Classes/Public/vkr_web_view_engine_protocol.h"
+#include "platform/dispatch/main_thread_check.h"
 #include "platform/storage/bundle.h"
 #include "platform/storage/file_manager.h"
 #include "platform/storage/user_defaults.h"
@@ -28,6 +29,7 @@ std::string bundleIdentifierOf(const platform::Bundle& bundle) {
 std::filesystem::path PageHost::sampleBundlePath() { return VOKARU_SAMPLE_BUNDLE; }
 
 PageHost::PageHost(Options options) : options_(std::move(options)) {
+  VKR_ASSERT_MAIN_THREAD();
   const platform::Bundle source(options_.bundle);
   app_ = std::make_unique<platform::testing::TestApp>(bundleIdentifierOf(source),
                                                       source.infoDictionary());
@@ -57,6 +59,7 @@ PageHost::~PageHost() {
 }
 
 platform::Status PageHost::launch(platform::Duration timeout) {
+  VKR_ASSERT_MAIN_THREAD();
   platform::ui::Application::resetShared();
   platform::Result<std::shared_ptr<platform::ui::gtk::Renderer>> renderer =
       platform::ui::gtk::Renderer::install();
@@ -107,6 +110,7 @@ bool PageHost::waitForPageLoads(int count, platform::Duration timeout) {
 }
 
 std::string PageHost::eval(const std::string& script) {
+  VKR_ASSERT_MAIN_THREAD();
   std::shared_ptr<platform::web::WebView> view = webView();
   if (!view) return "error: no web view";
   platform::Result<std::string> result = view->evaluateJavaScriptSync(script);

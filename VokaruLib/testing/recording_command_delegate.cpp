@@ -7,43 +7,43 @@
 namespace vokaru::testing {
 
 std::vector<RecordingCommandDelegate::Sent> RecordingCommandDelegate::sent() const {
-  std::lock_guard lock(mutex_);
+  platform::MutexLock lock(mutex_);
   return sent_;
 }
 
 bool RecordingCommandDelegate::waitForResults(size_t count, platform::Duration timeout) const {
   return platform::testing::runMainLoopUntil(
       [&] {
-        std::lock_guard lock(mutex_);
+        platform::MutexLock lock(mutex_);
         return sent_.size() >= count;
       },
       timeout);
 }
 
 void RecordingCommandDelegate::clear() {
-  std::lock_guard lock(mutex_);
+  platform::MutexLock lock(mutex_);
   sent_.clear();
   scripts_.clear();
 }
 
 void RecordingCommandDelegate::setSettings(platform::Dictionary settings) {
-  std::lock_guard lock(mutex_);
+  platform::MutexLock lock(mutex_);
   settings_ = std::move(settings);
 }
 
 void RecordingCommandDelegate::setPlugin(std::string name, std::shared_ptr<VKRPlugin> plugin) {
-  std::lock_guard lock(mutex_);
+  platform::MutexLock lock(mutex_);
   plugins_[vkrLowercase(name)] = std::move(plugin);
 }
 
 std::vector<std::string> RecordingCommandDelegate::scripts() const {
-  std::lock_guard lock(mutex_);
+  platform::MutexLock lock(mutex_);
   return scripts_;
 }
 
 std::optional<std::string> RecordingCommandDelegate::pathForResource(
     std::string_view resourcePath) {
-  std::lock_guard lock(mutex_);
+  platform::MutexLock lock(mutex_);
   if (webFolder_.empty() || resourcePath.empty()) return std::nullopt;
   const std::filesystem::path path = webFolder_ / resourcePath;
   std::error_code error;
@@ -52,27 +52,27 @@ std::optional<std::string> RecordingCommandDelegate::pathForResource(
 }
 
 void RecordingCommandDelegate::setWebFolder(std::filesystem::path folder) {
-  std::lock_guard lock(mutex_);
+  platform::MutexLock lock(mutex_);
   webFolder_ = std::move(folder);
 }
 
 std::shared_ptr<VKRPlugin> RecordingCommandDelegate::getCommandInstance(
     std::string_view pluginName) {
-  std::lock_guard lock(mutex_);
+  platform::MutexLock lock(mutex_);
   auto it = plugins_.find(vkrLowercase(pluginName));
   return it == plugins_.end() ? nullptr : it->second;
 }
 
 void RecordingCommandDelegate::sendPluginResult(const VKRPluginResult& result,
                                                 const std::optional<std::string>& callbackId) {
-  std::lock_guard lock(mutex_);
+  platform::MutexLock lock(mutex_);
   sent_.push_back({result, callbackId, platform::isMainThread()});
 }
 
 void RecordingCommandDelegate::evalJs(std::string_view js) { evalJsScheduledOnRunLoop(js, true); }
 
 void RecordingCommandDelegate::evalJsScheduledOnRunLoop(std::string_view js, bool) {
-  std::lock_guard lock(mutex_);
+  platform::MutexLock lock(mutex_);
   scripts_.emplace_back(js);
 }
 
@@ -83,17 +83,17 @@ void RecordingCommandDelegate::runInBackground(std::function<void()> work) {
 std::string RecordingCommandDelegate::userAgent() { return "RecordingCommandDelegate"; }
 
 platform::Dictionary RecordingCommandDelegate::settings() {
-  std::lock_guard lock(mutex_);
+  platform::MutexLock lock(mutex_);
   return settings_;
 }
 
 VKRCommandDelegate::URLTransformer RecordingCommandDelegate::urlTransformer() {
-  std::lock_guard lock(mutex_);
+  platform::MutexLock lock(mutex_);
   return urlTransformer_;
 }
 
 void RecordingCommandDelegate::setUrlTransformer(URLTransformer transformer) {
-  std::lock_guard lock(mutex_);
+  platform::MutexLock lock(mutex_);
   urlTransformer_ = std::move(transformer);
 }
 

@@ -3,12 +3,12 @@
 #include <filesystem>
 #include <map>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <vector>
 
 #include "VokaruLib/Classes/Public/vkr_command_delegate.h"
 #include "platform/dispatch/clock.h"
+#include "platform/foundation/thread_annotations.h"
 
 namespace vokaru::testing {
 
@@ -49,13 +49,13 @@ class RecordingCommandDelegate : public VKRCommandDelegate {
   void setUrlTransformer(URLTransformer transformer) override;
 
  private:
-  mutable std::mutex mutex_;
-  std::vector<Sent> sent_;
-  std::vector<std::string> scripts_;
-  platform::Dictionary settings_;
-  std::filesystem::path webFolder_;
-  std::map<std::string, std::shared_ptr<VKRPlugin>, std::less<>> plugins_;
-  URLTransformer urlTransformer_;
+  mutable platform::Mutex mutex_;
+  std::vector<Sent> sent_ VKR_GUARDED_BY(mutex_);
+  std::vector<std::string> scripts_ VKR_GUARDED_BY(mutex_);
+  platform::Dictionary settings_ VKR_GUARDED_BY(mutex_);
+  std::filesystem::path webFolder_ VKR_GUARDED_BY(mutex_);
+  std::map<std::string, std::shared_ptr<VKRPlugin>, std::less<>> plugins_ VKR_GUARDED_BY(mutex_);
+  URLTransformer urlTransformer_ VKR_GUARDED_BY(mutex_);
 };
 
 }  // namespace vokaru::testing

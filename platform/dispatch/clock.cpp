@@ -37,14 +37,17 @@ Clock* installClock(Clock* clock) {
 }
 
 struct ManualClock::State {
-  mutable std::mutex mutex;
-  MonotonicTime monotonic;
-  Date wall;
+  mutable Mutex mutex;
+  MonotonicTime monotonic VKR_GUARDED_BY(mutex);
+  Date wall VKR_GUARDED_BY(mutex);
 };
 
 ManualClock::ManualClock(Date start) : state_(std::make_unique<State>()) {
-  state_->monotonic = std::chrono::steady_clock::now();
-  state_->wall = start;
+  {
+    MutexLock lock(state_->mutex);
+    state_->monotonic = std::chrono::steady_clock::now();
+    state_->wall = start;
+  }
   previous_ = installClock(this);
 }
 
@@ -54,18 +57,18 @@ ManualClock::~ManualClock() {
 }
 
 MonotonicTime ManualClock::monotonicNow() const {
-  std::lock_guard lock(state_->mutex);
+  MutexLock lock(state_->mutex);
   return state_->monotonic;
 }
 
 Date ManualClock::wallNow() const {
-  std::lock_guard lock(state_->mutex);
+  MutexLock lock(state_->mutex);
   return state_->wall;
 }
 
 void ManualClock::advance(Duration by) {
   const auto moveTo = [this](MonotonicTime to) {
-    std::lock_guard lock(state_->mutex);
+    MutexLock lock(state_->mutex);
     if (to <= state_->monotonic) return;
     state_->wall.secondsSince1970 += toSeconds(to - state_->monotonic);
     state_->monotonic = to;

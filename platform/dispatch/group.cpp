@@ -5,23 +5,23 @@
 namespace platform {
 
 struct DispatchGroup::State {
-  std::mutex mutex;
+  Mutex mutex;
   std::condition_variable empty;
-  int count = 0;
-  std::vector<std::pair<QueuePtr, Work>> waiting;
+  int count VKR_GUARDED_BY(mutex) = 0;
+  std::vector<std::pair<QueuePtr, Work>> waiting VKR_GUARDED_BY(mutex);
 };
 
 DispatchGroup::DispatchGroup() : state_(std::make_shared<State>()) {}
 
 void DispatchGroup::enter() {
-  std::lock_guard lock(state_->mutex);
+  MutexLock lock(state_->mutex);
   ++state_->count;
 }
 
 void DispatchGroup::leave() {
   std::vector<std::pair<QueuePtr, Work>> ready;
   {
-    std::lock_guard lock(state_->mutex);
+    MutexLock lock(state_->mutex);
     if (state_->count == 0) return;  // unbalanced leave: ignored rather than going negative
     if (--state_->count > 0) return;
     ready.swap(state_->waiting);
@@ -43,7 +43,7 @@ void DispatchGroup::async(const QueuePtr& queue, Work work) {
 
 void DispatchGroup::notify(const QueuePtr& queue, Work work) {
   {
-    std::lock_guard lock(state_->mutex);
+    MutexLock lock(state_->mutex);
     if (state_->count > 0) {
       state_->waiting.emplace_back(queue, std::move(work));
       return;
@@ -53,8 +53,12 @@ void DispatchGroup::notify(const QueuePtr& queue, Work work) {
 }
 
 bool DispatchGroup::wait(Duration timeout) {
-  std::unique_lock lock(state_->mutex);
-  return state_->empty.wait_for(lock, timeout, [this] { return state_->count == 0; });
+  const auto deadline = std::chrono::steady_clock::now() + timeout;
+  MutexLock lock(state_->mutex);
+  while (state_->count != 0) {
+    if (!lock.waitUntil(state_->empty, deadline)) return state_->count == 0;
+  }
+  return true;
 }
 
 }  // namespace platform

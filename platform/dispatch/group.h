@@ -7,6 +7,7 @@
 
 #include "platform/dispatch/clock.h"
 #include "platform/dispatch/queue.h"
+#include "platform/foundation/thread_annotations.h"
 
 namespace platform {
 

@@ -1,12 +1,12 @@
 #include <glib.h>
 
 #include <deque>
-#include <mutex>
 #include <thread>
 
 #include "platform/dispatch/queue.h"
 #include "platform/dispatch/run_work.h"
 #include "platform/dispatch/scheduler.h"
+#include "platform/foundation/thread_annotations.h"
 
 namespace platform {
 
@@ -23,7 +23,7 @@ class MainQueue final : public DispatchQueue {
   MainQueue() : DispatchQueue("main") {}
 
   void async(Work work) override {
-    std::lock_guard lock(mutex_);
+    MutexLock lock(mutex_);
     items_.push_back(std::move(work));
     if (scheduled_) return;
     scheduled_ = true;
@@ -38,7 +38,7 @@ class MainQueue final : public DispatchQueue {
   bool isCurrent() const override { return isMainThread(); }
 
   bool hasPendingWork() {
-    std::lock_guard lock(mutex_);
+    MutexLock lock(mutex_);
     return !items_.empty();
   }
 
@@ -48,28 +48,28 @@ class MainQueue final : public DispatchQueue {
   gboolean drain() {
     size_t budget;
     {
-      std::lock_guard lock(mutex_);
+      MutexLock lock(mutex_);
       budget = items_.size();
     }
     while (budget-- > 0) {
       Work work;
       {
-        std::lock_guard lock(mutex_);
+        MutexLock lock(mutex_);
         if (items_.empty()) break;
         work = std::move(items_.front());
         items_.pop_front();
       }
       runWork(label(), work);
     }
-    std::lock_guard lock(mutex_);
+    MutexLock lock(mutex_);
     if (!items_.empty()) return G_SOURCE_CONTINUE;
     scheduled_ = false;
     return G_SOURCE_REMOVE;
   }
 
-  std::mutex mutex_;
-  std::deque<Work> items_;
-  bool scheduled_ = false;
+  Mutex mutex_;
+  std::deque<Work> items_ VKR_GUARDED_BY(mutex_);
+  bool scheduled_ VKR_GUARDED_BY(mutex_) = false;
 };
 
 MainQueue& mainQueueInstance() {

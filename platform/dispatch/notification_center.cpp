@@ -38,7 +38,7 @@ bool NotificationCenter::Observation::active() const { return entry_ && entry_->
 NotificationCenter::NotificationCenter() : self_(std::make_shared<NotificationCenter*>(this)) {}
 
 NotificationCenter::~NotificationCenter() {
-  std::lock_guard lock(mutex_);
+  MutexLock lock(mutex_);
   for (const auto& entry : entries_) entry->active.store(false);
 }
 
@@ -57,21 +57,21 @@ NotificationCenter::Observation NotificationCenter::addObserver(std::string name
   entry->handler = std::move(handler);
   entry->queue = std::move(queue);
   {
-    std::lock_guard lock(mutex_);
+    MutexLock lock(mutex_);
     entries_.push_back(entry);
   }
   return Observation(self_, entry);
 }
 
 void NotificationCenter::remove(const std::shared_ptr<Observation::Entry>& entry) {
-  std::lock_guard lock(mutex_);
+  MutexLock lock(mutex_);
   std::erase(entries_, entry);
 }
 
 void NotificationCenter::post(const Notification& notification) {
   std::vector<std::shared_ptr<Observation::Entry>> matching;
   {
-    std::lock_guard lock(mutex_);
+    MutexLock lock(mutex_);
     for (const auto& entry : entries_) {
       if (!entry->name.empty() && entry->name != notification.name) continue;
       if (entry->sender && entry->sender != notification.sender) continue;

@@ -4,11 +4,11 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <vector>
 
 #include "platform/dispatch/queue.h"
+#include "platform/foundation/thread_annotations.h"
 #include "platform/foundation/value.h"
 
 namespace platform {
@@ -70,8 +70,8 @@ class NotificationCenter {
  private:
   void remove(const std::shared_ptr<Observation::Entry>& entry);
 
-  std::mutex mutex_;
-  std::vector<std::shared_ptr<Observation::Entry>> entries_;
+  Mutex mutex_;
+  std::vector<std::shared_ptr<Observation::Entry>> entries_ VKR_GUARDED_BY(mutex_);
   // Observations hold this weakly, so one that outlives its center is harmless.
   std::shared_ptr<NotificationCenter*> self_;
 };

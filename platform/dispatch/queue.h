@@ -2,6 +2,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "platform/dispatch/clock.h"
@@ -50,5 +51,13 @@ void runOnMainThread(Work work);
 // Main thread only: runs one turn of the main loop, first waiting up to `timeout` for something
 // to become ready. For code that must wait on the main thread while main-queue work goes on.
 void runMainLoopOnce(Duration timeout);
+
+// Main thread only: runs the main loop until the condition holds or `timeout` passes in real time,
+// and answers whether the condition held. The condition is checked before the first turn and after
+// each; when something other than the main loop's own work can make it true (another thread), give
+// `pollEvery` so the loop wakes to look again that often. Code that waits this way must tolerate
+// the main-loop work that runs meanwhile.
+bool runMainLoopUntil(const std::function<bool()>& condition, Duration timeout,
+                      std::optional<Duration> pollEvery = std::nullopt);
 
 }  // namespace platform

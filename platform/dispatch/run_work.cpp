@@ -17,8 +17,7 @@ void runWork(const std::string& label, const Work& work) {
   }
 }
 
-void runFront(const std::string& label, std::unique_lock<std::mutex>& lock,
-              std::deque<Work>& items) {
+void runFront(const std::string& label, MutexLock& lock, std::deque<Work>& items) {
   Work work = std::move(items.front());
   items.pop_front();
   lock.unlock();

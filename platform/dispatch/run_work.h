@@ -3,10 +3,10 @@
 // Internal to the dispatch module.
 
 #include <deque>
-#include <mutex>
 #include <string>
 
 #include "platform/dispatch/queue.h"
+#include "platform/foundation/thread_annotations.h"
 
 namespace platform {
 
@@ -16,7 +16,9 @@ void runWork(const std::string& label, const Work& work);
 
 // For a worker thread's loop: takes the first item, runs it with the lock released, and lets go of
 // what the work captured before taking the lock again.
-void runFront(const std::string& label, std::unique_lock<std::mutex>& lock,
-              std::deque<Work>& items);
+// The lock must hold the items' mutex; it holds it again on return (unchecked by the analysis,
+// which cannot follow a lock handed in).
+void runFront(const std::string& label, MutexLock& lock,
+              std::deque<Work>& items) VKR_NO_THREAD_SAFETY_ANALYSIS;
 
 }  // namespace platform

@@ -5,12 +5,12 @@
 
 #include <condition_variable>
 #include <map>
-#include <mutex>
 #include <optional>
 #include <thread>
 #include <vector>
 
 #include "platform/dispatch/timer.h"
+#include "platform/foundation/thread_annotations.h"
 
 namespace platform {
 
@@ -19,9 +19,10 @@ struct Timer::Shared {
   std::atomic<bool> started{false};
   Work work;
   std::weak_ptr<DispatchQueue> queue;
-  Duration interval{0};                    // zero for one-shot timers
-  const Clock* clock = nullptr;            // the clock the timer was scheduled on
-  std::pair<MonotonicTime, uint64_t> key;  // position in the schedule
+  Duration interval{0};          // zero for one-shot timers
+  const Clock* clock = nullptr;  // the clock the timer was scheduled on
+  // Position in the schedule; guarded by the scheduler's mutex.
+  std::pair<MonotonicTime, uint64_t> key;
 };
 
 class TimerScheduler {
@@ -41,16 +42,16 @@ class TimerScheduler {
 
  private:
   TimerScheduler() = default;
-  void ensureThread();
+  void ensureThread() VKR_REQUIRES(mutex_);
   void run();
-  // Called with the lock held.
-  std::vector<QueuePtr> fireDueLocked(const Clock* clock, MonotonicTime now);
+  std::vector<QueuePtr> fireDueLocked(const Clock* clock, MonotonicTime now) VKR_REQUIRES(mutex_);
 
-  std::mutex mutex_;
+  Mutex mutex_;
   std::condition_variable wake_;
-  std::map<std::pair<MonotonicTime, uint64_t>, std::shared_ptr<Timer::Shared>> timers_;
-  uint64_t nextSequence_ = 0;
-  bool threadStarted_ = false;
+  std::map<std::pair<MonotonicTime, uint64_t>, std::shared_ptr<Timer::Shared>> timers_
+      VKR_GUARDED_BY(mutex_);
+  uint64_t nextSequence_ VKR_GUARDED_BY(mutex_) = 0;
+  bool threadStarted_ VKR_GUARDED_BY(mutex_) = false;
 };
 
 // The system clock, used whenever no manual clock is installed.

@@ -38,7 +38,7 @@ Timer TimerScheduler::schedule(Duration delay, Duration interval, const QueuePtr
   timer->clock = &current;
   const MonotonicTime due = current.monotonicNow() + std::max(delay, Duration{0});
   {
-    std::lock_guard lock(mutex_);
+    MutexLock lock(mutex_);
     timer->key = {due, nextSequence_++};
     timers_.emplace(timer->key, timer);
     ensureThread();
@@ -49,13 +49,13 @@ Timer TimerScheduler::schedule(Duration delay, Duration interval, const QueuePtr
 
 void TimerScheduler::cancel(const std::shared_ptr<Timer::Shared>& timer) {
   timer->cancelled.store(true);
-  std::lock_guard lock(mutex_);
+  MutexLock lock(mutex_);
   auto it = timers_.find(timer->key);
   if (it != timers_.end() && it->second == timer) timers_.erase(it);
 }
 
 std::optional<MonotonicTime> TimerScheduler::nextDue(const Clock* clock) {
-  std::lock_guard lock(mutex_);
+  MutexLock lock(mutex_);
   for (const auto& [key, timer] : timers_) {
     if (timer->clock == clock) return key.first;
   }
@@ -63,7 +63,7 @@ std::optional<MonotonicTime> TimerScheduler::nextDue(const Clock* clock) {
 }
 
 std::vector<QueuePtr> TimerScheduler::fireDue(const Clock* clock, MonotonicTime now) {
-  std::lock_guard lock(mutex_);
+  MutexLock lock(mutex_);
   return fireDueLocked(clock, now);
 }
 
@@ -95,7 +95,7 @@ std::vector<QueuePtr> TimerScheduler::fireDueLocked(const Clock* clock, Monotoni
 }
 
 void TimerScheduler::forgetClock(const Clock* clock) {
-  std::lock_guard lock(mutex_);
+  MutexLock lock(mutex_);
   std::erase_if(timers_, [clock](const auto& entry) { return entry.second->clock == clock; });
 }
 
@@ -109,7 +109,7 @@ void TimerScheduler::ensureThread() {
 
 void TimerScheduler::run() {
   Clock* real = &systemClock();
-  std::unique_lock lock(mutex_);
+  MutexLock lock(mutex_);
   for (;;) {
     fireDueLocked(real, real->monotonicNow());
     std::optional<MonotonicTime> next;
@@ -120,9 +120,9 @@ void TimerScheduler::run() {
       }
     }
     if (next) {
-      wake_.wait_until(lock, *next);
+      lock.waitUntil(wake_, *next);
     } else {
-      wake_.wait(lock);
+      lock.wait(wake_);
     }
   }
 }

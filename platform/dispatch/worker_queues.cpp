@@ -1,6 +1,5 @@
 #include <condition_variable>
 #include <deque>
-#include <mutex>
 #include <thread>
 #include <vector>
 
@@ -37,7 +36,7 @@ class SerialQueue final : public DispatchQueue {
 
   ~SerialQueue() override {
     {
-      std::lock_guard lock(state_->mutex);
+      MutexLock lock(state_->mutex);
       state_->stopping = true;
     }
     state_->ready.notify_all();
@@ -51,7 +50,7 @@ class SerialQueue final : public DispatchQueue {
 
   void async(Work work) override {
     {
-      std::lock_guard lock(state_->mutex);
+      MutexLock lock(state_->mutex);
       state_->items.push_back(std::move(work));
       if (!thread_.joinable()) thread_ = std::thread([state = state_] { run(*state); });
     }
@@ -63,17 +62,17 @@ class SerialQueue final : public DispatchQueue {
  private:
   struct State {
     std::string label;
-    std::mutex mutex;
+    Mutex mutex;
     std::condition_variable ready;
-    std::deque<Work> items;
-    bool stopping = false;
+    std::deque<Work> items VKR_GUARDED_BY(mutex);
+    bool stopping VKR_GUARDED_BY(mutex) = false;
   };
 
   static void run(State& state) {
     CurrentQueueScope scope(&state);
-    std::unique_lock lock(state.mutex);
+    MutexLock lock(state.mutex);
     for (;;) {
-      state.ready.wait(lock, [&state] { return state.stopping || !state.items.empty(); });
+      while (!state.stopping && state.items.empty()) lock.wait(state.ready);
       if (state.items.empty()) return;  // stopping and drained
       runFront(state.label, lock, state.items);
     }
@@ -94,7 +93,7 @@ class GlobalQueue final : public DispatchQueue {
   }
 
   void async(Work work) override {
-    std::lock_guard lock(mutex_);
+    MutexLock lock(mutex_);
     items_.push_back(std::move(work));
     if (idle_.empty()) return;  // every worker is busy; one takes it when done
     IdleWorker* worker = idle_.back();
@@ -113,22 +112,22 @@ class GlobalQueue final : public DispatchQueue {
 
   void run() {
     CurrentQueueScope scope(this);
-    std::unique_lock lock(mutex_);
+    MutexLock lock(mutex_);
     for (;;) {
       if (items_.empty()) {
         IdleWorker self;
         idle_.push_back(&self);
-        self.wake.wait(lock, [&self] { return self.woken; });
+        while (!self.woken) lock.wait(self.wake);
         continue;
       }
       runFront(label(), lock, items_);
     }
   }
 
-  std::mutex mutex_;
-  std::deque<Work> items_;
-  // Waiting workers, the most recently idle last.
-  std::vector<IdleWorker*> idle_;
+  Mutex mutex_;
+  std::deque<Work> items_ VKR_GUARDED_BY(mutex_);
+  // Waiting workers, the most recently idle last; their `woken` is guarded by mutex_ too.
+  std::vector<IdleWorker*> idle_ VKR_GUARDED_BY(mutex_);
 };
 
 }  // namespace

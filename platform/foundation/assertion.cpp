@@ -1,21 +1,21 @@
 #include "platform/foundation/assertion.h"
 
 #include <cstdlib>
-#include <mutex>
 #include <string>
 
 #include "platform/foundation/log.h"
+#include "platform/foundation/thread_annotations.h"
 
 namespace platform {
 
 namespace {
-std::mutex& handlerMutex() {
-  static std::mutex mutex;
-  return mutex;
-}
-AssertionHandler& handlerSlot() {
-  static AssertionHandler handler;
-  return handler;
+struct HandlerSlot {
+  Mutex mutex;
+  AssertionHandler handler VKR_GUARDED_BY(mutex);
+};
+HandlerSlot& handlerSlot() {
+  static HandlerSlot slot;
+  return slot;
 }
 }  // namespace
 
@@ -23,16 +23,18 @@ void assertionFailure(std::string_view message) {
   log("*** Assertion failure: " + std::string(message));
   AssertionHandler handler;
   {
-    std::lock_guard lock(handlerMutex());
-    handler = handlerSlot();
+    HandlerSlot& slot = handlerSlot();
+    MutexLock lock(slot.mutex);
+    handler = slot.handler;
   }
   if (!handler) std::abort();
   handler(message);
 }
 
 AssertionHandler setAssertionHandler(AssertionHandler handler) {
-  std::lock_guard lock(handlerMutex());
-  std::swap(handlerSlot(), handler);
+  HandlerSlot& slot = handlerSlot();
+  MutexLock lock(slot.mutex);
+  std::swap(slot.handler, handler);
   return handler;
 }
 

@@ -4,9 +4,9 @@ namespace platform {
 
 namespace {
 struct LoadHooks {
-  std::mutex mutex;
-  std::map<std::string, std::function<void()>> hooks;
-  bool ran = false;
+  Mutex mutex;
+  std::map<std::string, std::function<void()>> hooks VKR_GUARDED_BY(mutex);
+  bool ran VKR_GUARDED_BY(mutex) = false;
 };
 LoadHooks& loadHooks() {
   static LoadHooks* hooks = new LoadHooks();
@@ -14,9 +14,9 @@ LoadHooks& loadHooks() {
 }
 
 struct Protocols {
-  std::mutex mutex;
+  Mutex mutex;
   // Nodes never move, so the pointers handed out stay valid for the life of the process.
-  std::map<std::string, Protocol, std::less<>> byName;
+  std::map<std::string, Protocol, std::less<>> byName VKR_GUARDED_BY(mutex);
 };
 Protocols& protocols() {
   static Protocols* registry = new Protocols();  // used from static initialisers
@@ -25,32 +25,36 @@ Protocols& protocols() {
 }  // namespace
 
 const Protocol* registerProtocol(std::string_view name) {
-  std::lock_guard lock(protocols().mutex);
-  auto it = protocols().byName.find(name);
-  if (it == protocols().byName.end()) {
-    it = protocols().byName.emplace(std::string(name), Protocol{std::string(name)}).first;
+  Protocols& registry = protocols();
+  MutexLock lock(registry.mutex);
+  auto it = registry.byName.find(name);
+  if (it == registry.byName.end()) {
+    it = registry.byName.emplace(std::string(name), Protocol{std::string(name)}).first;
   }
   return &it->second;
 }
 
 const Protocol* findProtocol(std::string_view name) {
-  std::lock_guard lock(protocols().mutex);
-  auto it = protocols().byName.find(name);
-  return it == protocols().byName.end() ? nullptr : &it->second;
+  Protocols& registry = protocols();
+  MutexLock lock(registry.mutex);
+  auto it = registry.byName.find(name);
+  return it == registry.byName.end() ? nullptr : &it->second;
 }
 
 void registerLoadHook(std::string name, std::function<void()> hook) {
-  std::lock_guard lock(loadHooks().mutex);
-  loadHooks().hooks[std::move(name)] = std::move(hook);
+  LoadHooks& registry = loadHooks();
+  MutexLock lock(registry.mutex);
+  registry.hooks[std::move(name)] = std::move(hook);
 }
 
 void runLoadHooks() {
   std::map<std::string, std::function<void()>> hooks;
   {
-    std::lock_guard lock(loadHooks().mutex);
-    if (loadHooks().ran) return;
-    loadHooks().ran = true;
-    hooks = loadHooks().hooks;
+    LoadHooks& registry = loadHooks();
+    MutexLock lock(registry.mutex);
+    if (registry.ran) return;
+    registry.ran = true;
+    hooks = registry.hooks;
   }
   for (const auto& [name, hook] : hooks) hook();
 }

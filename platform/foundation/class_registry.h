@@ -4,10 +4,11 @@
 #include <functional>
 #include <map>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "platform/foundation/thread_annotations.h"
 
 namespace platform {
 
@@ -25,18 +26,18 @@ class ClassRegistry {
   }
 
   void add(std::string name, Factory factory) {
-    std::lock_guard lock(mutex_);
+    platform::MutexLock lock(mutex_);
     factories_[std::move(name)] = std::move(factory);
   }
 
   bool contains(std::string_view name) const {
-    std::lock_guard lock(mutex_);
+    platform::MutexLock lock(mutex_);
     return factories_.find(name) != factories_.end();
   }
 
   // The named class's factory, or an empty one when no class has that name.
   Factory factory(std::string_view name) const {
-    std::lock_guard lock(mutex_);
+    platform::MutexLock lock(mutex_);
     auto it = factories_.find(name);
     return it == factories_.end() ? Factory() : it->second;
   }
@@ -49,7 +50,7 @@ class ClassRegistry {
 
   // Registered names beginning with the prefix, sorted.
   std::vector<std::string> names(std::string_view prefix = {}) const {
-    std::lock_guard lock(mutex_);
+    platform::MutexLock lock(mutex_);
     std::vector<std::string> result;
     for (const auto& [name, factory] : factories_) {
       if (std::string_view(name).substr(0, prefix.size()) == prefix) result.push_back(name);
@@ -59,8 +60,8 @@ class ClassRegistry {
 
  private:
   ClassRegistry() = default;
-  mutable std::mutex mutex_;
-  std::map<std::string, Factory, std::less<>> factories_;
+  mutable platform::Mutex mutex_;
+  std::map<std::string, Factory, std::less<>> factories_ VKR_GUARDED_BY(mutex_);
 };
 
 template <typename Base, typename Derived, typename... Args>

@@ -10,7 +10,7 @@
 namespace platform {
 
 // An error as a value: a string domain, an integer code and a user-info dictionary.
-class Error {
+class [[nodiscard]] Error {
  public:
   // User-info keys with a meaning of their own.
   static constexpr const char* kDescriptionKey = "NSLocalizedDescription";
@@ -42,7 +42,7 @@ class Error {
 
 // Either a value or the error that prevented it. Errors are values: nothing throws.
 template <typename T>
-class Result {
+class [[nodiscard]] Result {
  public:
   Result(T value) : state_(std::move(value)) {}      // NOLINT(*-explicit-constructor)
   Result(Error error) : state_(std::move(error)) {}  // NOLINT(*-explicit-constructor)

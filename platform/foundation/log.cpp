@@ -7,18 +7,20 @@
 #include <cstdarg>
 #include <cstdio>
 #include <ctime>
-#include <mutex>
+
+#include "platform/foundation/thread_annotations.h"
 
 namespace platform {
 
 namespace {
-std::mutex& logMutex() {
-  static std::mutex mutex;
-  return mutex;
-}
-LogObserver& observerSlot() {
-  static LogObserver observer;
-  return observer;
+// Also keeps lines of different threads whole on the console.
+struct ObserverSlot {
+  Mutex mutex;
+  LogObserver observer VKR_GUARDED_BY(mutex);
+};
+ObserverSlot& observerSlot() {
+  static ObserverSlot slot;
+  return slot;
 }
 std::atomic<bool> consoleEnabled{true};
 }  // namespace
@@ -47,7 +49,8 @@ std::string format(const char* fmt, ...) {
 }
 
 void log(std::string_view message) {
-  std::lock_guard lock(logMutex());
+  ObserverSlot& slot = observerSlot();
+  MutexLock lock(slot.mutex);
   if (consoleEnabled.load(std::memory_order_relaxed)) {
     timeval now{};
     gettimeofday(&now, nullptr);
@@ -58,7 +61,7 @@ void log(std::string_view message) {
     std::fprintf(stderr, "%s.%03ld vokaru[%d] %.*s\n", stamp, static_cast<long>(now.tv_usec / 1000),
                  static_cast<int>(getpid()), static_cast<int>(message.size()), message.data());
   }
-  if (observerSlot()) observerSlot()(message);
+  if (slot.observer) slot.observer(message);
 }
 
 void logf(const char* fmt, ...) {
@@ -70,8 +73,9 @@ void logf(const char* fmt, ...) {
 }
 
 LogObserver setLogObserver(LogObserver observer) {
-  std::lock_guard lock(logMutex());
-  std::swap(observerSlot(), observer);
+  ObserverSlot& slot = observerSlot();
+  MutexLock lock(slot.mutex);
+  std::swap(slot.observer, observer);
   return observer;
 }
 

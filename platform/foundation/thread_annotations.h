@@ -3,6 +3,7 @@
 // Clang's thread-safety analysis: which lock guards which field, and which functions need it held.
 // Other compilers see plain code. Build with clang and -Wthread-safety to have the rules checked.
 
+#include <condition_variable>
 #include <mutex>
 
 #if defined(__clang__)
@@ -37,16 +38,28 @@ class VKR_CAPABILITY("mutex") Mutex {
   std::mutex mutex_;
 };
 
-// Holds a Mutex for its scope.
+// Holds a Mutex for its scope. unlock() and lock() let go of it for a while (work run outside the
+// lock); wait() lets go of it while waiting on a condition variable, so callers write the waiting
+// loop themselves (`while (!ready) lock.wait(condition);`), where the analysis sees the lock held.
 class VKR_SCOPED_CAPABILITY MutexLock {
  public:
-  explicit MutexLock(Mutex& mutex) VKR_ACQUIRE(mutex) : mutex_(mutex) { mutex_.lock(); }
-  ~MutexLock() VKR_RELEASE() { mutex_.unlock(); }
+  explicit MutexLock(Mutex& mutex) VKR_ACQUIRE(mutex) : lock_(mutex.native()) {}
+  ~MutexLock() VKR_RELEASE() {}
   MutexLock(const MutexLock&) = delete;
   MutexLock& operator=(const MutexLock&) = delete;
 
+  void unlock() VKR_RELEASE() { lock_.unlock(); }
+  void lock() VKR_ACQUIRE() { lock_.lock(); }
+  void wait(std::condition_variable& condition) { condition.wait(lock_); }
+  // Answers false when the deadline passed first.
+  template <typename Clock, typename Duration>
+  bool waitUntil(std::condition_variable& condition,
+                 const std::chrono::time_point<Clock, Duration>& deadline) {
+    return condition.wait_until(lock_, deadline) == std::cv_status::no_timeout;
+  }
+
  private:
-  Mutex& mutex_;
+  std::unique_lock<std::mutex> lock_;
 };
 
 }  // namespace platform

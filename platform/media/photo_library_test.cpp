@@ -2,9 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include <mutex>
-
 #include "platform/dispatch/queue.h"
+#include "platform/foundation/thread_annotations.h"
 #include "platform/testing/main_loop.h"
 #include "platform/testing/test_app.h"
 
@@ -15,8 +14,9 @@ using platform::testing::runMainLoopUntil;
 
 // What one lookup answered, and on which thread.
 struct Answer {
-  std::mutex mutex;
-  bool done = false;
+  platform::Mutex mutex;
+  bool done VKR_GUARDED_BY(mutex) = false;
+  // Written under the mutex before `done`; the test reads them once it saw `done`.
   bool onMainThread = true;
   std::optional<PhotoAsset> asset;
   std::optional<Error> error;
@@ -33,19 +33,19 @@ class PhotoLibraryTest : public ::testing::Test {
     PhotoLibrary::assetForURL(
         url,
         [answer](std::optional<PhotoAsset> asset) {
-          std::lock_guard lock(answer->mutex);
+          platform::MutexLock lock(answer->mutex);
           answer->asset = std::move(asset);
           answer->onMainThread = isMainThread();
           answer->done = true;
         },
         [answer](const Error& error) {
-          std::lock_guard lock(answer->mutex);
+          platform::MutexLock lock(answer->mutex);
           answer->error = error;
           answer->onMainThread = isMainThread();
           answer->done = true;
         });
     EXPECT_TRUE(runMainLoopUntil([&] {
-      std::lock_guard lock(answer->mutex);
+      platform::MutexLock lock(answer->mutex);
       return answer->done;
     }));
     return answer;

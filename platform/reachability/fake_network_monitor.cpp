@@ -4,12 +4,12 @@ namespace platform {
 
 std::optional<ReachabilityFlags> FakeNetworkMonitor::defaultRouteFlags() const {
   if (!available_) return std::nullopt;
-  std::lock_guard lock(mutex_);
+  platform::MutexLock lock(mutex_);
   return flags_;
 }
 
 void FakeNetworkMonitor::setFlags(ReachabilityFlags flags) {
-  std::lock_guard lock(mutex_);
+  platform::MutexLock lock(mutex_);
   flags_ = flags;
 }
 

@@ -2,8 +2,8 @@
 
 #include <atomic>
 #include <memory>
-#include <mutex>
 
+#include "platform/foundation/thread_annotations.h"
 #include "platform/reachability/network_monitor.h"
 
 namespace platform {
@@ -26,8 +26,8 @@ class FakeNetworkMonitor final : public NetworkMonitor {
   void injectChange(ReachabilityFlags flags);
 
  private:
-  mutable std::mutex mutex_;
-  ReachabilityFlags flags_;
+  mutable platform::Mutex mutex_;
+  ReachabilityFlags flags_ VKR_GUARDED_BY(mutex_);
   std::atomic<bool> available_{true};
 };
 

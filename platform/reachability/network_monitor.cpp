@@ -1,7 +1,6 @@
 #include "platform/reachability/network_monitor.h"
 
-#include <mutex>
-
+#include "platform/foundation/thread_annotations.h"
 #include "platform/reachability/gio_network_monitor.h"
 
 namespace platform {
@@ -9,13 +8,13 @@ namespace platform {
 namespace {
 constexpr const char* kNetworkChanged = "NetworkChanged";
 
-std::mutex& monitorMutex() {
-  static std::mutex mutex;
-  return mutex;
-}
-std::shared_ptr<NetworkMonitor>& installedMonitor() {
-  static std::shared_ptr<NetworkMonitor> monitor;
-  return monitor;
+struct Installed {
+  Mutex mutex;
+  std::shared_ptr<NetworkMonitor> monitor VKR_GUARDED_BY(mutex);
+};
+Installed& installed() {
+  static Installed instance;
+  return instance;
 }
 }  // namespace
 
@@ -27,14 +26,16 @@ NotificationCenter::Observation NetworkMonitor::observeChanges(std::function<voi
 void NetworkMonitor::announceChange() { changes_.post(kNetworkChanged); }
 
 std::shared_ptr<NetworkMonitor> networkMonitor() {
-  std::lock_guard lock(monitorMutex());
-  if (!installedMonitor()) installedMonitor() = gioNetworkMonitor();
-  return installedMonitor();
+  Installed& slot = installed();
+  MutexLock lock(slot.mutex);
+  if (!slot.monitor) slot.monitor = gioNetworkMonitor();
+  return slot.monitor;
 }
 
 std::shared_ptr<NetworkMonitor> setNetworkMonitor(std::shared_ptr<NetworkMonitor> monitor) {
-  std::lock_guard lock(monitorMutex());
-  std::swap(installedMonitor(), monitor);
+  Installed& slot = installed();
+  MutexLock lock(slot.mutex);
+  std::swap(slot.monitor, monitor);
   return monitor;
 }
 

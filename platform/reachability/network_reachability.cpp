@@ -5,6 +5,7 @@
 #include <netinet/in.h>
 
 #include "platform/dispatch/queue.h"
+#include "platform/foundation/while_alive.h"
 
 namespace platform {
 
@@ -67,9 +68,8 @@ bool NetworkReachability::setCallback(Callback callback) {
 
 bool NetworkReachability::scheduleOnMainLoop() {
   if (!monitor_->canWatchChanges()) return false;
-  observation_ = monitor_->observeChanges([weak = weak_from_this()] {
-    if (auto self = weak.lock()) self->networkChanged();
-  });
+  observation_ =
+      monitor_->observeChanges(whileAlive(weak_from_this(), &NetworkReachability::networkChanged));
   return true;
 }
 
@@ -82,13 +82,12 @@ bool NetworkReachability::unscheduleFromMainLoop() {
 void NetworkReachability::networkChanged() {
   const uint64_t generation = ++generation_;
   if (!hostName_) return deliver(generation, monitor_->defaultRouteFlags());
-  globalQueue()->async(
-      [weak = weak_from_this(), host = *hostName_, monitor = monitor_, generation] {
-        std::optional<ReachabilityFlags> flags = hostFlags(host, *monitor);
-        mainQueue()->async([weak, generation, flags] {
-          if (auto self = weak.lock()) self->deliver(generation, flags);
-        });
-      });
+  globalQueue()->async([weak = weak_from_this(), host = *hostName_, monitor = monitor_,
+                        generation] {
+    std::optional<ReachabilityFlags> flags = hostFlags(host, *monitor);
+    mainQueue()->async(whileAlive(
+        weak, [generation, flags](NetworkReachability& self) { self.deliver(generation, flags); }));
+  });
 }
 
 void NetworkReachability::deliver(uint64_t generation, std::optional<ReachabilityFlags> flags) {

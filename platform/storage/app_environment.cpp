@@ -4,7 +4,8 @@
 #include <unistd.h>
 
 #include <cstdlib>
-#include <mutex>
+
+#include "platform/foundation/thread_annotations.h"
 
 namespace platform {
 
@@ -12,9 +13,9 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::mutex environmentMutex;
-std::shared_ptr<const AppEnvironment> currentEnvironment;
-uint64_t configurations = 0;
+platform::Mutex environmentMutex;
+std::shared_ptr<const AppEnvironment> currentEnvironment VKR_GUARDED_BY(environmentMutex);
+uint64_t configurations VKR_GUARDED_BY(environmentMutex) = 0;
 
 fs::path executableFolder() {
   std::error_code ec;
@@ -60,13 +61,13 @@ AppEnvironment::AppEnvironment(const AppEnvironmentOptions& options, uint64_t ge
 
 std::shared_ptr<const AppEnvironment> AppEnvironment::configure(
     const AppEnvironmentOptions& options) {
-  std::lock_guard<std::mutex> lock(environmentMutex);
+  platform::MutexLock lock(environmentMutex);
   currentEnvironment = std::make_shared<const AppEnvironment>(options, ++configurations);
   return currentEnvironment;
 }
 
 std::shared_ptr<const AppEnvironment> AppEnvironment::current() {
-  std::lock_guard<std::mutex> lock(environmentMutex);
+  platform::MutexLock lock(environmentMutex);
   if (!currentEnvironment) {
     currentEnvironment =
         std::make_shared<const AppEnvironment>(AppEnvironmentOptions{}, ++configurations);

@@ -10,7 +10,8 @@
 #include <cerrno>
 #include <cmath>
 #include <cstring>
-#include <mutex>
+
+#include "platform/foundation/thread_annotations.h"
 
 namespace platform {
 
@@ -18,8 +19,8 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::mutex faultMutex;
-FileManager::RenameFault renameFault;
+platform::Mutex faultMutex;
+FileManager::RenameFault renameFault VKR_GUARDED_BY(faultMutex);
 
 Error readError(int errnum, const fs::path& path) {
   return FileManager::errorForErrno(errnum, path, FileManager::Access::Read);
@@ -300,7 +301,7 @@ Status FileManager::writeAtomically(const fs::path& path, const Bytes& content, 
   if (written) {
     RenameFault fault;
     {
-      std::lock_guard<std::mutex> lock(faultMutex);
+      platform::MutexLock lock(faultMutex);
       fault = renameFault;
     }
     int injected = fault ? fault(path) : 0;
@@ -315,7 +316,7 @@ Status FileManager::writeAtomically(const fs::path& path, const Bytes& content, 
 }
 
 FileManager::RenameFault FileManager::setRenameFaultForTesting(RenameFault fault) {
-  std::lock_guard<std::mutex> lock(faultMutex);
+  platform::MutexLock lock(faultMutex);
   std::swap(renameFault, fault);
   return fault;
 }

@@ -1,7 +1,6 @@
 #include "platform/storage/keychain.h"
 
-#include <mutex>
-
+#include "platform/foundation/thread_annotations.h"
 #include "platform/storage/app_environment.h"
 
 namespace platform {
@@ -55,15 +54,15 @@ bool matches(const KeychainQuery& query, const Value& record) {
          same(query.generic, "generic");
 }
 
-std::mutex sharedMutex;
-std::shared_ptr<Keychain> sharedKeychain;
-uint64_t sharedGeneration = 0;
+platform::Mutex sharedMutex;
+std::shared_ptr<Keychain> sharedKeychain VKR_GUARDED_BY(sharedMutex);
+uint64_t sharedGeneration VKR_GUARDED_BY(sharedMutex) = 0;
 
 }  // namespace
 
 std::shared_ptr<Keychain> Keychain::shared() {
   std::shared_ptr<const AppEnvironment> environment = AppEnvironment::current();
-  std::lock_guard<std::mutex> lock(sharedMutex);
+  platform::MutexLock lock(sharedMutex);
   if (!sharedKeychain || sharedGeneration != environment->generation()) {
     sharedKeychain = std::make_shared<Keychain>(environment->keychainFolder());
     sharedGeneration = environment->generation();

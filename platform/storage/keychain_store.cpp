@@ -17,7 +17,7 @@ KeychainStore::KeychainStore(fs::path folder)
 void KeychainStore::read(std::string_view itemClass,
                          const std::function<void(const Value::Array&)>& read) const {
   static const Value::Array kNone;
-  std::lock_guard<std::mutex> lock(mutex_);
+  platform::MutexLock lock(mutex_);
   const Value* records = classes_.find(itemClass);
   const Value::Array* items = records ? records->arrayIf() : nullptr;
   read(items ? *items : kNone);
@@ -25,7 +25,7 @@ void KeychainStore::read(std::string_view itemClass,
 
 KeychainStatus KeychainStore::modify(std::string_view itemClass,
                                      const std::function<KeychainStatus(Value::Array&)>& change) {
-  std::lock_guard<std::mutex> lock(mutex_);
+  platform::MutexLock lock(mutex_);
   Value* stored = classes_.find(itemClass);
   Value::Array records = stored && stored->arrayIf() ? *stored->arrayIf() : Value::Array();
   Value::Array before = records;

@@ -3,9 +3,9 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
-#include <mutex>
 #include <string_view>
 
+#include "platform/foundation/thread_annotations.h"
 #include "platform/foundation/value.h"
 
 namespace platform {
@@ -45,8 +45,8 @@ class KeychainStore {
 
  private:
   const std::filesystem::path file_;
-  mutable std::mutex mutex_;
-  Dictionary classes_;  // item class name → array of records
+  mutable platform::Mutex mutex_;
+  Dictionary classes_ VKR_GUARDED_BY(mutex_);  // item class name → array of records
 };
 
 }  // namespace platform

@@ -21,10 +21,10 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::mutex standardMutex;
+platform::Mutex standardMutex;
 // Never destroyed: the exit handler below may still use it while statics are torn down.
 std::shared_ptr<UserDefaults>& standardDefaults = *new std::shared_ptr<UserDefaults>();
-uint64_t standardGeneration = 0;
+uint64_t standardGeneration VKR_GUARDED_BY(standardMutex) = 0;
 
 std::string numberText(const Value& value) {
   if (value.isReal()) {
@@ -40,7 +40,7 @@ std::string numberText(const Value& value) {
 std::shared_ptr<UserDefaults> UserDefaults::standard() {
   std::shared_ptr<const AppEnvironment> environment = AppEnvironment::current();
   std::shared_ptr<UserDefaults> previous;  // let go of after the lock, as it may write
-  std::lock_guard<std::mutex> lock(standardMutex);
+  platform::MutexLock lock(standardMutex);
   if (!standardDefaults || standardGeneration != environment->generation()) {
     previous = std::move(standardDefaults);
     standardDefaults =
@@ -55,7 +55,7 @@ std::shared_ptr<UserDefaults> UserDefaults::standard() {
       std::atexit([] {
         std::shared_ptr<UserDefaults> defaults;
         {
-          std::lock_guard<std::mutex> lock(standardMutex);
+          platform::MutexLock lock(standardMutex);
           defaults = standardDefaults;
         }
         if (defaults) defaults->synchronize();
@@ -68,7 +68,7 @@ std::shared_ptr<UserDefaults> UserDefaults::standard() {
 void UserDefaults::resetStandard() {
   std::shared_ptr<UserDefaults> previous;
   {
-    std::lock_guard<std::mutex> lock(standardMutex);
+    platform::MutexLock lock(standardMutex);
     previous = std::move(standardDefaults);
   }
   if (previous) previous->synchronize();
@@ -76,14 +76,14 @@ void UserDefaults::resetStandard() {
 
 UserDefaults::UserDefaults(fs::path file)
     : file_(std::move(file)), saveQueue_(makeSerialQueue("platform.user-defaults")) {
-  std::lock_guard<std::mutex> lock(mutex_);
+  platform::MutexLock lock(mutex_);
   loadLocked();
 }
 
 UserDefaults::~UserDefaults() {
   // A save still queued refers to this object: let it run first.
   saveQueue_->sync([] {});
-  std::lock_guard<std::mutex> lock(mutex_);
+  platform::MutexLock lock(mutex_);
   synchronizeLocked();
 }
 
@@ -93,7 +93,7 @@ const Value* UserDefaults::lookup(std::string_view key) const {
 }
 
 Value UserDefaults::objectForKey(std::string_view key) const {
-  std::lock_guard<std::mutex> lock(mutex_);
+  platform::MutexLock lock(mutex_);
   const Value* value = lookup(key);
   return value ? *value : Value();
 }
@@ -159,7 +159,7 @@ Status UserDefaults::setObject(Value value, std::string_view key) {
     return written.error();
   }
   {
-    std::lock_guard<std::mutex> lock(mutex_);
+    platform::MutexLock lock(mutex_);
     persistent_.set(std::string(key), std::move(value));
     changed(key);
   }
@@ -169,7 +169,7 @@ Status UserDefaults::setObject(Value value, std::string_view key) {
 
 void UserDefaults::removeObjectForKey(std::string_view key) {
   {
-    std::lock_guard<std::mutex> lock(mutex_);
+    platform::MutexLock lock(mutex_);
     if (!persistent_.remove(key)) return;
     changed(key);
   }
@@ -177,12 +177,12 @@ void UserDefaults::removeObjectForKey(std::string_view key) {
 }
 
 void UserDefaults::registerDefaults(const Dictionary& defaults) {
-  std::lock_guard<std::mutex> lock(mutex_);
+  platform::MutexLock lock(mutex_);
   for (const auto& [key, value] : defaults) registered_.set(key, value);
 }
 
 bool UserDefaults::synchronize() {
-  std::lock_guard<std::mutex> lock(mutex_);
+  platform::MutexLock lock(mutex_);
   return synchronizeLocked();
 }
 
@@ -191,7 +191,7 @@ void UserDefaults::changed(std::string_view key) {
   if (saveScheduled_) return;
   saveScheduled_ = true;
   saveQueue_->async([this] {
-    std::lock_guard<std::mutex> lock(mutex_);
+    platform::MutexLock lock(mutex_);
     saveScheduled_ = false;
     synchronizeLocked();
   });

@@ -3,7 +3,6 @@
 #include <cstdint>
 #include <filesystem>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <set>
 #include <string>
@@ -11,6 +10,7 @@
 
 #include "platform/dispatch/queue.h"
 #include "platform/foundation/error.h"
+#include "platform/foundation/thread_annotations.h"
 #include "platform/foundation/value.h"
 
 namespace platform {
@@ -86,20 +86,21 @@ class UserDefaults {
     bool operator==(const FileSignature&) const = default;
   };
 
-  const Value* lookup(std::string_view key) const;
-  void changed(std::string_view key);
+  const Value* lookup(std::string_view key) const VKR_REQUIRES(mutex_);
+  void changed(std::string_view key) VKR_REQUIRES(mutex_);
   void scheduleSave();
-  bool synchronizeLocked();
-  void loadLocked();
+  bool synchronizeLocked() VKR_REQUIRES(mutex_);
+  void loadLocked() VKR_REQUIRES(mutex_);
   FileSignature signature() const;
 
   const std::filesystem::path file_;
-  mutable std::mutex mutex_;
-  Dictionary persistent_;
-  Dictionary registered_;
-  std::set<std::string, std::less<>> pending_;  // keys changed since the last write
-  FileSignature lastSeen_;
-  bool saveScheduled_ = false;
+  mutable platform::Mutex mutex_;
+  Dictionary persistent_ VKR_GUARDED_BY(mutex_);
+  Dictionary registered_ VKR_GUARDED_BY(mutex_);
+  // Keys changed since the last write.
+  std::set<std::string, std::less<>> pending_ VKR_GUARDED_BY(mutex_);
+  FileSignature lastSeen_ VKR_GUARDED_BY(mutex_);
+  bool saveScheduled_ VKR_GUARDED_BY(mutex_) = false;
   QueuePtr saveQueue_;
 };
 

@@ -4,7 +4,7 @@ namespace platform::testing {
 
 AssertionCapture::AssertionCapture() {
   previous_ = setAssertionHandler([this](std::string_view message) {
-    std::lock_guard lock(mutex_);
+    platform::MutexLock lock(mutex_);
     messages_.emplace_back(message);
   });
 }
@@ -12,7 +12,7 @@ AssertionCapture::AssertionCapture() {
 AssertionCapture::~AssertionCapture() { setAssertionHandler(std::move(previous_)); }
 
 std::vector<std::string> AssertionCapture::messages() const {
-  std::lock_guard lock(mutex_);
+  platform::MutexLock lock(mutex_);
   return messages_;
 }
 

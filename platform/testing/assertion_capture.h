@@ -1,10 +1,10 @@
 #pragma once
 
-#include <mutex>
 #include <string>
 #include <vector>
 
 #include "platform/foundation/assertion.h"
+#include "platform/foundation/thread_annotations.h"
 
 namespace platform::testing {
 
@@ -19,8 +19,8 @@ class AssertionCapture {
   std::vector<std::string> messages() const;
 
  private:
-  mutable std::mutex mutex_;
-  std::vector<std::string> messages_;
+  mutable platform::Mutex mutex_;
+  std::vector<std::string> messages_ VKR_GUARDED_BY(mutex_);
   AssertionHandler previous_;
 };
 

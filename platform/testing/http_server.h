@@ -12,11 +12,12 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <string_view>
 #include <thread>
 #include <vector>
+
+#include "platform/foundation/thread_annotations.h"
 
 namespace platform::testing {
 
@@ -98,11 +99,11 @@ class ScriptedServer {
   int wakeFd_ = -1;
   uint16_t port_ = 0;
   std::atomic<int> accepted_{0};
-  std::mutex mutex_;
+  platform::Mutex mutex_;
   std::condition_variable stopped_;
-  bool stopping_ = false;
-  std::vector<int> openFds_;
-  std::vector<std::thread> threads_;
+  bool stopping_ VKR_GUARDED_BY(mutex_) = false;
+  std::vector<int> openFds_ VKR_GUARDED_BY(mutex_);
+  std::vector<std::thread> threads_ VKR_GUARDED_BY(mutex_);
   std::thread acceptThread_;
 };
 

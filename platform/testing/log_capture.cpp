@@ -4,7 +4,7 @@ namespace platform::testing {
 
 LogCapture::LogCapture() {
   previous_ = setLogObserver([this](std::string_view message) {
-    std::lock_guard lock(mutex_);
+    platform::MutexLock lock(mutex_);
     lines_.emplace_back(message);
   });
 }
@@ -12,12 +12,12 @@ LogCapture::LogCapture() {
 LogCapture::~LogCapture() { setLogObserver(std::move(previous_)); }
 
 std::vector<std::string> LogCapture::lines() const {
-  std::lock_guard lock(mutex_);
+  platform::MutexLock lock(mutex_);
   return lines_;
 }
 
 bool LogCapture::contains(const std::string& text) const {
-  std::lock_guard lock(mutex_);
+  platform::MutexLock lock(mutex_);
   for (const std::string& line : lines_) {
     if (line.find(text) != std::string::npos) return true;
   }
@@ -25,7 +25,7 @@ bool LogCapture::contains(const std::string& text) const {
 }
 
 void LogCapture::clear() {
-  std::lock_guard lock(mutex_);
+  platform::MutexLock lock(mutex_);
   lines_.clear();
 }
 

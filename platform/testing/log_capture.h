@@ -1,10 +1,10 @@
 #pragma once
 
-#include <mutex>
 #include <string>
 #include <vector>
 
 #include "platform/foundation/log.h"
+#include "platform/foundation/thread_annotations.h"
 
 namespace platform::testing {
 
@@ -21,8 +21,8 @@ class LogCapture {
   void clear();
 
  private:
-  mutable std::mutex mutex_;
-  std::vector<std::string> lines_;
+  mutable platform::Mutex mutex_;
+  std::vector<std::string> lines_ VKR_GUARDED_BY(mutex_);
   LogObserver previous_;
 };
 

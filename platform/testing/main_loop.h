@@ -6,8 +6,8 @@
 
 namespace platform::testing {
 
-// Runs the main loop (the GLib default main context) until the condition holds or the timeout
-// passes in real time. Answers whether the condition held. Main thread only.
+// platform::runMainLoopUntil with a test's defaults: a generous time-out, and a look every 5 ms
+// since other threads may make the condition true without waking the loop. Main thread only.
 bool runMainLoopUntil(const std::function<bool()>& condition, Duration timeout = seconds(10));
 
 // Runs the main loop until every main-queue item posted so far (and what they post) has run.

@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "platform/foundation/thread_annotations.h"
 #include "platform/testing/http_server.h"
 
 namespace platform::testing {
@@ -33,7 +34,7 @@ ScriptedServer::ScriptedServer(Script script) : script_(std::move(script)) {
 
 ScriptedServer::~ScriptedServer() {
   {
-    std::lock_guard lock(mutex_);
+    platform::MutexLock lock(mutex_);
     stopping_ = true;
     // Wakes scripts blocked in a read; each thread closes its own descriptor.
     for (int fd : openFds_) ::shutdown(fd, SHUT_RDWR);
@@ -58,7 +59,7 @@ void ScriptedServer::acceptLoop() {
     if (fds[1].revents != 0) return;
     const int fd = ::accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC);
     if (fd < 0) continue;
-    std::lock_guard lock(mutex_);
+    platform::MutexLock lock(mutex_);
     if (stopping_) {
       ::close(fd);
       return;
@@ -72,7 +73,7 @@ void ScriptedServer::acceptLoop() {
 void ScriptedServer::serve(int fd) {
   Connection connection(*this, fd);
   script_(connection);
-  std::lock_guard lock(mutex_);
+  platform::MutexLock lock(mutex_);
   openFds_.erase(std::find(openFds_.begin(), openFds_.end(), fd));
   ::close(fd);
 }
@@ -112,8 +113,8 @@ void ScriptedServer::Connection::write(std::string_view bytes) {
 }
 
 void ScriptedServer::Connection::hold() {
-  std::unique_lock lock(server_.mutex_);
-  server_.stopped_.wait(lock, [this] { return server_.stopping_; });
+  MutexLock lock(server_.mutex_);
+  while (!server_.stopping_) lock.wait(server_.stopped_);
 }
 
 }  // namespace platform::testing

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "platform/dispatch/main_thread_check.h"
 #include "platform/ui/application.h"
 #include "platform/ui/window.h"
 
@@ -47,6 +48,7 @@ int Alert::cancelActionIndex() const {
 }
 
 void Alert::show() {
+  VKR_ASSERT_MAIN_THREAD();
   if (visible_) return;
   if (auto window = Application::shared().keyWindow()) {
     auto top = window->rootViewController();
@@ -60,6 +62,7 @@ void Alert::show() {
 }
 
 bool Alert::answer(size_t actionIndex) {
+  VKR_ASSERT_MAIN_THREAD();
   if (!visible_ || actionIndex >= actions_.size()) return false;
   auto self = std::static_pointer_cast<Alert>(shared_from_this());
   // Its presenter dismisses it (with whatever it presents in turn): asked of the alert itself,

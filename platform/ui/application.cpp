@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "platform/dispatch/main_thread_check.h"
 #include "platform/dispatch/notification_center.h"
 #include "platform/dispatch/queue.h"
 #include "platform/ui/view_controller.h"
@@ -40,6 +41,7 @@ void Application::post(const char* name, const Value& userInfo) {
 }
 
 bool Application::finishLaunching(const Value& options) {
+  VKR_ASSERT_MAIN_THREAD();
   const bool answer = delegate_ ? delegate_->didFinishLaunching(*this, options) : true;
   post(kApplicationDidFinishLaunchingNotification, options);
   return answer;
@@ -48,6 +50,7 @@ bool Application::finishLaunching(const Value& options) {
 // The states lie on one line, Active - Inactive - Background; a move passes through each state
 // between, posting the notification of each step.
 void Application::moveTo(ApplicationState target) {
+  VKR_ASSERT_MAIN_THREAD();
   while (state_ != target) {
     switch (state_) {
       case ApplicationState::Active:
@@ -153,6 +156,7 @@ bool Application::canOpenURL(const std::string& url) {
 }
 
 void Application::openURL(const std::string& url, std::function<void(bool)> completion) {
+  VKR_ASSERT_MAIN_THREAD();
   if (urlOpener_) {
     urlOpener_->openURL(url, std::move(completion));
   } else if (completion) {
@@ -161,6 +165,7 @@ void Application::openURL(const std::string& url, std::function<void(bool)> comp
 }
 
 void Application::makeKeyWindow(const std::shared_ptr<Window>& window) {
+  VKR_ASSERT_MAIN_THREAD();
   if (!window) return;
   keyWindow_ = window;
   if (std::find(windows_.begin(), windows_.end(), window) != windows_.end()) return;

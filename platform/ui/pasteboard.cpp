@@ -17,18 +17,18 @@ Pasteboard& Pasteboard::general() {
 }
 
 std::optional<std::string> Pasteboard::string() const {
-  std::lock_guard lock(mutex_);
+  platform::MutexLock lock(mutex_);
   if (!item_ || !isTextType(item_->first)) return std::nullopt;
   return item_->second;
 }
 
 void Pasteboard::setValue(std::string value, std::string type) {
-  std::lock_guard lock(mutex_);
+  platform::MutexLock lock(mutex_);
   item_.emplace(std::move(type), std::move(value));
 }
 
 std::optional<std::string> Pasteboard::valueForType(std::string_view type) const {
-  std::lock_guard lock(mutex_);
+  platform::MutexLock lock(mutex_);
   if (!item_ || item_->first != type) return std::nullopt;
   return item_->second;
 }

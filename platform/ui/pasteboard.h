@@ -1,10 +1,11 @@
 #pragma once
 
-#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
+
+#include "platform/foundation/thread_annotations.h"
 
 namespace platform::ui {
 
@@ -28,8 +29,8 @@ class Pasteboard {
   std::optional<std::string> valueForType(std::string_view type) const;
 
  private:
-  mutable std::mutex mutex_;
-  std::optional<std::pair<std::string, std::string>> item_;  // type, value
+  mutable platform::Mutex mutex_;
+  std::optional<std::pair<std::string, std::string>> item_ VKR_GUARDED_BY(mutex_);  // type, value
 };
 
 }  // namespace platform::ui

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdint>
 
+#include "platform/dispatch/main_thread_check.h"
 #include "platform/ui/gesture_recognizer.h"
 #include "platform/ui/window.h"
 
@@ -37,6 +38,7 @@ View::View(Rect frame) : frame_(frame) {}
 View::~View() = default;
 
 void View::setFrame(Rect frame) {
+  VKR_ASSERT_MAIN_THREAD();
   if (frame == frame_) return;
   const Size oldSize = frame_.size;
   frame_ = frame;
@@ -86,6 +88,7 @@ void View::setUserInteractionEnabled(bool enabled) {
 bool View::addSubview(const std::shared_ptr<View>& view) { return insertSubview(view, SIZE_MAX); }
 
 bool View::insertSubview(const std::shared_ptr<View>& view, size_t index) {
+  VKR_ASSERT_MAIN_THREAD();
   if (!view || view.get() == this || isDescendantOf(*view)) return false;
   if (auto old = view->superview()) old->detach(*view);
   index = std::min(index, subviews_.size());
@@ -96,6 +99,7 @@ bool View::insertSubview(const std::shared_ptr<View>& view, size_t index) {
 }
 
 void View::removeFromSuperview() {
+  VKR_ASSERT_MAIN_THREAD();
   if (auto parent = superview()) parent->detach(*this);
 }
 
@@ -175,6 +179,7 @@ void View::autoresizeSubviews(Size oldSize) {
 }
 
 View::ObserverId View::addObserver(Observer observer) {
+  VKR_ASSERT_MAIN_THREAD();
   const ObserverId id = nextObserverId_++;
   observers_.emplace_back(id, std::move(observer));
   return id;

@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "platform/dispatch/main_thread_check.h"
 #include "platform/dispatch/queue.h"
 #include "platform/foundation/log.h"
 #include "platform/ui/screen.h"
@@ -21,6 +22,7 @@ ViewController::ViewController() = default;
 ViewController::~ViewController() = default;
 
 std::shared_ptr<View> ViewController::view() {
+  VKR_ASSERT_MAIN_THREAD();
   if (!view_) {
     loadView();
     if (!view_) view_ = std::make_shared<View>(Screen::main().bounds());
@@ -66,6 +68,7 @@ bool ViewController::presentViewController(const std::shared_ptr<ViewController>
 }
 
 void ViewController::dismissViewController(bool animated, Completion completion) {
+  VKR_ASSERT_MAIN_THREAD();
   if (!presented_) {
     if (auto presenting = presentingViewController()) {
       presenting->dismissViewController(animated, std::move(completion));

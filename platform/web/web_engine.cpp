@@ -4,6 +4,7 @@
 #include <array>
 #include <cctype>
 
+#include "platform/dispatch/main_thread_check.h"
 #include "platform/web/web_errors.h"
 
 namespace platform::web {
@@ -29,6 +30,7 @@ bool isSchemeName(const std::string& scheme) {
 }  // namespace
 
 Status WebEngine::registerURLScheme(const std::string& scheme, URLSchemeHandler handler) {
+  VKR_ASSERT_MAIN_THREAD();
   std::string lower = scheme;
   std::transform(lower.begin(), lower.end(), lower.begin(),
                  [](unsigned char c) { return static_cast<char>(std::tolower(c)); });

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <limits>
-#include <mutex>
 #include <optional>
 #include <vector>
 
@@ -11,6 +10,7 @@
 #include "platform/foundation/system_info.h"
 #include "platform/foundation/text_compare.h"
 #include "platform/foundation/text_number.h"
+#include "platform/foundation/thread_annotations.h"
 
 namespace {
 
@@ -75,18 +75,21 @@ void ZSDK_ZTMSystemVersion::getMajor(int32_t* major, int32_t* minor, int32_t* bu
 }
 
 std::string ZSDK_ZTMSystemVersion::build() {
-  static std::mutex mutex;
-  static std::optional<std::string> known;
-  std::lock_guard lock(mutex);
-  if (!known) {
+  struct Known {
+    platform::Mutex mutex;
+    std::optional<std::string> build VKR_GUARDED_BY(mutex);
+  };
+  static Known known;
+  platform::MutexLock lock(known.mutex);
+  if (!known.build) {
     std::string build = platform::systemBuild();
     if (build.empty()) {
       platform::assertionFailure("Unable to get build version");
       return build;
     }
-    known = std::move(build);
+    known.build = std::move(build);
   }
-  return *known;
+  return *known.build;
 }
 
 bool ZSDK_ZTMSystemVersion::isBuildLessThan(std::string_view build) {

@@ -31,7 +31,7 @@ ZTMFileHandleLogWriter::~ZTMFileHandleLogWriter() {
 
 void ZTMFileHandleLogWriter::logMessage(const std::string& message, ZTMLoggerLevel /*level*/) {
   const std::string line = message + "\n";
-  std::lock_guard lock(mutex_);
+  platform::MutexLock lock(mutex_);
   // One line is written whole, however the descriptor splits it; a failing write drops the rest.
   for (size_t written = 0; written < line.size();) {
     const ssize_t n = write(fd_, line.data() + written, line.size() - written);
@@ -42,7 +42,7 @@ void ZTMFileHandleLogWriter::logMessage(const std::string& message, ZTMLoggerLev
 }
 
 void ZTMArrayCompositeLogWriter::logMessage(const std::string& message, ZTMLoggerLevel level) {
-  std::lock_guard lock(mutex_);
+  platform::MutexLock lock(mutex_);
   for (const auto& writer : writers_) {
     if (writer) writer->logMessage(message, level);
   }

@@ -2,9 +2,9 @@
 
 #include <filesystem>
 #include <memory>
-#include <mutex>
 #include <vector>
 
+#include "platform/foundation/thread_annotations.h"
 #include "toolbox/logger/log_roles.h"
 
 // Writes each line and a line feed to a file descriptor, one line at a time.
@@ -28,7 +28,7 @@ class ZTMFileHandleLogWriter : public ZTMLogWriter {
  private:
   ZTMFileHandleLogWriter(int fd, bool owned) : fd_(fd), owned_(owned) {}
 
-  std::mutex mutex_;
+  platform::Mutex mutex_;
   const int fd_;
   const bool owned_;
 };
@@ -42,6 +42,6 @@ class ZTMArrayCompositeLogWriter : public ZTMLogWriter {
   void logMessage(const std::string& message, ZTMLoggerLevel level) override;
 
  private:
-  std::mutex mutex_;
+  platform::Mutex mutex_;
   const std::vector<std::shared_ptr<ZTMLogWriter>> writers_;
 };

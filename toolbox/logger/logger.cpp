@@ -7,13 +7,13 @@
 
 namespace {
 
-std::mutex& sharedLoggerMutex() {
-  static std::mutex mutex;
-  return mutex;
-}
-std::shared_ptr<ZSDK_ZTMLogger>& sharedLoggerSlot() {
-  static std::shared_ptr<ZSDK_ZTMLogger> logger;
-  return logger;
+struct SharedLoggerSlot {
+  platform::Mutex mutex;
+  std::shared_ptr<ZSDK_ZTMLogger> logger VKR_GUARDED_BY(mutex);
+};
+SharedLoggerSlot& sharedLoggerSlot() {
+  static SharedLoggerSlot slot;
+  return slot;
 }
 
 }  // namespace
@@ -25,15 +25,17 @@ std::shared_ptr<ZSDK_ZTMLogger>& sharedLoggerSlot() {
   va_end(args)
 
 std::shared_ptr<ZSDK_ZTMLogger> ZSDK_ZTMLogger::sharedLogger() {
-  std::lock_guard lock(sharedLoggerMutex());
-  if (!sharedLoggerSlot()) sharedLoggerSlot() = standardLogger();
-  return sharedLoggerSlot();
+  SharedLoggerSlot& slot = sharedLoggerSlot();
+  platform::MutexLock lock(slot.mutex);
+  if (!slot.logger) slot.logger = standardLogger();
+  return slot.logger;
 }
 
 void ZSDK_ZTMLogger::setSharedLogger(std::shared_ptr<ZSDK_ZTMLogger> logger) {
   std::shared_ptr<ZSDK_ZTMLogger> previous;
-  std::lock_guard lock(sharedLoggerMutex());
-  previous = std::exchange(sharedLoggerSlot(), std::move(logger));
+  SharedLoggerSlot& slot = sharedLoggerSlot();
+  platform::MutexLock lock(slot.mutex);
+  previous = std::exchange(slot.logger, std::move(logger));
 }
 
 std::shared_ptr<ZSDK_ZTMLogger> ZSDK_ZTMLogger::standardLogger() {
@@ -99,35 +101,35 @@ ZSDK_ZTMLogger::ZSDK_ZTMLogger(std::shared_ptr<ZTMLogWriter> writer,
 }
 
 std::shared_ptr<ZTMLogWriter> ZSDK_ZTMLogger::writer() const {
-  std::lock_guard lock(mutex_);
+  platform::MutexLock lock(mutex_);
   return writer_;
 }
 
 void ZSDK_ZTMLogger::setWriter(std::shared_ptr<ZTMLogWriter> writer) {
   if (!writer) writer = ZTMFileHandleLogWriter::standardOutput();
-  std::lock_guard lock(mutex_);
+  platform::MutexLock lock(mutex_);
   writer_.swap(writer);  // the old one goes when this call returns, outside the lock
 }
 
 std::shared_ptr<ZTMLogFormatter> ZSDK_ZTMLogger::formatter() const {
-  std::lock_guard lock(mutex_);
+  platform::MutexLock lock(mutex_);
   return formatter_;
 }
 
 void ZSDK_ZTMLogger::setFormatter(std::shared_ptr<ZTMLogFormatter> formatter) {
   if (!formatter) formatter = std::make_shared<ZSDK_ZTMLogBasicFormatter>();
-  std::lock_guard lock(mutex_);
+  platform::MutexLock lock(mutex_);
   formatter_.swap(formatter);
 }
 
 std::shared_ptr<ZTMLogFilter> ZSDK_ZTMLogger::filter() const {
-  std::lock_guard lock(mutex_);
+  platform::MutexLock lock(mutex_);
   return filter_;
 }
 
 void ZSDK_ZTMLogger::setFilter(std::shared_ptr<ZTMLogFilter> filter) {
   if (!filter) filter = std::make_shared<ZSDK_ZTMLogNoFilter>();
-  std::lock_guard lock(mutex_);
+  platform::MutexLock lock(mutex_);
   filter_.swap(filter);
 }
 
@@ -163,7 +165,7 @@ void ZSDK_ZTMLogger::logInternalFunc(const char* func, const char* format, va_li
   std::shared_ptr<ZTMLogFormatter> formatter;
   std::shared_ptr<ZTMLogFilter> filter;
   {
-    std::lock_guard lock(mutex_);
+    platform::MutexLock lock(mutex_);
     writer = writer_;
     formatter = formatter_;
     filter = filter_;

@@ -2,8 +2,8 @@
 
 #include <filesystem>
 #include <memory>
-#include <mutex>
 
+#include "platform/foundation/thread_annotations.h"
 #include "toolbox/logger/log_roles.h"
 
 // A levelled logger: one formatter, one filter and one writer. A logger is itself a writer, so
@@ -64,8 +64,8 @@ class ZSDK_ZTMLogger : public ZTMLogWriter {
   void logMessage(const std::string& message, ZTMLoggerLevel level) override;
 
  private:
-  mutable std::mutex mutex_;
-  std::shared_ptr<ZTMLogWriter> writer_;
-  std::shared_ptr<ZTMLogFormatter> formatter_;
-  std::shared_ptr<ZTMLogFilter> filter_;
+  mutable platform::Mutex mutex_;
+  std::shared_ptr<ZTMLogWriter> writer_ VKR_GUARDED_BY(mutex_);
+  std::shared_ptr<ZTMLogFormatter> formatter_ VKR_GUARDED_BY(mutex_);
+  std::shared_ptr<ZTMLogFilter> filter_ VKR_GUARDED_BY(mutex_);
 };

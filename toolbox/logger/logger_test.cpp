@@ -11,6 +11,7 @@
 
 #include "platform/dispatch/clock.h"
 #include "platform/foundation/log.h"
+#include "platform/foundation/thread_annotations.h"
 #include "platform/storage/user_defaults.h"
 #include "platform/testing/temp_dir.h"
 #include "platform/testing/test_app.h"
@@ -25,17 +26,17 @@ using Lines = std::vector<std::pair<std::string, int>>;
 class RecordingWriter : public ZTMLogWriter {
  public:
   void logMessage(const std::string& message, ZTMLoggerLevel level) override {
-    std::lock_guard lock(mutex_);
+    platform::MutexLock lock(mutex_);
     lines_.emplace_back(message, level);
   }
   Lines lines() const {
-    std::lock_guard lock(mutex_);
+    platform::MutexLock lock(mutex_);
     return lines_;
   }
 
  private:
-  mutable std::mutex mutex_;
-  Lines lines_;
+  mutable platform::Mutex mutex_;
+  Lines lines_ VKR_GUARDED_BY(mutex_);
 };
 
 // Sets (or, with null, removes) an environment variable for the scope of a test.

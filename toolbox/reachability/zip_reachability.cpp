@@ -3,6 +3,7 @@
 #include "platform/dispatch/queue.h"
 #include "platform/foundation/assertion.h"
 #include "platform/foundation/log.h"
+#include "platform/foundation/while_alive.h"
 #include "toolbox/logger/logger.h"
 
 using platform::ReachabilityFlags;
@@ -65,9 +66,10 @@ void ZIPReachability::startWithCompletionHandler(std::function<void()> handler) 
   checkMainThread();
   std::weak_ptr<ZIPReachability*> weak = self_;
   if (!monitoring_) {
-    if (reachability_ && reachability_->setCallback([weak](ReachabilityFlags flags) {
-          if (auto self = weak.lock()) (*self)->callbackWithFlags(flags);
-        })) {
+    if (reachability_ && reachability_->setCallback(platform::whileAlive(
+                             weak, [](ZIPReachability* self, ReachabilityFlags flags) {
+                               self->callbackWithFlags(flags);
+                             }))) {
       if (reachability_->scheduleOnMainLoop()) {
         monitoring_ = true;
       } else {
@@ -83,20 +85,19 @@ void ZIPReachability::startWithCompletionHandler(std::function<void()> handler) 
   platform::globalQueue()->async([weak, reachability = reachability_,
                                   handler = std::move(handler)] {
     std::optional<ReachabilityFlags> flags = reachability ? reachability->flags() : std::nullopt;
-    platform::mainQueue()->async([weak, flags, handler] {
-      auto self = weak.lock();
-      if (!self) return;
-      ZIPReachability& monitor = **self;
-      if (!flags) {
-        ZSDK_ZTMLogger::sharedLogger()->logFuncError(
-            "-[ZIPReachability startWithCompletionHandler:]",
-            "Unable to get initial reachability flags");
-      } else if (!monitor.hasPostedNotification_) {
-        // Flags a change has delivered meanwhile are newer: they stay.
-        monitor.reachabilityFlags_ = *flags;
-      }
-      if (handler) handler();
-    });
+    platform::mainQueue()->async(
+        platform::whileAlive(weak, [flags, handler](ZIPReachability* self) {
+          ZIPReachability& monitor = *self;
+          if (!flags) {
+            ZSDK_ZTMLogger::sharedLogger()->logFuncError(
+                "-[ZIPReachability startWithCompletionHandler:]",
+                "Unable to get initial reachability flags");
+          } else if (!monitor.hasPostedNotification_) {
+            // Flags a change has delivered meanwhile are newer: they stay.
+            monitor.reachabilityFlags_ = *flags;
+          }
+          if (handler) handler();
+        }));
   });
 }
 

@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "platform/foundation/log.h"
+#include "platform/foundation/thread_annotations.h"
 #include "platform/reachability/fake_network_monitor.h"
 #include "platform/testing/assertion_capture.h"
 #include "platform/testing/main_loop.h"
@@ -38,17 +39,17 @@ class LogRecorder : public ZTMLogWriter, public ZTMLogFormatter {
     return func.value_or("") + ": " + platform::vformat(format, args);
   }
   void logMessage(const std::string& message, ZTMLoggerLevel) override {
-    std::lock_guard lock(mutex_);
+    platform::MutexLock lock(mutex_);
     lines_.push_back(message);
   }
   std::vector<std::string> lines() const {
-    std::lock_guard lock(mutex_);
+    platform::MutexLock lock(mutex_);
     return lines_;
   }
 
  private:
-  mutable std::mutex mutex_;
-  std::vector<std::string> lines_;
+  mutable platform::Mutex mutex_;
+  std::vector<std::string> lines_ VKR_GUARDED_BY(mutex_);
 };
 
 // The previous flags of each change notification, in order.
@@ -137,26 +138,26 @@ TEST_F(ZIPReachabilityTest, ChangesArePostedInOrderWithThePreviousFlags) {
 class GatedMonitor : public platform::NetworkMonitor {
  public:
   std::optional<ReachabilityFlags> defaultRouteFlags() const override {
-    std::unique_lock lock(mutex_);
-    if (!platform::isMainThread()) opened_.wait(lock, [&] { return open_; });
+    platform::MutexLock lock(mutex_);
+    while (!platform::isMainThread() && !open_) lock.wait(opened_);
     return flags_;
   }
   void set(ReachabilityFlags flags) {
-    std::lock_guard lock(mutex_);
+    platform::MutexLock lock(mutex_);
     flags_ = flags;
   }
   void open() {
-    std::lock_guard lock(mutex_);
+    platform::MutexLock lock(mutex_);
     open_ = true;
     opened_.notify_all();
   }
   using NetworkMonitor::announceChange;
 
  private:
-  mutable std::mutex mutex_;
+  mutable platform::Mutex mutex_;
   mutable std::condition_variable opened_;
-  ReachabilityFlags flags_ = 0;
-  bool open_ = false;
+  ReachabilityFlags flags_ VKR_GUARDED_BY(mutex_) = 0;
+  bool open_ VKR_GUARDED_BY(mutex_) = false;
 };
 
 TEST_F(ZIPReachabilityTest, TheFirstReadNeverOverwritesAChange) {

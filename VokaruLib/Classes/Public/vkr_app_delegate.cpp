@@ -2,6 +2,7 @@
 
 #include "VokaruLib/Classes/Public/vkr_plugin.h"
 #include "VokaruLib/Classes/Public/vkr_view_controller.h"
+#include "platform/dispatch/main_thread_check.h"
 #include "platform/dispatch/notification_center.h"
 #include "platform/foundation/log.h"
 #include "platform/net/cookie_storage.h"
@@ -11,6 +12,7 @@
 #include "platform/ui/view_controller.h"
 
 VKRAppDelegate::VKRAppDelegate() {
+  VKR_ASSERT_MAIN_THREAD();
   platform::net::HTTPCookieStorage::shared()->setCookieAcceptPolicy(
       platform::net::HTTPCookieAcceptPolicy::Always);
   platform::net::URLCache::setShared(
@@ -19,6 +21,7 @@ VKRAppDelegate::VKRAppDelegate() {
 }
 
 bool VKRAppDelegate::didFinishLaunching(platform::ui::Application&, const platform::Value&) {
+  VKR_ASSERT_MAIN_THREAD();
   window_ = std::make_shared<platform::ui::Window>(platform::ui::Screen::main().bounds());
   window_->setAutoresizesSubviews(true);
   if (!viewController_) {

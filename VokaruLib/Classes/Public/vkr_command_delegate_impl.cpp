@@ -7,6 +7,7 @@
 #include "VokaruLib/Classes/Public/vkr_web_view_engine_protocol.h"
 #include "platform/dispatch/queue.h"
 #include "platform/foundation/log.h"
+#include "platform/foundation/while_alive.h"
 #include "platform/storage/bundle.h"
 
 using platform::Value;
@@ -99,9 +100,9 @@ void VKRCommandDelegateImpl::evalJsHelper(std::string js) {
       return;
     }
   }
-  platform::mainQueue()->async([weakSelf = weak_from_this(), js = std::move(js)] {
-    if (auto self = weakSelf.lock()) self->evalJsHelper2(js);
-  });
+  platform::mainQueue()->async(platform::whileAlive(
+      weak_from_this(),
+      [js = std::move(js)](VKRCommandDelegateImpl& self) { self.evalJsHelper2(js); }));
 }
 
 void VKRCommandDelegateImpl::evalJsHelper2(const std::string& js) {
@@ -110,13 +111,13 @@ void VKRCommandDelegateImpl::evalJsHelper2(const std::string& js) {
       controller ? controller->webViewEngine() : nullptr;
   if (!engine) return;
   engine->evaluateJavaScript(
-      js, [weakQueue = commandQueue_](const Value& result, const std::optional<platform::Error>&) {
+      js, platform::whileAlive(commandQueue_, [](VKRCommandQueue& queue, const Value& result,
+                                                 const std::optional<platform::Error>&) {
         const std::string* batch = result.stringIf();
-        std::shared_ptr<VKRCommandQueue> queue = weakQueue.lock();
-        if (!batch || !queue) return;
-        queue->enqueueCommandBatch(*batch);
-        queue->executePending();
-      });
+        if (!batch) return;
+        queue.enqueueCommandBatch(*batch);
+        queue.executePending();
+      }));
 }
 
 void VKRCommandDelegateImpl::runInBackground(std::function<void()> work) {
@@ -134,12 +135,12 @@ platform::Dictionary VKRCommandDelegateImpl::settings() {
 }
 
 VKRCommandDelegate::URLTransformer VKRCommandDelegateImpl::urlTransformer() {
-  std::lock_guard lock(transformerMutex_);
+  platform::MutexLock lock(transformerMutex_);
   return urlTransformer_;
 }
 
 void VKRCommandDelegateImpl::setUrlTransformer(URLTransformer transformer) {
-  std::lock_guard lock(transformerMutex_);
+  platform::MutexLock lock(transformerMutex_);
   urlTransformer_ = std::move(transformer);
 }
 

@@ -1,9 +1,9 @@
 #pragma once
 
 #include <memory>
-#include <mutex>
 
 #include "VokaruLib/Classes/Public/vkr_command_delegate.h"
+#include "platform/foundation/thread_annotations.h"
 
 class VKRCommandQueue;
 class VKRViewController;
@@ -58,6 +58,6 @@ class VKRCommandDelegateImpl : public VKRCommandDelegate,
   std::weak_ptr<VKRViewController> viewController_;
   std::weak_ptr<VKRCommandQueue> commandQueue_;
   bool delayResponses_ = false;
-  std::mutex transformerMutex_;
-  URLTransformer urlTransformer_;
+  platform::Mutex transformerMutex_;
+  URLTransformer urlTransformer_ VKR_GUARDED_BY(transformerMutex_);
 };

@@ -1,25 +1,29 @@
 #include "VokaruLib/Classes/Public/vkr_command_queue.h"
 
 #include <exception>
-#include <mutex>
 
 #include "VokaruLib/Classes/Public/vkr_command_delegate.h"
 #include "VokaruLib/Classes/Public/vkr_json.h"
 #include "VokaruLib/Classes/Public/vkr_plugin.h"
 #include "VokaruLib/Classes/Public/vkr_view_controller.h"
 #include "VokaruLib/Classes/Public/vkr_web_view_engine_protocol.h"
+#include "platform/dispatch/main_thread_check.h"
 #include "platform/dispatch/queue.h"
 #include "platform/foundation/log.h"
+#include "platform/foundation/thread_annotations.h"
+#include "platform/foundation/while_alive.h"
 
 using platform::Value;
 
 // A batch keeps its place in the queue from the moment it arrives; it is empty (not parsed) while
 // a worker parses it. Once parsed, only the main thread touches it.
 struct VKRCommandQueue::BatchHolder {
-  std::mutex mutex;
-  bool parsed = false;
+  platform::Mutex mutex;
+  bool parsed VKR_GUARDED_BY(mutex) = false;
+  // Written by the parser before it sets `parsed` under the mutex; the main thread reads them only
+  // after it saw `parsed` under the mutex.
   Value::Array entries;
-  size_t next = 0;
+  size_t next = 0;  // main thread only
 };
 
 namespace {
@@ -57,6 +61,7 @@ VKRCommandQueue::~VKRCommandQueue() = default;
 void VKRCommandQueue::dispose() { viewController_.reset(); }
 
 void VKRCommandQueue::enqueueCommandBatch(std::string_view batchJSON) {
+  VKR_ASSERT_MAIN_THREAD();
   if (batchJSON.empty()) return;
   auto holder = std::make_shared<BatchHolder>();
   queue_.push_back(holder);
@@ -66,43 +71,44 @@ void VKRCommandQueue::enqueueCommandBatch(std::string_view batchJSON) {
         [holder, text = std::string(batchJSON), weakSelf = weak_from_this()] {
           Value::Array entries = parseBatch(text);
           {
-            std::lock_guard lock(holder->mutex);
+            platform::MutexLock lock(holder->mutex);
             holder->entries = std::move(entries);
             holder->parsed = true;
           }
-          platform::mainQueue()->async([weakSelf] {
-            if (auto self = weakSelf.lock()) self->executePending();
-          });
+          platform::mainQueue()->async(
+              platform::whileAlive(weakSelf, &VKRCommandQueue::executePending));
         });
     return;
   }
   holder->entries = parseBatch(batchJSON);
+  platform::MutexLock lock(holder->mutex);
   holder->parsed = true;
 }
 
 void VKRCommandQueue::fetchCommandsFromJs() {
+  VKR_ASSERT_MAIN_THREAD();
   std::shared_ptr<VKRViewController> controller = viewController_.lock();
   std::shared_ptr<VKRWebViewEngineProtocol> engine =
       controller ? controller->webViewEngine() : nullptr;
   if (!engine) return;
-  engine->evaluateJavaScript(kFetchMessagesScript,
-                             [weakSelf = weak_from_this()](
-                                 const Value& result, const std::optional<platform::Error>& error) {
-                               const std::string* batch = result.stringIf();
-                               std::shared_ptr<VKRCommandQueue> self = weakSelf.lock();
-                               if (error || !batch || !self) return;
-                               self->enqueueCommandBatch(*batch);
-                               self->executePending();
-                             });
+  engine->evaluateJavaScript(
+      kFetchMessagesScript,
+      platform::whileAlive(weak_from_this(), [](VKRCommandQueue& self, const Value& result,
+                                                const std::optional<platform::Error>& error) {
+        const std::string* batch = result.stringIf();
+        if (error || !batch) return;
+        self.enqueueCommandBatch(*batch);
+        self.executePending();
+      }));
 }
 
 void VKRCommandQueue::requestExecutePending() {
-  platform::mainQueue()->async([weakSelf = weak_from_this()] {
-    if (auto self = weakSelf.lock()) self->executePending();
-  });
+  platform::mainQueue()->async(
+      platform::whileAlive(weak_from_this(), &VKRCommandQueue::executePending));
 }
 
 void VKRCommandQueue::executePending() {
+  VKR_ASSERT_MAIN_THREAD();
   if (startExecutionTime_) return;
   // An action may end the controller that owns this queue; the run finishes on a live object.
   const std::shared_ptr<VKRCommandQueue> keepAlive = weak_from_this().lock();
@@ -116,7 +122,7 @@ void VKRCommandQueue::executePending() {
   while (!queue_.empty()) {
     const std::shared_ptr<BatchHolder> holder = queue_.front();
     {
-      std::lock_guard lock(holder->mutex);
+      platform::MutexLock lock(holder->mutex);
       if (!holder->parsed) return;  // the parser asks for another run when it is done
     }
     if (holder->next == holder->entries.size()) {

@@ -218,6 +218,8 @@ TEST_F(VKRCommandQueueTest, FetchesTheQueuedCommandsFromThePage) {
   queue().fetchCommandsFromJs();
   EXPECT_EQ(scripts(),
             (std::vector<std::string>{"vokaru.require('vokaru/exec').nativeFetchMessages()"}));
+  EXPECT_TRUE(calls().empty());  // the page answers later
+  platform::testing::drainMainLoop();
   EXPECT_EQ(calls(), (std::vector<std::string>{"record f"}));
 }
 
@@ -230,6 +232,7 @@ TEST_F(VKRCommandQueueTest, WhatAnEvaluationAnswersIsRunAsABatch) {
   });
   queue().enqueueCommandBatch(R"([["e","Probe","echo",[1]]])");
   queue().executePending();
+  platform::testing::drainMainLoop();
   EXPECT_EQ(calls(), (std::vector<std::string>{"echo e", "record back"}));
 }
 

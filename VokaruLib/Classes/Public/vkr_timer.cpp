@@ -15,7 +15,7 @@ VKRTimer& VKRTimer::sharedInstance() {
 }
 
 void VKRTimer::add(std::string_view name) {
-  std::lock_guard lock(mutex_);
+  platform::MutexLock lock(mutex_);
   std::string key = vkrLowercase(name);
   if (items_.contains(key)) {
     platform::logf("Timer called '%.*s' already exists.", static_cast<int>(name.size()),
@@ -26,7 +26,7 @@ void VKRTimer::add(std::string_view name) {
 }
 
 void VKRTimer::remove(std::string_view name) {
-  std::lock_guard lock(mutex_);
+  platform::MutexLock lock(mutex_);
   auto it = items_.find(vkrLowercase(name));
   if (it == items_.end()) {
     platform::logf("Timer called '%.*s' does not exist.", static_cast<int>(name.size()),
@@ -39,6 +39,6 @@ void VKRTimer::remove(std::string_view name) {
 }
 
 void VKRTimer::removeAll() {
-  std::lock_guard lock(mutex_);
+  platform::MutexLock lock(mutex_);
   items_.clear();
 }

@@ -1,11 +1,11 @@
 #pragma once
 
 #include <map>
-#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
 
+#include "platform/foundation/thread_annotations.h"
 #include "platform/foundation/value.h"
 
 // One named stopwatch.
@@ -44,6 +44,6 @@ class VKRTimer {
 
  private:
   VKRTimer() = default;
-  std::mutex mutex_;
-  std::map<std::string, VKRTimerItem, std::less<>> items_;
+  platform::Mutex mutex_;
+  std::map<std::string, VKRTimerItem, std::less<>> items_ VKR_GUARDED_BY(mutex_);
 };

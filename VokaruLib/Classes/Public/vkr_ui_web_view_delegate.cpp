@@ -4,6 +4,7 @@
 #include <array>
 #include <string_view>
 
+#include "platform/dispatch/main_thread_check.h"
 #include "platform/foundation/log.h"
 #include "platform/foundation/url.h"
 #include "platform/web/web_errors.h"
@@ -49,6 +50,7 @@ std::string VKRUIWebViewDelegate::evalForCurrentURL(WebView& webView) {
 }
 
 bool VKRUIWebViewDelegate::shouldStartLoad(WebView& webView, const NavigationAction& action) {
+  VKR_ASSERT_MAIN_THREAD();
   std::shared_ptr<platform::web::WebViewDelegate> delegate = delegate_.lock();
   if (delegate && !delegate->shouldStartLoad(webView, action)) return false;
 
@@ -94,6 +96,7 @@ bool VKRUIWebViewDelegate::shouldStartLoad(WebView& webView, const NavigationAct
 }
 
 void VKRUIWebViewDelegate::didStartLoad(WebView& webView) {
+  VKR_ASSERT_MAIN_THREAD();
   bool passOn = false;
   switch (state_) {
     case kStateIdle:
@@ -121,6 +124,7 @@ void VKRUIWebViewDelegate::didStartLoad(WebView& webView) {
 }
 
 void VKRUIWebViewDelegate::didFinishLoad(WebView& webView) {
+  VKR_ASSERT_MAIN_THREAD();
   bool passOn = false;
   switch (state_) {
     case kStateWaitingForLoadStart:
@@ -144,6 +148,7 @@ void VKRUIWebViewDelegate::didFinishLoad(WebView& webView) {
 }
 
 void VKRUIWebViewDelegate::didFailLoad(WebView& webView, const platform::Error& error) {
+  VKR_ASSERT_MAIN_THREAD();
   const bool cancelled = error.code() == platform::kURLErrorCancelled;
   bool passOn = false;
   switch (state_) {

@@ -4,6 +4,7 @@
 #include <deque>
 #include <optional>
 
+#include "platform/dispatch/main_thread_check.h"
 #include "platform/foundation/log.h"
 #include "platform/foundation/system_info.h"
 #include "platform/storage/user_defaults.h"
@@ -35,6 +36,7 @@ void requireCurrentToken(int64_t lockToken) {
 }  // namespace
 
 std::string VKRUserAgentUtil::originalUserAgent() {
+  VKR_ASSERT_MAIN_THREAD();
   State& s = state();
   if (s.originalUserAgent) return *s.originalUserAgent;
   if (!s.localeObservation.active()) {
@@ -49,9 +51,14 @@ std::string VKRUserAgentUtil::originalUserAgent() {
     std::shared_ptr<platform::web::WebEngine> engine = platform::web::webEngine();
     if (!engine) return "";  // nothing to ask yet; found once an engine is installed
     agent = engine->defaultUserAgent();
-    defaults->setObject(*agent, kUserAgentKey);
-    defaults->setObject(version, kUserAgentVersionKey);
-    defaults->synchronize();
+    // The version is kept only with its agent, so that it never vouches for an agent not stored.
+    platform::Status kept = defaults->setObject(*agent, kUserAgentKey);
+    if (kept) kept = defaults->setObject(version, kUserAgentVersionKey);
+    if (kept) {
+      defaults->synchronize();  // a failed write is logged and retried by the defaults
+    } else {
+      platform::logf("Could not keep the user agent: %s", kept.error().description().c_str());
+    }
   }
   s.originalUserAgent = agent;
   return *agent;
@@ -62,6 +69,7 @@ void VKRUserAgentUtil::onAppLocaleDidChange(const platform::Notification&) {
 }
 
 void VKRUserAgentUtil::acquireLock(LockCompletion completion) {
+  VKR_ASSERT_MAIN_THREAD();
   State& s = state();
   if (s.currentToken != 0) {
     s.waiting.push_back(std::move(completion));
@@ -72,6 +80,7 @@ void VKRUserAgentUtil::acquireLock(LockCompletion completion) {
 }
 
 void VKRUserAgentUtil::releaseLock(int64_t* lockToken) {
+  VKR_ASSERT_MAIN_THREAD();
   if (!lockToken || *lockToken == 0) return;
   requireCurrentToken(*lockToken);
   // Cleared before the next holder runs, which may keep its token in the same place.
@@ -89,6 +98,7 @@ void VKRUserAgentUtil::releaseLock(int64_t* lockToken) {
 }
 
 void VKRUserAgentUtil::setUserAgent(const std::string& userAgent, int64_t lockToken) {
+  VKR_ASSERT_MAIN_THREAD();
   requireCurrentToken(lockToken);
   platform::UserDefaults::standard()->registerDefaults({{kWebViewUserAgentKey, userAgent}});
 }

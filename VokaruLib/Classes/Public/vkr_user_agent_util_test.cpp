@@ -93,27 +93,27 @@ TEST_F(VKRUserAgentUtilDiscoveryTest, FindsTheEnginesAgentOnceAndStoresIt) {
   EXPECT_EQ(stored("Vokaru-User-Agent"), platform::Value(engineAgent_));
   EXPECT_EQ(stored("Vokaru-User-Agent-Version"), platform::Value(versionText()));
   // Kept: a changed store is not read again.
-  platform::UserDefaults::standard()->setObject("Changed", "Vokaru-User-Agent");
+  ASSERT_TRUE(platform::UserDefaults::standard()->setObject("Changed", "Vokaru-User-Agent").ok());
   EXPECT_EQ(VKRUserAgentUtil::originalUserAgent(), engineAgent_);
 }
 
 TEST_F(VKRUserAgentUtilDiscoveryTest, StoredAgentOfThisDeviceIsUsedAsItIs) {
   auto defaults = platform::UserDefaults::standard();
-  defaults->setObject("Stored/1.0", "Vokaru-User-Agent");
-  defaults->setObject(versionText(), "Vokaru-User-Agent-Version");
+  ASSERT_TRUE(defaults->setObject("Stored/1.0", "Vokaru-User-Agent").ok());
+  ASSERT_TRUE(defaults->setObject(versionText(), "Vokaru-User-Agent-Version").ok());
   EXPECT_EQ(VKRUserAgentUtil::originalUserAgent(), "Stored/1.0");
 }
 
 TEST_F(VKRUserAgentUtilDiscoveryTest, StoredAgentOfAnotherSystemOrLocaleIsFoundAgain) {
   auto defaults = platform::UserDefaults::standard();
-  defaults->setObject("Stored/1.0", "Vokaru-User-Agent");
-  defaults->setObject("Old Model 1.0.0 xx_XX", "Vokaru-User-Agent-Version");
+  ASSERT_TRUE(defaults->setObject("Stored/1.0", "Vokaru-User-Agent").ok());
+  ASSERT_TRUE(defaults->setObject("Old Model 1.0.0 xx_XX", "Vokaru-User-Agent-Version").ok());
   EXPECT_EQ(VKRUserAgentUtil::originalUserAgent(), engineAgent_);
   EXPECT_EQ(stored("Vokaru-User-Agent-Version"), platform::Value(versionText()));
 
   // A locale change forgets the agent; the stale pair is found again and rewritten.
-  defaults->setObject("Stale/0.1", "Vokaru-User-Agent");
-  defaults->setObject("Other Model 2.0.0 xx_XX", "Vokaru-User-Agent-Version");
+  ASSERT_TRUE(defaults->setObject("Stale/0.1", "Vokaru-User-Agent").ok());
+  ASSERT_TRUE(defaults->setObject("Other Model 2.0.0 xx_XX", "Vokaru-User-Agent-Version").ok());
   EXPECT_EQ(VKRUserAgentUtil::originalUserAgent(), engineAgent_);
   platform::NotificationCenter::defaultCenter().post(platform::kCurrentLocaleDidChangeNotification);
   EXPECT_EQ(VKRUserAgentUtil::originalUserAgent(), engineAgent_);

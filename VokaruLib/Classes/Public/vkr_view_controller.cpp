@@ -16,10 +16,12 @@
 #include "VokaruLib/Classes/Public/vkr_user_agent_util.h"
 #include "VokaruLib/Classes/Public/vkr_web_view_engine_protocol.h"
 #include "VokaruLib/Classes/Public/vokaru_preferences.h"
+#include "platform/dispatch/main_thread_check.h"
 #include "platform/foundation/log.h"
 #include "platform/foundation/percent_encoding.h"
 #include "platform/foundation/system_info.h"
 #include "platform/foundation/text_compare.h"
+#include "platform/foundation/while_alive.h"
 #include "platform/storage/app_home.h"
 #include "platform/storage/bundle.h"
 #include "platform/storage/file_manager.h"
@@ -49,6 +51,7 @@ VKRViewController::~VKRViewController() {
 }
 
 platform::Status VKRViewController::initialize() {
+  VKR_ASSERT_MAIN_THREAD();
   if (initialized_) return platform::okStatus();
   vkrRegisterBuiltInPlugins();
   commandQueue_ = std::make_shared<VKRCommandQueue>(weakSelf());
@@ -69,9 +72,10 @@ platform::Status VKRViewController::initialize() {
   for (const auto& event : events) {
     observations_.push_back(center.addObserver(
         event.first, nullptr,
-        [weak = weakSelf(), handler = event.second](const platform::Notification&) {
-          if (auto controller = weak.lock()) (controller.get()->*handler)();
-        }));
+        platform::whileAlive(weakSelf(), [handler = event.second](VKRViewController& controller,
+                                                                  const platform::Notification&) {
+          (controller.*handler)();
+        })));
   }
 
   supportedOrientations_ =
@@ -127,7 +131,7 @@ platform::Status VKRViewController::loadSettings() {
   pluginsMap_ = parser.pluginsDict();
   startupPluginNames_ = parser.startupPluginNames();
   {
-    std::lock_guard lock(settingsMutex_);
+    platform::MutexLock lock(settingsMutex_);
     settings_ = parser.settings();
   }
   wwwFolderName_ = "www";
@@ -137,7 +141,7 @@ platform::Status VKRViewController::loadSettings() {
 }
 
 platform::Dictionary VKRViewController::settings() const {
-  std::lock_guard lock(settingsMutex_);
+  platform::MutexLock lock(settingsMutex_);
   return settings_;
 }
 
@@ -233,6 +237,7 @@ std::optional<URL> VKRViewController::errorURLWithMessage(const std::string& mes
 // Plugin registry.
 
 std::shared_ptr<VKRPlugin> VKRViewController::getCommandInstance(std::string_view pluginName) {
+  VKR_ASSERT_MAIN_THREAD();
   const platform::Value* mapped = pluginsMap_.find(vkrLowercase(pluginName));
   const std::string* className = mapped ? mapped->stringIf() : nullptr;
   if (!className) return nullptr;
@@ -297,13 +302,14 @@ void VKRViewController::createGapView() {
 }
 
 void VKRViewController::viewDidLoad() {
+  VKR_ASSERT_MAIN_THREAD();
   platform::ui::ViewController::viewDidLoad();
 
   const platform::Dictionary preferences = settings();
   const platform::Value* backup = vokaruSettingForKey(preferences, "BackupWebStorage");
   const std::string backupType = backup && backup->stringIf() ? *backup->stringIf() : "cloud";
   {
-    std::lock_guard lock(settingsMutex_);
+    platform::MutexLock lock(settingsMutex_);
     setVokaruSetting(settings_, backupType, "BackupWebStorage");
   }
   VKRLocalStorage::fixupDatabaseLocationsWithBackupType(backupType);
@@ -339,6 +345,7 @@ void VKRViewController::viewDidLoad() {
 }
 
 void VKRViewController::loadStartPage() {
+  VKR_ASSERT_MAIN_THREAD();
   if (!webViewEngine_) return;
   if (std::optional<URL> start = appUrl()) {
     webViewEngine_->loadRequest(

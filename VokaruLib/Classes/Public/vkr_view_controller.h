@@ -3,7 +3,6 @@
 #include <cstdint>
 #include <map>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -11,6 +10,7 @@
 
 #include "platform/dispatch/notification_center.h"
 #include "platform/foundation/error.h"
+#include "platform/foundation/thread_annotations.h"
 #include "platform/foundation/url.h"
 #include "platform/foundation/value.h"
 #include "platform/foundation/xml_parser.h"
@@ -184,8 +184,8 @@ class VKRViewController : public platform::ui::ViewController {
   PluginObjects pluginObjects_;
   platform::Dictionary pluginsMap_;
   std::vector<std::string> startupPluginNames_;
-  mutable std::mutex settingsMutex_;
-  platform::Dictionary settings_;
+  mutable platform::Mutex settingsMutex_;
+  platform::Dictionary settings_ VKR_GUARDED_BY(settingsMutex_);
   std::string wwwFolderName_ = "www";
   std::string startPage_ = "index.html";
   std::string openURL_;

@@ -4,6 +4,7 @@
 
 #include <map>
 
+#include "platform/dispatch/main_thread_check.h"
 #include "platform/dispatch/queue.h"
 #include "platform/storage/app_environment.h"
 #include "platform/ui/gtk/gobject_ptr.h"
@@ -212,6 +213,7 @@ WebKitEngineConfiguration WebKitEngineConfiguration::forCurrentApp() {
 
 Result<std::shared_ptr<WebEngine>> makeWebKitEngine(
     const WebKitEngineConfiguration& configuration) {
+  VKR_ASSERT_MAIN_THREAD();
   Status gtk = ui::gtk::initializeGtk();
   if (!gtk.ok()) return gtk.error();
   return std::shared_ptr<WebEngine>(std::make_shared<WebKitEngine>(configuration));

@@ -3,7 +3,10 @@
 #include <chrono>
 #include <optional>
 
+#include "platform/dispatch/main_thread_check.h"
+#include "platform/dispatch/queue.h"
 #include "platform/foundation/log.h"
+#include "platform/foundation/while_alive.h"
 #include "platform/ui/gtk/cairo_image.h"
 #include "platform/web/web_errors.h"
 #include "platform/web/webkit/header_list.h"
@@ -17,9 +20,6 @@ namespace {
 using ui::gtk::adoptGObject;
 using ui::gtk::GObjectPtr;
 using ui::gtk::refGObject;
-
-// How many recent frame navigations are remembered for their navigation type.
-constexpr size_t kRememberedFrameNavigations = 32;
 
 NavigationType navigationTypeOf(WebKitNavigationType type) {
   switch (type) {
@@ -44,14 +44,6 @@ URLRequest requestOf(WebKitURIRequest* request) {
   if (const char* method = webkit_uri_request_get_http_method(request)) result.httpMethod = method;
   result.headers = headerListOf(webkit_uri_request_get_http_headers(request));
   return result;
-}
-
-std::string withoutFragment(const std::string& url) { return url.substr(0, url.find('#')); }
-
-// A jump within the current document: the engine decides it while the page waits.
-bool isSamePage(const std::string& target, const std::string& current) {
-  return target.find('#') != std::string::npos &&
-         withoutFragment(target) == withoutFragment(current);
 }
 
 }  // namespace
@@ -111,26 +103,26 @@ WebKitView::~WebKitView() {
 // Loading.
 
 void WebKitView::loadRequest(const URLRequest& request) {
+  VKR_ASSERT_MAIN_THREAD();
   WebKitURIRequest* engineRequest = webkit_uri_request_new(request.url.c_str());
   if (SoupMessageHeaders* headers = webkit_uri_request_get_http_headers(engineRequest)) {
     for (const auto& [name, value] : request.headers) {
       soup_message_headers_replace(headers, name.c_str(), value.c_str());
     }
   }
-  startedByThisView();
+  navigation_.viewStartedLoad();
   webkit_web_view_load_request(view_.get(), engineRequest);
   g_object_unref(engineRequest);
   startLoadTimer(request.timeoutInterval, request.url);
 }
 
 void WebKitView::loadHTMLString(const std::string& html, const std::string& baseURL) {
-  startedByThisView();
+  VKR_ASSERT_MAIN_THREAD();
+  navigation_.viewStartedLoad();
   cancelLoadTimer();
   webkit_web_view_load_html(view_.get(), html.c_str(),
                             baseURL.empty() ? "about:blank" : baseURL.c_str());
 }
-
-void WebKitView::startedByThisView() { startedByView_ = true; }
 
 void WebKitView::stopLoading() {
   cancelLoadTimer();
@@ -138,17 +130,17 @@ void WebKitView::stopLoading() {
 }
 
 void WebKitView::reload() {
-  startedByThisView();
+  navigation_.viewStartedLoad();
   webkit_web_view_reload(view_.get());
 }
 
 void WebKitView::goBack() {
-  startedByThisView();
+  navigation_.viewStartedLoad();
   webkit_web_view_go_back(view_.get());
 }
 
 void WebKitView::goForward() {
-  startedByThisView();
+  navigation_.viewStartedLoad();
   webkit_web_view_go_forward(view_.get());
 }
 
@@ -175,21 +167,17 @@ void WebKitView::startLoadTimer(double timeoutSeconds, const std::string& url) {
   cancelLoadTimer();
   const uint64_t generation = loadGeneration_;
   if (timeoutSeconds <= 0) return;
-  std::weak_ptr<View> weak = weak_from_this();
-  loadTimer_ = dispatchAfter(seconds(timeoutSeconds), mainQueue(), [weak, generation, url] {
-    if (auto self = std::static_pointer_cast<WebKitView>(weak.lock())) {
-      self->loadTimedOut(generation, url);
-    }
-  });
+  loadTimer_ = dispatchAfter(seconds(timeoutSeconds), mainQueue(),
+                             whileAlive(weak_from_this(), [generation, url](View& self) {
+                               static_cast<WebKitView&>(self).loadTimedOut(generation, url);
+                             }));
 }
 
 void WebKitView::loadTimedOut(uint64_t generation, const std::string& url) {
   if (generation != loadGeneration_) return;
   ++loadGeneration_;
   post([this, url] {
-    // The engine's cancellation of the stopped load is ours, not news to the delegate.
-    swallowLoadEnd_ = true;
-    provisional_ = false;
+    navigation_.loadAbandoned();
     webkit_web_view_stop_loading(view_.get());
     tellDidFailLoad(loadError(kURLErrorDomain, kURLErrorTimedOut, "The request timed out.", url));
   });
@@ -229,50 +217,36 @@ void WebKitView::decideNavigation(PendingDecision& decision, WebKitPolicyDecisio
   WebKitNavigationAction* navigation = webkit_navigation_policy_decision_get_navigation_action(
       WEBKIT_NAVIGATION_POLICY_DECISION(decision.get()));
   WebKitURIRequest* engineRequest = webkit_navigation_action_get_request(navigation);
-  NavigationAction action;
-  action.request = requestOf(engineRequest);
-  action.type = navigationTypeOf(webkit_navigation_action_get_navigation_type(navigation));
-  const std::string current = url();
-  const std::string target = action.request.url;
-  const bool newWindow = type == WEBKIT_POLICY_DECISION_TYPE_NEW_WINDOW_ACTION;
-  // A load this view started shows its URL as the view's at once.
-  const bool ours = startedByView_ && target == current;
-  if (ours) startedByView_ = false;
-  action.mainFrame = newWindow || ours || action.type == NavigationType::BackForward ||
-                     action.type == NavigationType::Reload ||
-                     (provisional_ && webkit_navigation_action_is_redirect(navigation));
-  action.request.mainDocumentURL = action.mainFrame ? target : current;
-
-  if (action.mainFrame && !newWindow && !preapprovedURL_.empty() && target == preapprovedURL_) {
-    preapprovedURL_.clear();
-    allowedTopLevelURL_ = target;
+  NavigationTracker::Request request;
+  URLRequest asked = requestOf(engineRequest);
+  request.target = asked.url;
+  request.current = url();
+  request.type = navigationTypeOf(webkit_navigation_action_get_navigation_type(navigation));
+  request.newWindow = type == WEBKIT_POLICY_DECISION_TYPE_NEW_WINDOW_ACTION;
+  request.redirect = webkit_navigation_action_is_redirect(navigation);
+  NavigationTracker::Proposal proposal = navigation_.propose(request);
+  if (proposal.preapproved) {
     decision.use();
     return;
   }
-  const bool samePage = !action.mainFrame && isSamePage(target, current);
-  if (samePage) ++samePageDecisions_;
+  NavigationAction action = proposal.action;
+  asked.mainDocumentURL = action.request.mainDocumentURL;
+  action.request = std::move(asked);
+  navigation_.beginDecision(proposal);
   const bool allowed = askShouldStartLoad(action);
-  if (samePage) --samePageDecisions_;
-  if (!allowed) {
-    decision.ignore();
-    // The engine says nothing more of a refused load: its time limit must not report it later.
-    if (ours) cancelLoadTimer();
-    return;
-  }
-  if (newWindow) {
-    // Pages open no other windows: the link loads here.
-    decision.ignore();
-    preapprovedURL_ = target;
-    startedByThisView();
-    webkit_web_view_load_request(view_.get(), engineRequest);
-    return;
-  }
-  decision.use();
-  if (action.mainFrame) {
-    allowedTopLevelURL_ = target;
-  } else if (!samePage) {
-    if (frameNavigationTypes_.size() >= kRememberedFrameNavigations) frameNavigationTypes_.clear();
-    frameNavigationTypes_[target] = action.type;
+  switch (navigation_.decided(proposal, allowed)) {
+    case NavigationTracker::Verdict::Refuse:
+      decision.ignore();
+      // The engine says nothing more of a refused load: its time limit must not report it later.
+      if (proposal.startedByView) cancelLoadTimer();
+      return;
+    case NavigationTracker::Verdict::LoadHere:
+      decision.ignore();
+      webkit_web_view_load_request(view_.get(), engineRequest);
+      return;
+    case NavigationTracker::Verdict::Allow:
+      decision.use();
+      return;
   }
 }
 
@@ -283,7 +257,7 @@ void WebKitView::onLoadChanged(WebKitWebView*, WebKitLoadEvent event, gpointer d
       self->post([self] { self->loadStarted(); });
       break;
     case WEBKIT_LOAD_COMMITTED:
-      self->post([self] { self->provisional_ = false; });
+      self->post([self] { self->navigation_.committed(); });
       break;
     case WEBKIT_LOAD_FINISHED:
       self->post([self] { self->loadFinished(); });
@@ -313,67 +287,46 @@ gboolean WebKitView::onTLSError(WebKitWebView*, gchar* uri, GTlsCertificate*, GT
 void WebKitView::onResourceLoadStarted(WebKitWebView* view, WebKitWebResource* resource,
                                        WebKitURIRequest* request, gpointer data) {
   auto* self = static_cast<WebKitView*>(data);
-  if (!self->awaitingMainResource_ || resource != webkit_web_view_get_main_resource(view)) return;
+  if (!self->navigation_.awaitingMainResource() ||
+      resource != webkit_web_view_get_main_resource(view)) {
+    return;
+  }
   const char* uri = webkit_uri_request_get_uri(request);
   self->post([self, target = std::string(uri ? uri : "")] { self->mainResourceStarted(target); });
 }
 
 void WebKitView::loadStarted() {
-  provisional_ = true;
-  swallowLoadEnd_ = false;
-  startedByView_ = false;
-  const bool allowed = !allowedTopLevelURL_.empty() && allowedTopLevelURL_ == url();
-  allowedTopLevelURL_.clear();
-  if (allowed) {
-    tellDidStartLoad();
-  } else {
-    awaitingMainResource_ = true;
-  }
+  if (navigation_.loadStarted(url())) tellDidStartLoad();
 }
 
 void WebKitView::mainResourceStarted(const std::string& target) {
-  if (!awaitingMainResource_) return;
-  awaitingMainResource_ = false;
-  // A top-level navigation first taken for a frame's (or one the engine started unasked).
-  NavigationAction action;
-  action.request.url = target;
-  action.request.mainDocumentURL = target;
-  auto known = frameNavigationTypes_.find(target);
-  action.type = known != frameNavigationTypes_.end() ? known->second : NavigationType::Other;
-  action.mainFrame = true;
-  if (askShouldStartLoad(action)) {
+  std::optional<NavigationAction> action = navigation_.mainResourceStarted(target);
+  if (!action) return;
+  if (askShouldStartLoad(*action)) {
     tellDidStartLoad();
     return;
   }
-  swallowLoadEnd_ = true;
+  navigation_.refusedAtMainResource();
   cancelLoadTimer();
   webkit_web_view_stop_loading(view_.get());
 }
 
 void WebKitView::loadFinished() {
-  provisional_ = false;
-  awaitingMainResource_ = false;
   cancelLoadTimer();
-  if (swallowLoadEnd_) {
-    swallowLoadEnd_ = false;
-    return;
-  }
+  if (!navigation_.loadFinished()) return;
   zoomToFitIfAsked();
   tellDidFinishLoad();
 }
 
 void WebKitView::loadFailed(const Error& error) {
-  provisional_ = false;
-  awaitingMainResource_ = false;
   cancelLoadTimer();
-  if (swallowLoadEnd_) return;
-  swallowLoadEnd_ = true;  // the engine's finish that follows a failure
-  tellDidFailLoad(error);
+  if (navigation_.loadFailed()) tellDidFailLoad(error);
 }
 
 // Scripts.
 
 void WebKitView::evaluateJavaScript(const std::string& script, ScriptCompletion completion) {
+  VKR_ASSERT_MAIN_THREAD();
   auto* call = new ScriptCompletion(std::move(completion));
   webkit_web_view_evaluate_javascript(
       view_.get(), script.data(), static_cast<gssize>(script.size()), nullptr, nullptr,
@@ -393,7 +346,7 @@ void WebKitView::evaluateJavaScript(const std::string& script, ScriptCompletion 
 
 Result<std::string> WebKitView::evaluateJavaScriptSyncImpl(const std::string& script,
                                                            Duration timeout) {
-  if (samePageDecisions_ > 0) {
+  if (navigation_.awaitingSamePageDecision()) {
     return Error::withDescription(kWebViewErrorDomain, kWebViewErrorScriptTimedOut,
                                   "The page waits for a navigation decision and runs no script");
   }
@@ -401,22 +354,7 @@ Result<std::string> WebKitView::evaluateJavaScriptSyncImpl(const std::string& sc
   auto answer = std::make_shared<std::optional<Result<std::string>>>();
   evaluateJavaScript(script, [answer](Result<std::string> result) { *answer = std::move(result); });
 
-  bool expired = false;
-  const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(timeout).count();
-  GSource* deadline = g_timeout_source_new(static_cast<guint>(std::max<int64_t>(ms, 0)));
-  g_source_set_callback(
-      deadline,
-      [](gpointer flag) -> gboolean {
-        *static_cast<bool*>(flag) = true;
-        return G_SOURCE_REMOVE;
-      },
-      &expired, nullptr);
-  GMainContext* context = g_main_context_default();
-  g_source_attach(deadline, context);
-  while (!answer->has_value() && !expired) g_main_context_iteration(context, TRUE);
-  g_source_destroy(deadline);
-  g_source_unref(deadline);
-  if (!answer->has_value()) {
+  if (!runMainLoopUntil([&answer] { return answer->has_value(); }, timeout)) {
     return Error::withDescription(kWebViewErrorDomain, kWebViewErrorScriptTimedOut,
                                   "The page did not answer the script in time");
   }
@@ -445,22 +383,23 @@ std::string WebKitView::userAgent() const {
 
 void WebKitView::zoomToFitIfAsked() {
   if (!settings().scalesPageToFit) return;
-  std::weak_ptr<View> weak = weak_from_this();
   webkit_web_view_set_zoom_level(view_.get(), 1.0);
-  evaluateJavaScript("document.documentElement.scrollWidth", [weak](Result<std::string> width) {
-    auto self = std::static_pointer_cast<WebKitView>(weak.lock());
-    if (!self || !width.ok()) return;
-    const double content = std::atof(width.value().c_str());
-    const double available = self->frame().width();
-    if (content > available && available > 0) {
-      webkit_web_view_set_zoom_level(self->view_.get(), available / content);
-    }
-  });
+  evaluateJavaScript("document.documentElement.scrollWidth",
+                     whileAlive(weak_from_this(), [](View& view, Result<std::string> width) {
+                       auto& self = static_cast<WebKitView&>(view);
+                       if (!width.ok()) return;
+                       const double content = std::atof(width.value().c_str());
+                       const double available = self.frame().width();
+                       if (content > available && available > 0) {
+                         webkit_web_view_set_zoom_level(self.view_.get(), available / content);
+                       }
+                     }));
 }
 
 // Snapshots.
 
 void WebKitView::snapshot(SnapshotCompletion completion) {
+  VKR_ASSERT_MAIN_THREAD();
   auto* call = new SnapshotCompletion(std::move(completion));
   webkit_web_view_get_snapshot(
       view_.get(), WEBKIT_SNAPSHOT_REGION_VISIBLE, WEBKIT_SNAPSHOT_OPTIONS_NONE, cancellable_.get(),

@@ -4,13 +4,13 @@
 
 #include <deque>
 #include <functional>
-#include <map>
 #include <memory>
 #include <string>
 
 #include "platform/dispatch/timer.h"
 #include "platform/ui/gtk/gobject_ptr.h"
 #include "platform/ui/gtk/native_widget.h"
+#include "platform/web/navigation_tracker.h"
 #include "platform/web/web_view.h"
 
 namespace platform::web {
@@ -18,10 +18,8 @@ namespace platform::web {
 class PendingDecision;
 
 // A WebView on a WebKitWebView widget. The engine asks about navigations without telling frames
-// apart, so a navigation counts as top-level when this view started it (a load, reload or history
-// step) or once the engine starts loading it in the main frame. A page's own top-level navigation
-// is therefore asked about twice: first as a frame's, then, as its main resource starts, as
-// top-level; refusing it then stops it before anything of it shows.
+// apart: the view reports what it observes to a NavigationTracker, which tells top-level from
+// frame navigations and which load events to pass on, and does what it answers.
 class WebKitView final : public WebView, public ui::gtk::NativeWidget {
  public:
   // `related`, when given, shares its page process.
@@ -71,7 +69,6 @@ class WebKitView final : public WebView, public ui::gtk::NativeWidget {
   void mainResourceStarted(const std::string& target);
   void loadFinished();
   void loadFailed(const Error& error);
-  void startedByThisView();
   void startLoadTimer(double timeoutSeconds, const std::string& url);
   void cancelLoadTimer();
   void loadTimedOut(uint64_t generation, const std::string& url);
@@ -84,21 +81,7 @@ class WebKitView final : public WebView, public ui::gtk::NativeWidget {
   std::deque<std::function<void()>> events_;
   bool dispatching_ = false;
 
-  // Top-level classification (see the class comment).
-  bool startedByView_ = false;      // a load/reload/history step awaits its decision
-  std::string allowedTopLevelURL_;  // allowed as top-level, awaiting its start
-  std::string preapprovedURL_;      // a new-window navigation allowed and loaded here
-  std::map<std::string, NavigationType> frameNavigationTypes_;  // recent frame navigations
-  bool provisional_ = false;  // a top-level load started and has not committed
-  // A load the page started in the main frame: the engine shows its URL only with its main
-  // resource, so the top-level question (and the start) wait for that.
-  bool awaitingMainResource_ = false;
-
-  // The current top-level load's outcome was reported (or it was refused at its start): the
-  // engine's own failure and finish for it are not passed on.
-  bool swallowLoadEnd_ = false;
-  // Decisions about in-page navigations block the page until answered: scripts cannot run then.
-  int samePageDecisions_ = 0;
+  NavigationTracker navigation_;
 
   Timer loadTimer_;
   uint64_t loadGeneration_ = 0;

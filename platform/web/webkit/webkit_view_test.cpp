@@ -9,9 +9,9 @@
 
 #include <chrono>
 #include <map>
-#include <mutex>
 
 #include "platform/dispatch/clock.h"
+#include "platform/foundation/thread_annotations.h"
 #include "platform/testing/http_server.h"
 #include "platform/testing/main_loop.h"
 #include "platform/testing/png.h"
@@ -328,10 +328,10 @@ TEST_F(WebKitViewTest, ALinkForANewWindowLoadsHereAskedOnceAsTopLevel) {
 
 TEST_F(WebKitViewTest, HTTPLoadsSendTheRequestHeadersAndUserAgent) {
   platform::testing::HttpServer server;
-  std::mutex mutex;
+  platform::Mutex mutex;
   std::string host, agent;
   server.routes().Get("/page", [&](const httplib::Request& request, httplib::Response& response) {
-    std::lock_guard lock(mutex);
+    platform::MutexLock lock(mutex);
     host = request.get_header_value("X-Host");
     agent = request.get_header_value("User-Agent");
     response.set_content("<p>served</p>", "text/html");
@@ -343,7 +343,7 @@ TEST_F(WebKitViewTest, HTTPLoadsSendTheRequestHeadersAndUserAgent) {
   view_->loadRequest(request);
   ASSERT_TRUE(waitForEnds(recorder_->ends() + 1));
   EXPECT_EQ(recorder_->events.back(), "finish");
-  std::lock_guard lock(mutex);
+  platform::MutexLock lock(mutex);
   EXPECT_EQ(host, "ads.example");
   EXPECT_EQ(agent, "VokaruTest/2.0");
 }

@@ -10,6 +10,7 @@
 #include "VokaruLib/Classes/Public/vkr_user_agent_util.h"
 #include "VokaruLib/Classes/Public/vkr_view_controller.h"
 #include "VokaruLib/Classes/Public/vokaru_preferences.h"
+#include "platform/dispatch/main_thread_check.h"
 #include "platform/foundation/log.h"
 #include "platform/web/web_engine.h"
 
@@ -33,6 +34,7 @@ int64_t indexSetting(const platform::Dictionary& preferences, std::string_view k
 }  // namespace
 
 VKRUIWebViewEngine::VKRUIWebViewEngine(platform::ui::Rect frame) {
+  VKR_ASSERT_MAIN_THREAD();
   if (std::shared_ptr<platform::web::WebEngine> engine = platform::web::webEngine()) {
     webView_ = engine->createWebView({.frame = frame});
   }
@@ -82,12 +84,14 @@ void VKRUIWebViewEngine::applyUserAgentDefault() {
 }
 
 void VKRUIWebViewEngine::loadRequest(const platform::web::URLRequest& request) {
+  VKR_ASSERT_MAIN_THREAD();
   if (!webView_) return;
   applyUserAgentDefault();
   webView_->loadRequest(request);
 }
 
 void VKRUIWebViewEngine::loadHTMLString(const std::string& html, const std::string& baseURL) {
+  VKR_ASSERT_MAIN_THREAD();
   if (!webView_) return;
   applyUserAgentDefault();
   webView_->loadHTMLString(html, baseURL);
@@ -100,6 +104,7 @@ std::string VKRUIWebViewEngine::url() { return webView_ ? webView_->url() : std:
 bool VKRUIWebViewEngine::canLoadRequest(const platform::web::URLRequest&) { return true; }
 
 void VKRUIWebViewEngine::updateWithInfo(const VKRWebViewEngineInfo& info) {
+  VKR_ASSERT_MAIN_THREAD();
   if (info.uiWebViewDelegate) {
     uiWebViewDelegate_ = std::make_shared<VKRUIWebViewDelegate>(info.uiWebViewDelegate);
     if (webView_) webView_->setDelegate(uiWebViewDelegate_);

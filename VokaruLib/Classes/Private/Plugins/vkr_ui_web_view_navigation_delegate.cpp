@@ -4,6 +4,7 @@
 #include "VokaruLib/Classes/Public/vkr_plugin.h"
 #include "VokaruLib/Classes/Public/vkr_user_agent_util.h"
 #include "VokaruLib/Classes/Public/vkr_view_controller.h"
+#include "platform/dispatch/main_thread_check.h"
 #include "platform/dispatch/notification_center.h"
 #include "platform/foundation/log.h"
 #include "platform/foundation/url.h"
@@ -39,6 +40,7 @@ bool VKRUIWebViewNavigationDelegate::defaultResourcePolicyForURL(const std::stri
 }
 
 bool VKRUIWebViewNavigationDelegate::shouldStartLoad(WebView&, const NavigationAction& action) {
+  VKR_ASSERT_MAIN_THREAD();
   std::shared_ptr<VKRViewController> controller = viewController();
   if (!controller) return false;
   const std::string& url = action.request.url;
@@ -68,6 +70,7 @@ bool VKRUIWebViewNavigationDelegate::shouldStartLoad(WebView&, const NavigationA
 }
 
 void VKRUIWebViewNavigationDelegate::didStartLoad(WebView& webView) {
+  VKR_ASSERT_MAIN_THREAD();
   platform::log("Resetting plugins due to page load.");
   if (std::shared_ptr<VKRViewController> controller = viewController()) {
     controller->commandQueue()->resetRequestId();
@@ -82,6 +85,7 @@ void VKRUIWebViewNavigationDelegate::releaseUserAgentLock() const {
 }
 
 void VKRUIWebViewNavigationDelegate::didFinishLoad(WebView& webView) {
+  VKR_ASSERT_MAIN_THREAD();
   platform::logf("Finished load of: %s", webView.url().c_str());
   releaseUserAgentLock();
   platform::ui::Application::shared().setNetworkActivityIndicatorVisible(false);
@@ -89,6 +93,7 @@ void VKRUIWebViewNavigationDelegate::didFinishLoad(WebView& webView) {
 }
 
 void VKRUIWebViewNavigationDelegate::didFailLoad(WebView& webView, const platform::Error& error) {
+  VKR_ASSERT_MAIN_THREAD();
   releaseUserAgentLock();
   const std::string message = "Failed to load webpage with error: " + error.localizedDescription();
   platform::log(message);
