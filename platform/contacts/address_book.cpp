@@ -172,6 +172,17 @@ bool ABRecord::addMember(const ABRecord& person) {
   return true;
 }
 
+std::vector<std::shared_ptr<ABRecord>> ABRecord::members() const {
+  std::vector<std::shared_ptr<ABRecord>> found;
+  std::shared_ptr<const ABAddressBook> book = book_.lock();
+  for (ABRecordID id : members_) {
+    if (std::shared_ptr<ABRecord> person = book ? book->personWithRecordID(id) : nullptr) {
+      found.push_back(std::move(person));
+    }
+  }
+  return found;
+}
+
 bool ABRecord::removeMember(const ABRecord& person) {
   return std::erase(members_, person.id_) > 0;
 }
@@ -282,6 +293,7 @@ Result<std::shared_ptr<ABAddressBook>> ABAddressBook::create() {
         logf("Skipping the contact card %s: not one of this address book", name.c_str());
         continue;
       }
+      record->book_ = book;
       book->records_[record->id_] = record;
       book->saved_[record->id_] = writeVCard(record->toVCard());
       book->nextID_ = std::max(book->nextID_, record->id_ + 1);
@@ -331,6 +343,7 @@ bool ABAddressBook::save() {
 bool ABAddressBook::addRecord(const std::shared_ptr<ABRecord>& record) {
   if (!record || record->id_ != kABRecordInvalidID) return false;
   record->id_ = nextID_++;
+  record->book_ = weak_from_this();
   records_[record->id_] = record;
   return true;
 }
@@ -340,6 +353,7 @@ bool ABAddressBook::removeRecord(const std::shared_ptr<ABRecord>& record) {
   auto found = records_.find(record->id_);
   if (found == records_.end() || found->second != record) return false;
   records_.erase(found);
+  record->book_.reset();
   for (auto& [id, other] : records_) {
     if (other->type_ == ABRecordType::Group) std::erase(other->members_, record->id_);
   }

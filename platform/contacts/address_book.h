@@ -16,6 +16,7 @@
 
 namespace platform::contacts {
 
+class ABAddressBook;
 using ABPropertyID = int32_t;
 using ABRecordID = int32_t;
 using ABMultiValueIdentifier = int32_t;
@@ -111,8 +112,10 @@ class ABRecord {
   const std::optional<Bytes>& imageData() const { return imageData_; }
   void setImageData(std::optional<Bytes> data) { imageData_ = std::move(data); }
 
-  // Groups: members by record id, in the order added.
+  // Groups: members by record id, in the order added, and the members the record's address
+  // book holds.
   const std::vector<ABRecordID>& memberIDs() const { return members_; }
+  std::vector<std::shared_ptr<ABRecord>> members() const;
   bool addMember(const ABRecord& person);
   bool removeMember(const ABRecord& person);
 
@@ -130,11 +133,12 @@ class ABRecord {
   std::map<ABPropertyID, ABPropertyValue> values_;
   std::optional<Bytes> imageData_;
   std::vector<ABRecordID> members_;
+  std::weak_ptr<const ABAddressBook> book_;
 };
 
 // The app's address book: a folder of vCard 3.0 files in the app home
 // ("Library/AddressBook/<id>.vcf"), read when made and written by save(). One thread at a time.
-class ABAddressBook {
+class ABAddressBook : public std::enable_shared_from_this<ABAddressBook> {
  public:
   static std::filesystem::path folder();
   // Reads the folder (made when missing); unreadable cards are skipped.

@@ -60,6 +60,7 @@ TEST_F(ABAddressBookTest, PeopleAndGroupsSurviveASaveWithNonASCIINames) {
   ASSERT_TRUE(readGroup);
   EXPECT_EQ(readGroup->compositeName(), "Fr\xC3\xBCnde");
   EXPECT_EQ(readGroup->memberIDs(), std::vector<ABRecordID>{person->recordID()});
+  EXPECT_EQ(readGroup->members(), std::vector<std::shared_ptr<ABRecord>>{read});
   EXPECT_EQ(again->peopleWithName("j\xC3\xBC").size(), 1u);
   EXPECT_EQ(again->peopleWithName("m").size(), 1u);
   EXPECT_EQ(again->peopleWithName("x").size(), 0u);
