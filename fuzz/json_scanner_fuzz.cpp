@@ -10,7 +10,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   size_t location = 0;
   while (ztm_scanJSONObjectString(scanner, &text) || ztm_scanJSONArrayString(scanner, &text)) {
     if (text.empty() || scanner.scanLocation() <= location) std::abort();
-    if (!((text.front() == '{' && text.back() == '}') || (text.front() == '[' && text.back() == ']'))) {
+    if (!((text.front() == '{' && text.back() == '}') ||
+          (text.front() == '[' && text.back() == ']'))) {
       std::abort();
     }
     location = scanner.scanLocation();

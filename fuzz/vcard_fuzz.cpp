@@ -6,7 +6,8 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   using namespace platform::contacts;
-  for (const VCard& card : parseVCards(std::string_view(reinterpret_cast<const char*>(data), size))) {
+  for (const VCard& card :
+       parseVCards(std::string_view(reinterpret_cast<const char*>(data), size))) {
     if (std::shared_ptr<ABRecord> record = ABRecord::fromVCard(card)) {
       const std::string text = writeVCard(record->toVCard());
       const std::vector<VCard> again = parseVCards(text);

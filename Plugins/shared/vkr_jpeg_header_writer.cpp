@@ -88,10 +88,10 @@ platform::Result<std::string> VKRJpegHeaderWriter::createExifAPP1(
     return dictionary ? *dictionary : kEmpty;
   };
   uint32_t dataOffset = 0;
-  const std::string ifd0 = createExifIFDFromDict(section("{TIFF}"), IFD0TagFormatDict_, true,
-                                                 dataOffset);
-  const std::string subIFD = createExifIFDFromDict(section("{Exif}"), SubIFDTagFormatDict_,
-                                                   false, dataOffset);
+  const std::string ifd0 =
+      createExifIFDFromDict(section("{TIFF}"), IFD0TagFormatDict_, true, dataOffset);
+  const std::string subIFD =
+      createExifIFDFromDict(section("{Exif}"), SubIFDTagFormatDict_, false, dataOffset);
   const size_t length = byteLength(ifd0) + byteLength(subIFD) + 16;
   // A segment's length field has 16 bits; a longer one would corrupt the JPEG it goes into.
   if (length > 0xffff) {
@@ -127,8 +127,8 @@ std::string VKRJpegHeaderWriter::createExifIFDFromDict(const platform::Dictionar
   size_t count = pairs.size();
   if (isIFD0) {
     // The sub-IFD begins right after IFD0's data area.
-    appendExifOffsetTagTo(
-        entries, static_cast<uint32_t>(byteLength(entries) + byteLength(dataArea) + 26));
+    appendExifOffsetTagTo(entries,
+                          static_cast<uint32_t>(byteLength(entries) + byteLength(dataArea) + 26));
     ++count;
   }
   currentDataOffset = static_cast<uint32_t>(dataPosition);
@@ -175,8 +175,7 @@ void VKRJpegHeaderWriter::appendExifOffsetTagTo(std::string& entries, uint32_t o
              formattedHexStringFromDecimalNumber(offset, 8);
 }
 
-std::string VKRJpegHeaderWriter::formattedHexStringFromDecimalNumber(uint64_t number,
-                                                                      int places) {
+std::string VKRJpegHeaderWriter::formattedHexStringFromDecimalNumber(uint64_t number, int places) {
   char buffer[32];
   std::snprintf(buffer, sizeof buffer, "%0*llx", places, static_cast<unsigned long long>(number));
   return buffer;
@@ -216,8 +215,7 @@ std::vector<int32_t> VKRJpegHeaderWriter::continuedFraction(double value, int ho
     double remainder = 0;
     splitDouble(rest, whole, remainder);
     terms.push_back(whole);
-    if (remainder == 0 || std::isnan(remainder) ||
-        terms.size() > static_cast<size_t>(horizon)) {
+    if (remainder == 0 || std::isnan(remainder) || terms.size() > static_cast<size_t>(horizon)) {
       break;
     }
     rest = 1 / remainder;
@@ -245,8 +243,8 @@ void VKRJpegHeaderWriter::expandContinuedFraction(const std::vector<int32_t>& te
   denominator = static_cast<int32_t>(currentDenominator);
 }
 
-std::string VKRJpegHeaderWriter::formatRationalWithNumerator(int64_t numerator,
-                                                             int64_t denominator, bool asSigned) {
+std::string VKRJpegHeaderWriter::formatRationalWithNumerator(int64_t numerator, int64_t denominator,
+                                                             bool asSigned) {
   if (asSigned) {
     if (numerator < 0 && denominator > 0) denominator = -denominator;
     return formattedHexStringFromDecimalNumber(static_cast<uint32_t>(numerator), 8) +
@@ -256,8 +254,7 @@ std::string VKRJpegHeaderWriter::formatRationalWithNumerator(int64_t numerator,
          formattedHexStringFromDecimalNumber(static_cast<uint64_t>(denominator) & 0xffffffff, 8);
 }
 
-void VKRJpegHeaderWriter::splitDouble(double value, int32_t& intComponent,
-                                      double& floatRemainder) {
+void VKRJpegHeaderWriter::splitDouble(double value, int32_t& intComponent, double& floatRemainder) {
   intComponent = clampTo32(value);
   floatRemainder = std::isnan(value) ? 0 : value - intComponent;
   // Past the 32-bit range the rest is not a fraction any more: stop there.

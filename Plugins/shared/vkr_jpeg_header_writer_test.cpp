@@ -38,9 +38,9 @@ TEST_F(VKRJpegHeaderWriterTest, ValuesAreWrittenInlineOrInTheDataArea) {
   // IFD0 holds Make (inline), DateTime (data area at 8 + 2 + 3 x 12 + 4 = 50 = 0x32) and the
   // Exif offset after the 20 date bytes (70 = 0x46); the sub-IFD's values all fit inline.
   const Dictionary metadata{
-      {"{TIFF}", Value::dictionary({{"Make", "Acme"},
-                                    {"DateTime", "2015:01:02 03:04:05"},
-                                    {"Unknown", "skipped"}})},
+      {"{TIFF}",
+       Value::dictionary(
+           {{"Make", "Acme"}, {"DateTime", "2015:01:02 03:04:05"}, {"Unknown", "skipped"}})},
       {"{Exif}", Value::dictionary({{"ColorSpace", 1}, {"PixelXDimension", "640"}})},
   };
   const std::string date = "323031353a30313a30322030333a30343a303500";
@@ -51,14 +51,20 @@ TEST_F(VKRJpegHeaderWriterTest, ValuesAreWrittenInlineOrInTheDataArea) {
             "4d4d002a"
             "00000008"
             "0003"
-            "010f000200000004" "41636d65"
-            "0132000200000014" "00000032"
-            "8769000400000001" "00000046"
-            "00000000" + date +
-            "0002"
-            "a001000300000001" "00010000"
-            "a002000400000001" "00000280"
-            "00000000");
+            "010f000200000004"
+            "41636d65"
+            "0132000200000014"
+            "00000032"
+            "8769000400000001"
+            "00000046"
+            "00000000" +
+                date +
+                "0002"
+                "a001000300000001"
+                "00010000"
+                "a002000400000001"
+                "00000280"
+                "00000000");
 }
 
 TEST_F(VKRJpegHeaderWriterTest, EntriesAndValuesByType) {
@@ -135,8 +141,7 @@ TEST_F(VKRJpegHeaderWriterTest, NumberFormatting) {
 }
 
 TEST_F(VKRJpegHeaderWriterTest, MetadataTooLongForASegmentIsRefused) {
-  const Dictionary metadata{
-      {"{TIFF}", Value::dictionary({{"Software", std::string(70000, 'x')}})}};
+  const Dictionary metadata{{"{TIFF}", Value::dictionary({{"Software", std::string(70000, 'x')}})}};
   EXPECT_FALSE(writer_.createExifAPP1(metadata).ok());
 }
 

@@ -50,21 +50,30 @@ std::optional<Date> dateOfText(std::string_view text) {
   return Date{static_cast<double>(timegm(&parts))};
 }
 
-const std::string* textOf(const std::optional<ABPropertyValue>& value) {
+// A copy: the values come from temporaries.
+std::optional<std::string> textOf(const std::optional<ABPropertyValue>& value) {
   const Value* plain = value ? std::get_if<Value>(&*value) : nullptr;
-  return plain ? plain->stringIf() : nullptr;
+  const std::string* text = plain ? plain->stringIf() : nullptr;
+  if (!text) return std::nullopt;
+  return *text;
 }
 
 bool matchesType(const ABPropertyValue& value, ABPropertyType type) {
   if (const auto* multi = std::get_if<ABMultiValue>(&value)) return multi->propertyType() == type;
   const Value& plain = std::get<Value>(value);
   switch (type) {
-    case kABStringPropertyType: return plain.isString();
-    case kABIntegerPropertyType: return plain.isInteger();
-    case kABRealPropertyType: return plain.isNumber();
-    case kABDateTimePropertyType: return plain.isDate();
-    case kABDictionaryPropertyType: return plain.isDictionary();
-    default: return false;
+    case kABStringPropertyType:
+      return plain.isString();
+    case kABIntegerPropertyType:
+      return plain.isInteger();
+    case kABRealPropertyType:
+      return plain.isNumber();
+    case kABDateTimePropertyType:
+      return plain.isDate();
+    case kABDictionaryPropertyType:
+      return plain.isDictionary();
+    default:
+      return false;
   }
 }
 
@@ -75,24 +84,36 @@ ABPropertyType personPropertyType(ABPropertyID property) {
     case kABPersonFirstNameProperty:
     case kABPersonLastNameProperty:
     case kABPersonOrganizationProperty:
-    case kABPersonNoteProperty: return kABStringPropertyType;
+    case kABPersonNoteProperty:
+      return kABStringPropertyType;
     case kABPersonPhoneProperty:
-    case kABPersonEmailProperty: return kABMultiStringPropertyType;
-    case kABPersonBirthdayProperty: return kABDateTimePropertyType;
-    default: return kABInvalidPropertyType;
+    case kABPersonEmailProperty:
+      return kABMultiStringPropertyType;
+    case kABPersonBirthdayProperty:
+      return kABDateTimePropertyType;
+    default:
+      return kABInvalidPropertyType;
   }
 }
 
 std::string personPropertyName(ABPropertyID property) {
   switch (property) {
-    case kABPersonFirstNameProperty: return "First name";
-    case kABPersonLastNameProperty: return "Last name";
-    case kABPersonOrganizationProperty: return "Company";
-    case kABPersonNoteProperty: return "Note";
-    case kABPersonPhoneProperty: return "Phone";
-    case kABPersonEmailProperty: return "Email";
-    case kABPersonBirthdayProperty: return "Birthday";
-    default: return "";
+    case kABPersonFirstNameProperty:
+      return "First name";
+    case kABPersonLastNameProperty:
+      return "Last name";
+    case kABPersonOrganizationProperty:
+      return "Company";
+    case kABPersonNoteProperty:
+      return "Note";
+    case kABPersonPhoneProperty:
+      return "Phone";
+    case kABPersonEmailProperty:
+      return "Email";
+    case kABPersonBirthdayProperty:
+      return "Birthday";
+    default:
+      return "";
   }
 }
 
@@ -144,19 +165,16 @@ bool ABRecord::removeValue(ABPropertyID property) { return values_.erase(propert
 
 std::string ABRecord::compositeName() const {
   if (type_ == ABRecordType::Group) {
-    const std::string* name = textOf(copyValue(kABGroupNameProperty));
-    return name ? *name : std::string();
+    return textOf(copyValue(kABGroupNameProperty)).value_or("");
   }
   std::string name;
   for (ABPropertyID part : {kABPersonFirstNameProperty, kABPersonLastNameProperty}) {
-    if (const std::string* text = textOf(copyValue(part)); text && !text->empty()) {
+    if (std::optional<std::string> text = textOf(copyValue(part)); text && !text->empty()) {
       name += (name.empty() ? "" : " ") + *text;
     }
   }
   if (name.empty()) {
-    if (const std::string* organization = textOf(copyValue(kABPersonOrganizationProperty))) {
-      name = *organization;
-    }
+    name = textOf(copyValue(kABPersonOrganizationProperty)).value_or("");
   }
   return name;
 }
@@ -183,9 +201,7 @@ std::vector<std::shared_ptr<ABRecord>> ABRecord::members() const {
   return found;
 }
 
-bool ABRecord::removeMember(const ABRecord& person) {
-  return std::erase(members_, person.id_) > 0;
-}
+bool ABRecord::removeMember(const ABRecord& person) { return std::erase(members_, person.id_) > 0; }
 
 VCard ABRecord::toVCard() const {
   VCard card;
@@ -199,11 +215,13 @@ VCard ABRecord::toVCard() const {
     return card;
   }
   auto text = [this](ABPropertyID property) {
-    const std::string* value = textOf(copyValue(property));
+    std::optional<std::string> value = textOf(copyValue(property));
     return value ? *value : std::string();
   };
-  card.push_back({"N", {}, vCardJoined({text(kABPersonLastNameProperty),
-                                       text(kABPersonFirstNameProperty), "", "", ""})});
+  card.push_back({"N",
+                  {},
+                  vCardJoined({text(kABPersonLastNameProperty), text(kABPersonFirstNameProperty),
+                               "", "", ""})});
   for (const MultiProperty& single : kTextProperties) {
     if (values_.contains(single.property)) {
       card.push_back({single.vCardName, {}, vCardEscaped(text(single.property))});
@@ -262,8 +280,8 @@ std::shared_ptr<ABRecord> ABRecord::fromVCard(const VCard& card) {
     for (const MultiProperty& multi : kMultiProperties) {
       if (group || property.name != multi.vCardName) continue;
       auto existing = record->copyValue(multi.property);
-      ABMultiValue list = existing ? std::get<ABMultiValue>(*existing)
-                                   : ABMultiValue(kABMultiStringPropertyType);
+      ABMultiValue list =
+          existing ? std::get<ABMultiValue>(*existing) : ABMultiValue(kABMultiStringPropertyType);
       list.add(Value(vCardUnescaped(property.value)), property.parameter("TYPE"));
       record->setValue(multi.property, std::move(list));
     }
@@ -394,7 +412,7 @@ std::vector<std::shared_ptr<ABRecord>> ABAddressBook::peopleWithName(std::string
   std::vector<std::shared_ptr<ABRecord>> found;
   for (const std::shared_ptr<ABRecord>& person : allPeople()) {
     for (ABPropertyID part : {kABPersonFirstNameProperty, kABPersonLastNameProperty}) {
-      const std::string* name = textOf(person->copyValue(part));
+      std::optional<std::string> name = textOf(person->copyValue(part));
       if (name && lowercased(*name).starts_with(prefix)) {
         found.push_back(person);
         break;

@@ -53,8 +53,7 @@ TEST_F(ABAddressBookTest, PeopleAndGroupsSurviveASaveWithNonASCIINames) {
   ASSERT_EQ(list.count(), 2u);
   EXPECT_EQ(list.labelAt(1), "work, main");
   EXPECT_EQ(list.valueAt(0), Value("+49 30 1234"));
-  EXPECT_EQ(std::get<Value>(*read->copyValue(kABPersonBirthdayProperty)),
-            Value(Date{86400 * 365}));
+  EXPECT_EQ(std::get<Value>(*read->copyValue(kABPersonBirthdayProperty)), Value(Date{86400 * 365}));
   EXPECT_EQ(read->imageData(), bytesOf("\x89PNG data"));
   auto readGroup = again->groupWithRecordID(group->recordID());
   ASSERT_TRUE(readGroup);

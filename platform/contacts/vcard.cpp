@@ -86,9 +86,9 @@ bool parseLine(std::string_view line, VCardProperty& property) {
   property.name = uppercased(name);
   while (semicolon != std::string_view::npos) {
     const size_t next = head.find(';', semicolon + 1);
-    std::string_view parameter = head.substr(semicolon + 1, next == std::string_view::npos
-                                                                ? std::string_view::npos
-                                                                : next - semicolon - 1);
+    std::string_view parameter =
+        head.substr(semicolon + 1,
+                    next == std::string_view::npos ? std::string_view::npos : next - semicolon - 1);
     const size_t equals = parameter.find('=');
     std::string value(equals == std::string_view::npos ? parameter : parameter.substr(equals + 1));
     std::erase(value, '"');

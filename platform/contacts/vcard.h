@@ -9,7 +9,7 @@ namespace platform::contacts {
 
 // One content line of a vCard: "NAME;PARAM=VALUE:value", the value as written (escaped).
 struct VCardProperty {
-  std::string name;  // upper-cased
+  std::string name;                                             // upper-cased
   std::vector<std::pair<std::string, std::string>> parameters;  // names upper-cased
   std::string value;
 

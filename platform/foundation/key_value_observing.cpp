@@ -21,8 +21,7 @@ Dictionary changeOf(uint32_t options, const Value& oldValue, const Value* newVal
 }  // namespace
 
 void KeyValueObservable::addObserver(const std::shared_ptr<KeyValueObserver>& observer,
-                                     std::string keyPath, uint32_t options,
-                                     const void* context) {
+                                     std::string keyPath, uint32_t options, const void* context) {
   if (!observer) return;
   Registration registration{observer, observer.get(), keyPath, options, context};
   Value current;
@@ -37,8 +36,8 @@ void KeyValueObservable::addObserver(const std::shared_ptr<KeyValueObserver>& ob
   }
 }
 
-void KeyValueObservable::removeObserver(const KeyValueObserver* observer,
-                                        std::string_view keyPath, const void* context) {
+void KeyValueObservable::removeObserver(const KeyValueObserver* observer, std::string_view keyPath,
+                                        const void* context) {
   MutexLock lock(mutex_);
   std::erase_if(registrations_, [&](const Registration& r) {
     return r.identity == observer && r.keyPath == keyPath && r.context == context;

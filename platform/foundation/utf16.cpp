@@ -45,7 +45,8 @@ std::u16string utf16FromUTF8(std::string_view text) {
       continue;
     }
     char32_t c = byte & (0xFF >> (length + 1));
-    for (size_t k = 1; k < length; ++k) c = c << 6 | (static_cast<unsigned char>(text[i + k]) & 0x3F);
+    for (size_t k = 1; k < length; ++k)
+      c = c << 6 | (static_cast<unsigned char>(text[i + k]) & 0x3F);
     if (c >= 0x10000) {
       c -= 0x10000;
       out += static_cast<char16_t>(0xD800 | (c >> 10));

@@ -20,7 +20,9 @@ TEST(UTF16Test, ConvertsBothWaysAndReplacesWhatCannotBeCarried) {
     EXPECT_EQ(utf16FromUTF8(c.utf8), c.utf16) << c.utf8;
     EXPECT_EQ(utf8FromUTF16(c.utf16), c.utf8) << c.utf8;
   }
-  EXPECT_EQ(utf16FromUTF8("a\xFF" "b\xC3"), u"a\uFFFDb\uFFFD");
+  EXPECT_EQ(utf16FromUTF8("a\xFF"
+                          "b\xC3"),
+            u"a\uFFFDb\uFFFD");
   EXPECT_EQ(utf8FromUTF16(std::u16string(u"x") + char16_t(0xD83D)), "x\xEF\xBF\xBD");
   EXPECT_EQ(utf8FromUTF16(std::u16string(1, char16_t(0xDE00)) + u"y"), "\xEF\xBF\xBDy");
 }

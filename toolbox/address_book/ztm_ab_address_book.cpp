@@ -7,8 +7,8 @@ namespace {
 // The text without case, diacritics or width differences: compatibility-decomposed, combining
 // marks dropped, case-folded.
 std::string folded(std::string_view text) {
-  gchar* decomposed = g_utf8_normalize(text.data(), static_cast<gssize>(text.size()),
-                                       G_NORMALIZE_ALL);
+  gchar* decomposed =
+      g_utf8_normalize(text.data(), static_cast<gssize>(text.size()), G_NORMALIZE_ALL);
   if (!decomposed) return std::string(text);  // not UTF-8: compared as it is
   std::string bare;
   for (const gchar* p = decomposed; *p; p = g_utf8_next_char(p)) {

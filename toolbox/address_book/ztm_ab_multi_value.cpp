@@ -119,12 +119,17 @@ std::shared_ptr<ZSDK_ZTMABMutableMultiValue> ZSDK_ZTMABMutableMultiValue::withMu
 bool ZSDK_ZTMABMutableMultiValue::checkValueType(const std::optional<Value>& value) const {
   if (!value) return false;
   switch (propertyType() & ~platform::contacts::kABMultiValueMask) {
-    case platform::contacts::kABStringPropertyType: return value->isString();
+    case platform::contacts::kABStringPropertyType:
+      return value->isString();
     case platform::contacts::kABIntegerPropertyType:
-    case platform::contacts::kABRealPropertyType: return value->isNumber();
-    case platform::contacts::kABDateTimePropertyType: return value->isDate();
-    case platform::contacts::kABDictionaryPropertyType: return value->isDictionary();
-    default: return false;
+    case platform::contacts::kABRealPropertyType:
+      return value->isNumber();
+    case platform::contacts::kABDateTimePropertyType:
+      return value->isDate();
+    case platform::contacts::kABDictionaryPropertyType:
+      return value->isDictionary();
+    default:
+      return false;
   }
 }
 

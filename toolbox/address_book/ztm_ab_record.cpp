@@ -18,16 +18,22 @@ bool fitsType(const ZTMABValue& value, ABPropertyType type) {
   const auto* multi = std::get_if<std::shared_ptr<ZSDK_ZTMABMultiValue>>(&value);
   const Value* plain = std::get_if<Value>(&value);
   switch (type) {
-    case kABStringPropertyType: return plain && plain->isString();
+    case kABStringPropertyType:
+      return plain && plain->isString();
     case kABIntegerPropertyType:
-    case kABRealPropertyType: return plain && plain->isNumber();
-    case kABDateTimePropertyType: return plain && plain->isDate();
-    case kABDictionaryPropertyType: return plain && plain->isDictionary();
+    case kABRealPropertyType:
+      return plain && plain->isNumber();
+    case kABDateTimePropertyType:
+      return plain && plain->isDate();
+    case kABDictionaryPropertyType:
+      return plain && plain->isDictionary();
     case kABMultiStringPropertyType:
     case kABMultiRealPropertyType:
     case kABMultiDateTimePropertyType:
-    case kABMultiDictionaryPropertyType: return multi && *multi;
-    default: return false;  // multi-integer has no row
+    case kABMultiDictionaryPropertyType:
+      return multi && *multi;
+    default:
+      return false;  // multi-integer has no row
   }
 }
 
@@ -161,7 +167,8 @@ ABPropertyType ZSDK_ZTMABGroup::typeOfProperty(ABPropertyID property) const {
 
 std::string ZSDK_ZTMABGroup::localizedPropertyName(ABPropertyID property) const {
   if (property != platform::contacts::kABGroupNameProperty) return "UNKNOWN_PROPERTY";
-  return platform::Bundle::mainBundle()->localizedStringIfPresent("Name", "ZTMABAddressBook")
+  return platform::Bundle::mainBundle()
+      ->localizedStringIfPresent("Name", "ZTMABAddressBook")
       .value_or("");
 }
 

@@ -54,10 +54,8 @@ size_t ZSDK_ZTMKeyValueChangeNotification::hash() const {
 
 std::string ZSDK_ZTMKeyValueChangeNotification::description() const {
   return "ZSDK_ZTMKeyValueChangeNotification <object = " + pointerText(object_.get()) +
-         " keypath = " + keyPath_ +
-         " userInfo = " + (userInfo_ ? jsonOf(*userInfo_) : "(null)") +
-         " change = " + (change_ ? jsonOf(platform::Value(*change_)) : "(null)") +
-         ">";
+         " keypath = " + keyPath_ + " userInfo = " + (userInfo_ ? jsonOf(*userInfo_) : "(null)") +
+         " change = " + (change_ ? jsonOf(platform::Value(*change_)) : "(null)") + ">";
 }
 
 ZSDK_ZTMKeyValueObservingHelper::ZSDK_ZTMKeyValueObservingHelper(
@@ -81,9 +79,10 @@ std::shared_ptr<ZSDK_ZTMKeyValueObservingHelper> ZSDK_ZTMKeyValueObservingHelper
 
 ZSDK_ZTMKeyValueObservingHelper::~ZSDK_ZTMKeyValueObservingHelper() { deregister(); }
 
-void ZSDK_ZTMKeyValueObservingHelper::observeValueForKeyPath(
-    const std::string& keyPath, const platform::KeyValueObservable&,
-    const platform::Dictionary& change, const void* context) {
+void ZSDK_ZTMKeyValueObservingHelper::observeValueForKeyPath(const std::string& keyPath,
+                                                             const platform::KeyValueObservable&,
+                                                             const platform::Dictionary& change,
+                                                             const void* context) {
   if (context != &kObservingContext) return;
   std::shared_ptr<platform::KeyValueObservable> target;
   {

@@ -112,11 +112,11 @@ TEST(KeyValueObservableTest, OptionsShapeTheChange) {
   auto object = std::make_shared<KeyValueObservable>();
   object->setValueForKey("x", 1);
   auto observer = std::make_shared<Observer>();
-  object->addObserver(observer, "x",
-                      platform::kKeyValueObservingOptionNew | platform::kKeyValueObservingOptionOld |
-                          platform::kKeyValueObservingOptionInitial |
-                          platform::kKeyValueObservingOptionPrior,
-                      nullptr);
+  object->addObserver(
+      observer, "x",
+      platform::kKeyValueObservingOptionNew | platform::kKeyValueObservingOptionOld |
+          platform::kKeyValueObservingOptionInitial | platform::kKeyValueObservingOptionPrior,
+      nullptr);
   object->setValueForKey("x", 2);
   EXPECT_EQ(object->valueForKey("x"), Value(2));
   EXPECT_EQ(observer->changes,

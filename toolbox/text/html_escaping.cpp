@@ -12,7 +12,7 @@ std::optional<char16_t> referencedUnit(std::u16string_view digits, int base) {
   if (digits.empty()) return std::nullopt;
   uint32_t value = 0;
   for (char16_t c : digits) {
-    int digit = c >= u'0' && c <= u'9'                ? c - u'0'
+    int digit = c >= u'0' && c <= u'9'                 ? c - u'0'
                 : base == 16 && c >= u'a' && c <= u'f' ? c - u'a' + 10
                 : base == 16 && c >= u'A' && c <= u'F' ? c - u'A' + 10
                                                        : -1;

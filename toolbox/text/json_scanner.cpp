@@ -29,7 +29,8 @@ bool ztm_scanJSONString(platform::Scanner& scanner, std::string* text, char16_t 
     } else if (c == endChar && !inString) {
       if (--depth == 0) {
         scanner.setScanLocation(i + 1);
-        if (text) *text = platform::utf8FromUTF16(std::u16string_view(units).substr(start, i + 1 - start));
+        if (text)
+          *text = platform::utf8FromUTF16(std::u16string_view(units).substr(start, i + 1 - start));
         return true;
       }
     } else if (c == u'"') {

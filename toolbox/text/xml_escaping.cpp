@@ -6,12 +6,18 @@ namespace {
 
 const char16_t* entityOf(char16_t unit) {
   switch (unit) {
-    case u'"': return u"&quot;";
-    case u'&': return u"&amp;";
-    case u'\'': return u"&apos;";
-    case u'<': return u"&lt;";
-    case u'>': return u"&gt;";
-    default: return nullptr;
+    case u'"':
+      return u"&quot;";
+    case u'&':
+      return u"&amp;";
+    case u'\'':
+      return u"&apos;";
+    case u'<':
+      return u"&lt;";
+    case u'>':
+      return u"&gt;";
+    default:
+      return nullptr;
   }
 }
 

@@ -150,8 +150,8 @@ std::optional<std::string> ZSDK_ZTMRegex::stringByReplacingMatchesInString(
   if (!text) return std::nullopt;
   std::vector<std::shared_ptr<ZSDK_ZTMRegexStringSegment>> pieces;
   if (!replacement.empty()) {
-    static const std::shared_ptr<ZSDK_ZTMRegex> kReference = regexWithPattern(
-        R"(((^|[^\\])(\\\\)*)(\\([0-9]+)))", kZTMRegexOptionSupressNewlineSupport);
+    static const std::shared_ptr<ZSDK_ZTMRegex> kReference =
+        regexWithPattern(R"(((^|[^\\])(\\\\)*)(\\([0-9]+)))", kZTMRegexOptionSupressNewlineSupport);
     std::shared_ptr<ZSDK_ZTMRegexEnumerator> cutter =
         kReference ? kReference->segmentEnumeratorForString(replacement) : nullptr;
     if (!cutter) return std::nullopt;
@@ -278,8 +278,8 @@ std::vector<std::shared_ptr<ZSDK_ZTMRegexStringSegment>> ZSDK_ZTMRegexEnumerator
 
 std::string ZSDK_ZTMRegexEnumerator::description() const {
   return "ZSDK_ZTMRegexEnumerator " + pointerText(this) + " { regex=" + regex_->description() +
-         ", allSegments=" + (allSegments_ ? "YES" : "NO") +
-         ", string=\"" + utf8StrBuf_->substr(0, 20) + "...\" }";
+         ", allSegments=" + (allSegments_ ? "YES" : "NO") + ", string=\"" +
+         utf8StrBuf_->substr(0, 20) + "...\" }";
 }
 
 namespace {

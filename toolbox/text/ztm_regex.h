@@ -35,10 +35,9 @@ class ZSDK_ZTMRegex : public std::enable_shared_from_this<ZSDK_ZTMRegex> {
  public:
   // Nothing (and no error) for a missing or empty pattern; nothing and, when asked, an error of
   // kZTMRegexErrorDomain with the pattern and the compiler's message for one that doesn't compile.
-  static std::shared_ptr<ZSDK_ZTMRegex> regexWithPattern(std::optional<std::string_view> pattern,
-                                                         uint32_t options = 0,
-                                                         std::optional<platform::Error>* error =
-                                                             nullptr);
+  static std::shared_ptr<ZSDK_ZTMRegex> regexWithPattern(
+      std::optional<std::string_view> pattern, uint32_t options = 0,
+      std::optional<platform::Error>* error = nullptr);
   // The text with a backslash before each of $ ( ) * + . ? [ \ ^ { |.
   static std::optional<std::string> escapedPatternForString(std::optional<std::string_view> text);
 

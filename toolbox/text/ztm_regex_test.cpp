@@ -54,7 +54,8 @@ TEST(ZTMRegexTest, Matching) {
   EXPECT_FALSE(ztm_matchesPattern("abc", "ab"));
   EXPECT_TRUE(ztm_subStringMatchesPattern("abc", "ab"));
   EXPECT_FALSE(ztm_subStringMatchesPattern("xyz", "ab"));
-  EXPECT_TRUE(ZSDK_ZTMRegex::regexWithPattern("ABC", kZTMRegexOptionIgnoreCase)->matchesString("abc"));
+  EXPECT_TRUE(
+      ZSDK_ZTMRegex::regexWithPattern("ABC", kZTMRegexOptionIgnoreCase)->matchesString("abc"));
   EXPECT_FALSE(ztm_matchesPattern("abc", "ABC"));
   EXPECT_EQ(ztm_subPatternsOfPattern("ab", "(a)(x)?b"), (Groups{"ab", "a", std::nullopt}));
   EXPECT_EQ(ztm_subPatternsOfPattern("abc", "(a)(x)?b"), std::nullopt);
@@ -106,8 +107,9 @@ TEST(ZTMRegexTest, SegmentsGiveTheirGroups) {
   EXPECT_EQ(segment->subPatternString(2), "v");
   EXPECT_EQ(segment->subPatternString(3), std::nullopt);
   EXPECT_EQ(segment->subPatternString(4), std::nullopt);
-  EXPECT_NE(segment->description().find("isMatch=YES, subPatterns=(\"k=v\", \"k\", \"v\", \"\" ) }"),
-            std::string::npos);
+  EXPECT_NE(
+      segment->description().find("isMatch=YES, subPatterns=(\"k=v\", \"k\", \"v\", \"\" ) }"),
+      std::string::npos);
   EXPECT_EQ(enumerator->nextObject(), nullptr);
   // A boundary inside a character makes no text.
   auto cut = ztm_matchSegmentEnumeratorForPattern("\xC3\xA9", "\xC3");
@@ -137,8 +139,9 @@ TEST(ZTMRegexTest, ReplacingWithBackReferences) {
     EXPECT_EQ(ztm_stringByReplacingMatchesOfPattern(c.text, c.pattern, c.replacement), c.expected)
         << c.text << " " << c.pattern << " " << c.replacement;
   }
-  EXPECT_EQ(ZSDK_ZTMRegex::regexWithPattern("a")->stringByReplacingMatchesInString(std::nullopt, "b"),
-            std::nullopt);
+  EXPECT_EQ(
+      ZSDK_ZTMRegex::regexWithPattern("a")->stringByReplacingMatchesInString(std::nullopt, "b"),
+      std::nullopt);
 }
 
 }  // namespace

@@ -20,8 +20,8 @@ Image ZSDK_ZTMFadeTruncatingLabel::getLinearGradient(const Rect& rect, bool fade
                                                      bool fadeTail) {
   const int width = static_cast<int>(rect.size.width);
   const int height = static_cast<int>(rect.size.height);
-  cairo_surface_t* bitmap = cairo_image_surface_create(CAIRO_FORMAT_RGB24, std::max(width, 0),
-                                                       std::max(height, 0));
+  cairo_surface_t* bitmap =
+      cairo_image_surface_create(CAIRO_FORMAT_RGB24, std::max(width, 0), std::max(height, 0));
   cairo_t* cr = cairo_create(bitmap);
   cairo_set_source_rgb(cr, 1, 1, 1);
   cairo_rectangle(cr, rect.origin.x, rect.origin.y, rect.size.width, rect.size.height);
@@ -58,8 +58,8 @@ std::optional<Image> ZSDK_ZTMFadeTruncatingLabel::maskForRect(const Rect& rect) 
 Image ZSDK_ZTMFadeTruncatingLabel::drawTextInRect(const Rect& rect) const {
   const int width = static_cast<int>(bounds().size.width);
   const int height = static_cast<int>(bounds().size.height);
-  cairo_surface_t* text = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, std::max(width, 0),
-                                                     std::max(height, 0));
+  cairo_surface_t* text =
+      cairo_image_surface_create(CAIRO_FORMAT_ARGB32, std::max(width, 0), std::max(height, 0));
   cairo_t* cr = cairo_create(text);
   cairo_rectangle(cr, rect.origin.x, rect.origin.y, rect.size.width, rect.size.height);
   cairo_clip(cr);

@@ -50,8 +50,8 @@ std::optional<ZTMResizeGeometry> ztm_resizeGeometry(Size imageSize, Size target,
       draw = Rect((target.width - aspect * target.height) / 2, 0, aspect * target.height,
                   target.height);
     } else if (trimToFit) {
-      draw = Rect(0, (target.height - target.width / aspect) / 2, target.width,
-                  target.width / aspect);
+      draw =
+          Rect(0, (target.height - target.width / aspect) / 2, target.width, target.width / aspect);
     } else if (targetAspect < aspect) {
       draw = canvas = Rect(0, 0, target.width, target.width / aspect);
     } else {
@@ -103,17 +103,35 @@ std::optional<Image> ztm_imageByRotating(const Image& image, int orientation) {
                         cairo_translate(cr, 0, -h);
                       }
                       switch (orientation) {
-                        case 1: cairo_translate(cr, w, h); cairo_rotate(cr, pi); break;
-                        case 2: cairo_translate(cr, 0, w); cairo_rotate(cr, -pi / 2); break;
-                        case 3: cairo_translate(cr, h, 0); cairo_rotate(cr, pi / 2); break;
-                        case 4: cairo_translate(cr, w, 0); cairo_scale(cr, -1, 1); break;
-                        case 5: cairo_translate(cr, 0, h); cairo_scale(cr, 1, -1); break;
+                        case 1:
+                          cairo_translate(cr, w, h);
+                          cairo_rotate(cr, pi);
+                          break;
+                        case 2:
+                          cairo_translate(cr, 0, w);
+                          cairo_rotate(cr, -pi / 2);
+                          break;
+                        case 3:
+                          cairo_translate(cr, h, 0);
+                          cairo_rotate(cr, pi / 2);
+                          break;
+                        case 4:
+                          cairo_translate(cr, w, 0);
+                          cairo_scale(cr, -1, 1);
+                          break;
+                        case 5:
+                          cairo_translate(cr, 0, h);
+                          cairo_scale(cr, 1, -1);
+                          break;
                         case 6:
                           cairo_translate(cr, h, w);
                           cairo_scale(cr, -1, 1);
                           cairo_rotate(cr, -pi / 2);
                           break;
-                        case 7: cairo_scale(cr, -1, 1); cairo_rotate(cr, pi / 2); break;
+                        case 7:
+                          cairo_scale(cr, -1, 1);
+                          cairo_rotate(cr, pi / 2);
+                          break;
                       }
                       // The bitmap's top row goes to the top of its rectangle (y upwards).
                       cairo_translate(cr, 0, h);

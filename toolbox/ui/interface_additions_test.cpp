@@ -23,9 +23,9 @@ Image imageOf(const std::vector<std::vector<uint32_t>>& rows) {
   image.width = static_cast<int>(rows[0].size());
   for (const auto& row : rows) {
     for (uint32_t p : row) {
-      image.rgba.insert(image.rgba.end(), {static_cast<uint8_t>(p >> 24),
-                                           static_cast<uint8_t>(p >> 16),
-                                           static_cast<uint8_t>(p >> 8), static_cast<uint8_t>(p)});
+      image.rgba.insert(image.rgba.end(),
+                        {static_cast<uint8_t>(p >> 24), static_cast<uint8_t>(p >> 16),
+                         static_cast<uint8_t>(p >> 8), static_cast<uint8_t>(p)});
     }
   }
   return image;
@@ -89,17 +89,17 @@ TEST(ImageResizeTest, TrimmingCutsTheSides) {
 TEST(ImageRotateTest, EachOrientationTurnsThePixelsUpright) {
   // a b c
   // d e f
-  const uint32_t a = 0x010101ff, b = 0x020202ff, c = 0x030303ff, d = 0x040404ff,
-                 e = 0x050505ff, f = 0x060606ff;
+  const uint32_t a = 0x010101ff, b = 0x020202ff, c = 0x030303ff, d = 0x040404ff, e = 0x050505ff,
+                 f = 0x060606ff;
   const Image image = imageOf({{a, b, c}, {d, e, f}});
   using Rows = std::vector<std::vector<uint32_t>>;
   const std::vector<Rows> expected = {
-      {{a, b, c}, {d, e, f}},  // up
-      {{f, e, d}, {c, b, a}},  // down
+      {{a, b, c}, {d, e, f}},    // up
+      {{f, e, d}, {c, b, a}},    // down
       {{c, f}, {b, e}, {a, d}},  // left: turned a quarter anticlockwise
       {{d, a}, {e, b}, {f, c}},  // right: a quarter clockwise
-      {{c, b, a}, {f, e, d}},  // up mirrored
-      {{d, e, f}, {a, b, c}},  // down mirrored
+      {{c, b, a}, {f, e, d}},    // up mirrored
+      {{d, e, f}, {a, b, c}},    // down mirrored
       {{f, c}, {e, b}, {d, a}},  // left mirrored
       {{a, d}, {b, e}, {c, f}},  // right mirrored
   };
@@ -137,7 +137,8 @@ TEST(FadeTruncatingLabelTest, TheMaskFadesOverTwiceTheHeightOrAQuarterOfTheWidth
     EXPECT_LT(mask.pixel(c.tail ? width - 1 : 0, y) >> 24, 0x10u) << c.rect.size.width;
     EXPECT_LT(mask.pixel(firstFaded + (c.tail ? 1 : -1), y) >> 24, 0xffu) << c.rect.size.width;
   }
-  const Image both = ZSDK_ZTMFadeTruncatingLabel::getLinearGradient(Rect(0, 0, 100, 10), true, true);
+  const Image both =
+      ZSDK_ZTMFadeTruncatingLabel::getLinearGradient(Rect(0, 0, 100, 10), true, true);
   EXPECT_EQ(both.pixel(50, 5), kWhite);
   EXPECT_LT(both.pixel(0, 5) >> 24, 0x10u);
   EXPECT_LT(both.pixel(99, 5) >> 24, 0x10u);

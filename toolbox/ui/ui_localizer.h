@@ -27,7 +27,9 @@ class ZSDK_ZTMUILocalizer {
   // The objects set up to be localized at once, then forgotten (see awakeFromNib()).
   void setOwner(ZTMLocalizable owner) { owner_ = std::move(owner); }
   void setOtherObjectToLocalize(ZTMLocalizable object) { otherObject_ = std::move(object); }
-  void setYetAnotherObjectToLocalize(ZTMLocalizable object) { yetAnotherObject_ = std::move(object); }
+  void setYetAnotherObjectToLocalize(ZTMLocalizable object) {
+    yetAnotherObject_ = std::move(object);
+  }
   const ZTMLocalizable& owner() const { return owner_; }
   const ZTMLocalizable& otherObjectToLocalize() const { return otherObject_; }
   const ZTMLocalizable& yetAnotherObjectToLocalize() const { return yetAnotherObject_; }

@@ -49,8 +49,7 @@ TEST(URLArgumentsTest, ParsingAQueryString) {
 
 TEST(URLArgumentsTest, BuildingAQueryStringKeepsTheDictionaryOrder) {
   EXPECT_EQ(ztm_httpArgumentsString({}), "");
-  EXPECT_EQ(ztm_httpArgumentsString({{"z", "a b"}, {"a&", 7}, {"r", 2.5}}),
-            "z=a%20b&a%26=7&r=2.5");
+  EXPECT_EQ(ztm_httpArgumentsString({{"z", "a b"}, {"a&", 7}, {"r", 2.5}}), "z=a%20b&a%26=7&r=2.5");
   const Dictionary parsed = ztm_dictionaryWithHttpArgumentsString("q=%C3%A9+1&e=");
   EXPECT_EQ(ztm_dictionaryWithHttpArgumentsString(ztm_httpArgumentsString(parsed)), parsed);
 }
@@ -76,10 +75,8 @@ TEST(URLBuilderTest, RebuildsTheURLFromItsParameters) {
 }
 
 TEST(URLBuilderTest, EqualityAndHashFollowBaseAndParameters) {
-  std::optional<ZSDK_ZTMURLBuilder> a =
-      ZSDK_ZTMURLBuilder::builderWithString("http://h/p?a=1&b=2");
-  std::optional<ZSDK_ZTMURLBuilder> b =
-      ZSDK_ZTMURLBuilder::builderWithString("http://h/p?b=2&a=1");
+  std::optional<ZSDK_ZTMURLBuilder> a = ZSDK_ZTMURLBuilder::builderWithString("http://h/p?a=1&b=2");
+  std::optional<ZSDK_ZTMURLBuilder> b = ZSDK_ZTMURLBuilder::builderWithString("http://h/p?b=2&a=1");
   std::optional<ZSDK_ZTMURLBuilder> c = ZSDK_ZTMURLBuilder::builderWithString("http://h/q?a=1&b=2");
   ASSERT_TRUE(a && b && c);
   EXPECT_EQ(*a, *b);
@@ -93,7 +90,8 @@ TEST(URLBuilderTest, AMissingOrInvalidURLIsACallerError) {
   platform::testing::AssertionCapture assertions;
   EXPECT_FALSE(ZSDK_ZTMURLBuilder::builderWithString(std::nullopt));
   EXPECT_FALSE(ZSDK_ZTMURLBuilder::builderWithString("http://[bad"));
-  EXPECT_EQ(assertions.messages(), (std::vector<std::string>{"URL must not be nil", "URL is invalid"}));
+  EXPECT_EQ(assertions.messages(),
+            (std::vector<std::string>{"URL must not be nil", "URL is invalid"}));
 }
 
 }  // namespace

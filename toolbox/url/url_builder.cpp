@@ -39,8 +39,7 @@ void ZSDK_ZTMURLBuilder::setIntegerValue(int64_t value, std::string parameter) {
   setValue(std::to_string(value), std::move(parameter));
 }
 
-std::optional<std::string> ZSDK_ZTMURLBuilder::valueForParameter(
-    std::string_view parameter) const {
+std::optional<std::string> ZSDK_ZTMURLBuilder::valueForParameter(std::string_view parameter) const {
   const platform::Value* value = params_.find(parameter);
   if (!value || !value->stringIf()) return std::nullopt;
   return *value->stringIf();
@@ -73,7 +72,7 @@ size_t ZSDK_ZTMURLBuilder::hash() const {
   // Equal parameters in any order must hash alike: the entries' hashes are summed.
   size_t paramsHash = 0;
   for (const auto& [name, value] : params_) {
-    paramsHash += std::hash<std::string>{}(name) * 31 + std::hash<std::string>{}(value.stringOr(""));
+    paramsHash += std::hash<std::string>{}(name)*31 + std::hash<std::string>{}(value.stringOr(""));
   }
-  return std::hash<std::string>{}(baseURLString_) * 17 + paramsHash * 37;
+  return std::hash<std::string>{}(baseURLString_)*17 + paramsHash * 37;
 }

@@ -36,7 +36,7 @@ class VKRURLProtocol {
 
   // Answers the task with the status, the body (when given) and "Content-Type" (the MIME type,
   // "text/plain" without one), marked as never to be cached.
-  static void sendResponseWithResponseCode(const std::shared_ptr<platform::web::URLSchemeTask>& task,
-                                           int statusCode, std::optional<platform::Bytes> data,
-                                           const std::optional<std::string>& mimeType);
+  static void sendResponseWithResponseCode(
+      const std::shared_ptr<platform::web::URLSchemeTask>& task, int statusCode,
+      std::optional<platform::Bytes> data, const std::optional<std::string>& mimeType);
 };

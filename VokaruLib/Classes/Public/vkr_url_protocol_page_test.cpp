@@ -43,8 +43,8 @@ class VKRURLProtocolPageTest : public vokaru::testing::SharedPageHostTest<VKRURL
 };
 
 TEST_F(VKRURLProtocolPageTest, APageShowsLibraryPhotosAndNothingElse) {
-  platform::Result<std::string> url =
-      PhotoLibrary::writeAsset(platform::bytesOf(platform::testing::pngOf(3, 2, 0x3366ccff)), "PNG");
+  platform::Result<std::string> url = PhotoLibrary::writeAsset(
+      platform::bytesOf(platform::testing::pngOf(3, 2, 0x3366ccff)), "PNG");
   ASSERT_TRUE(url.ok());
   host_->eval("show('photo', '" + *url + "'); show('again', '" + *url +
               "'); show('missing', 'assets-library://asset/asset.PNG?id=none&ext=PNG')");
@@ -52,8 +52,8 @@ TEST_F(VKRURLProtocolPageTest, APageShowsLibraryPhotosAndNothingElse) {
   EXPECT_EQ(answer("again"), "loaded 3");
   EXPECT_EQ(answer("missing"), "error");
 
-  platform::Result<std::string> other =
-      PhotoLibrary::writeAsset(platform::bytesOf(platform::testing::pngOf(1, 1, 0xffffffff)), "PNG");
+  platform::Result<std::string> other = PhotoLibrary::writeAsset(
+      platform::bytesOf(platform::testing::pngOf(1, 1, 0xffffffff)), "PNG");
   ASSERT_TRUE(other.ok());
   PhotoLibrary::setAuthorizationStatus(PhotoLibraryAuthorization::Denied);
   host_->eval("show('refused', '" + *other + "')");
