@@ -83,7 +83,8 @@ void ZSDK_ZTMKeyValueObservingHelper::observeValueForKeyPath(const std::string& 
                                                              const platform::KeyValueObservable&,
                                                              const platform::Dictionary& change,
                                                              const void* context) {
-  if (context != &kObservingContext) return;
+  // A registration made without a selector (a reported caller error) has nothing to call.
+  if (context != &kObservingContext || !selector_) return;
   std::shared_ptr<platform::KeyValueObservable> target;
   {
     platform::MutexLock lock(mutex_);

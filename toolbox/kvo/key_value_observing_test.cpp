@@ -86,6 +86,8 @@ TEST_F(KeyValueObservingTest, MissingPiecesAreACallerError) {
   ztm_addObserver(view_, &recorder_, "frame", nullptr, std::nullopt, 0);
   EXPECT_EQ(assertions.messages(),
             std::vector<std::string>(3, "Missing observer, keyPath, or selector"));
+  view_->setValueForKey("frame", "changed");  // the registration without a selector calls nothing
+  EXPECT_TRUE(recorder_.seen.empty());
   ztm_stopObservingAllKeyPaths(&recorder_);
 }
 
