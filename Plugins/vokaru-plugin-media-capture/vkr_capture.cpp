@@ -155,7 +155,12 @@ void VKRCapture::captureImage(const VKRInvokedUrlCommand& command) {
     // Pictures taken also go to the saved-photos album.
     std::ifstream file(path, std::ios::binary);
     platform::Bytes data((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
-    platform::media::PhotoLibrary::writeAsset(data, "jpg");
+    // The capture itself succeeded; a picture the album can't take is only logged.
+    if (platform::Result<std::string> saved = platform::media::PhotoLibrary::writeAsset(data, "jpg");
+        !saved.ok()) {
+      platform::logf("Error saving image to the album: %s",
+                     saved.error().localizedDescription().c_str());
+    }
     return VKRPluginResult::resultWithStatus(
         kVKRCommandStatusOK,
         Value::Array{Value(self.getMediaDictionaryFromPath(path, std::nullopt))});

@@ -82,6 +82,11 @@ std::optional<fs::path> Bundle::pathForResource(std::string_view name, std::stri
 }
 
 std::string Bundle::localizedString(std::string_view key, std::string_view table) const {
+  return localizedStringIfPresent(key, table).value_or(std::string(key));
+}
+
+std::optional<std::string> Bundle::localizedStringIfPresent(std::string_view key,
+                                                           std::string_view table) const {
   std::vector<std::string> folders;
   for (const std::string& language : preferredLanguages()) {
     folders.push_back(language + ".lproj");
@@ -103,7 +108,7 @@ std::string Bundle::localizedString(std::string_view key, std::string_view table
       return *text;
     }
   }
-  return std::string(key);
+  return std::nullopt;
 }
 
 }  // namespace platform

@@ -43,6 +43,9 @@ class Bundle {
   // the user's preferred languages the bundle has ("<language>.lproj", then the language without
   // its region, then "Base.lproj"); the key itself when no table has it.
   std::string localizedString(std::string_view key, std::string_view table = "Localizable") const;
+  // The same, but nothing when no table has the key.
+  std::optional<std::string> localizedStringIfPresent(std::string_view key,
+                                                      std::string_view table = "Localizable") const;
 
  private:
   std::string text(std::string_view key) const;

@@ -9,15 +9,17 @@ namespace platform::ui {
 
 namespace fs = std::filesystem;
 
-Result<Image> readImageFile(const fs::path& path) {
-  GError* error = nullptr;
-  GdkPixbuf* loaded = gdk_pixbuf_new_from_file(path.c_str(), &error);
-  if (!loaded) {
-    std::string message = error ? error->message : "cannot decode the image";
-    int code = error ? error->code : 0;
-    if (error) g_error_free(error);
-    return Error::withDescription("ImageErrorDomain", code, path.string() + ": " + message);
-  }
+namespace {
+
+Error imageError(GError* error, const std::string& what) {
+  std::string message = error ? error->message : "cannot decode the image";
+  int code = error ? error->code : 0;
+  if (error) g_error_free(error);
+  return Error::withDescription("ImageErrorDomain", code, what + ": " + message);
+}
+
+// Takes the reference of a decoded pixbuf.
+Image imageFromPixbuf(GdkPixbuf* loaded) {
   // Always four 8-bit channels, whatever the file held.
   GdkPixbuf* rgba = gdk_pixbuf_get_has_alpha(loaded) ? GDK_PIXBUF(g_object_ref(loaded))
                                                      : gdk_pixbuf_add_alpha(loaded, FALSE, 0, 0, 0);
@@ -35,6 +37,49 @@ Result<Image> readImageFile(const fs::path& path) {
   }
   g_object_unref(rgba);
   return image;
+}
+
+}  // namespace
+
+Result<Image> readImageFile(const fs::path& path) {
+  GError* error = nullptr;
+  GdkPixbuf* loaded = gdk_pixbuf_new_from_file(path.c_str(), &error);
+  if (!loaded) return imageError(error, path.string());
+  return imageFromPixbuf(loaded);
+}
+
+Result<Image> decodeImageData(const Bytes& data) {
+  GdkPixbufLoader* loader = gdk_pixbuf_loader_new();
+  GError* error = nullptr;
+  bool decoded = gdk_pixbuf_loader_write(loader, data.data(), data.size(), &error);
+  // A loader is always closed; after a failed write its own complaint adds nothing.
+  GError* closeError = nullptr;
+  decoded = gdk_pixbuf_loader_close(loader, decoded ? &error : &closeError) && decoded;
+  if (closeError) g_error_free(closeError);
+  GdkPixbuf* loaded = decoded ? gdk_pixbuf_loader_get_pixbuf(loader) : nullptr;
+  if (loaded) g_object_ref(loaded);
+  g_object_unref(loader);
+  if (!loaded) return imageError(error, "image data");
+  if (error) g_error_free(error);
+  return imageFromPixbuf(loaded);
+}
+
+Result<Bytes> pngDataOfImage(const Image& image) {
+  if (image.isEmpty() || image.rgba.size() != static_cast<size_t>(image.width) * image.height * 4) {
+    return Error::withDescription("ImageErrorDomain", 0, "no image to encode");
+  }
+  GdkPixbuf* pixbuf = gdk_pixbuf_new_from_data(image.rgba.data(), GDK_COLORSPACE_RGB, TRUE, 8,
+                                               image.width, image.height, image.width * 4,
+                                               nullptr, nullptr);
+  gchar* buffer = nullptr;
+  gsize size = 0;
+  GError* error = nullptr;
+  const bool saved = gdk_pixbuf_save_to_buffer(pixbuf, &buffer, &size, "png", &error, nullptr);
+  g_object_unref(pixbuf);
+  if (!saved) return imageError(error, "PNG");
+  Bytes png(buffer, buffer + size);
+  g_free(buffer);
+  return png;
 }
 
 std::optional<fs::path> findNamedImage(const fs::path& folder, std::string_view name, int scale) {

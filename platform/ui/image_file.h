@@ -5,12 +5,17 @@
 #include <string_view>
 
 #include "platform/foundation/error.h"
+#include "platform/foundation/value.h"
 #include "platform/ui/image.h"
 
 namespace platform::ui {
 
 // Decodes an image file (PNG, JPEG, GIF, …) into RGBA pixels.
 Result<Image> readImageFile(const std::filesystem::path& path);
+// Decodes image bytes the same way.
+Result<Image> decodeImageData(const Bytes& data);
+// The image as PNG bytes.
+Result<Bytes> pngDataOfImage(const Image& image);
 
 // The file of a named image in a folder, as images are named in bundles: "name" or "sub/name",
 // with or without an extension (".png" when none), preferring the variant for the screen scale

@@ -41,3 +41,24 @@ TEST(ImageFileTest, FindsNamedImagesWithScaleVariants) {
 
 }  // namespace
 }  // namespace platform::ui
+
+namespace platform::ui {
+namespace {
+
+TEST(ImageDataTest, EncodesPNGAndDecodesItBack) {
+  Image image;
+  image.width = 2;
+  image.height = 1;
+  image.rgba = {255, 0, 0, 255, 0, 0, 255, 128};
+  Result<Bytes> png = pngDataOfImage(image);
+  ASSERT_TRUE(png.ok());
+  Result<Image> decoded = decodeImageData(*png);
+  ASSERT_TRUE(decoded.ok());
+  EXPECT_EQ(decoded->rgba, image.rgba);
+  EXPECT_FALSE(decodeImageData(bytesOf("not an image")).ok());
+  EXPECT_FALSE(decodeImageData({}).ok());
+  EXPECT_FALSE(pngDataOfImage(Image()).ok());
+}
+
+}  // namespace
+}  // namespace platform::ui

@@ -1,6 +1,7 @@
 #include <algorithm>
 #include <filesystem>
 
+#include "platform/foundation/log.h"
 #include "platform/foundation/thread_annotations.h"
 #include "platform/foundation/url.h"
 #include "platform/media/audio_player.h"
@@ -140,7 +141,15 @@ class GstAudioPlayer : public AudioPlayer, public std::enable_shared_from_this<G
   void halt() {
     MutexLock lock(mutex_);
     playing_ = false;
-    if (pipeline_) pipeline_->setState(GST_STATE_PAUSED);
+    pause();
+  }
+
+  // Playing stops either way; a pipeline that can't pause is logged, not fatal.
+  void pause() VKR_REQUIRES(mutex_) {
+    if (!pipeline_) return;
+    if (Status paused = pipeline_->setState(GST_STATE_PAUSED); !paused.ok()) {
+      logf("Cannot pause the sound: %s", paused.error().localizedDescription().c_str());
+    }
   }
 
   // Repeats while repeats are left; otherwise playing is over.
@@ -162,7 +171,7 @@ class GstAudioPlayer : public AudioPlayer, public std::enable_shared_from_this<G
     {
       MutexLock lock(mutex_);
       playing_ = false;
-      if (pipeline_) pipeline_->setState(GST_STATE_PAUSED);
+      pause();
       handler = finished_;
     }
     if (handler) handler(successfully);
