@@ -141,11 +141,11 @@ class GstAudioPlayer : public AudioPlayer, public std::enable_shared_from_this<G
   void halt() {
     MutexLock lock(mutex_);
     playing_ = false;
-    pause();
+    pauseLocked();
   }
 
   // Playing stops either way; a pipeline that can't pause is logged, not fatal.
-  void pause() VKR_REQUIRES(mutex_) {
+  void pauseLocked() VKR_REQUIRES(mutex_) {
     if (!pipeline_) return;
     if (Status paused = pipeline_->setState(GST_STATE_PAUSED); !paused.ok()) {
       logf("Cannot pause the sound: %s", paused.error().localizedDescription().c_str());
@@ -171,7 +171,7 @@ class GstAudioPlayer : public AudioPlayer, public std::enable_shared_from_this<G
     {
       MutexLock lock(mutex_);
       playing_ = false;
-      pause();
+      pauseLocked();
       handler = finished_;
     }
     if (handler) handler(successfully);
