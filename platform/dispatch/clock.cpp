@@ -19,8 +19,9 @@ std::atomic<Clock*> currentClock{nullptr};
 }  // namespace
 
 Clock& systemClock() {
-  static SystemClock instance;
-  return instance;
+  // Never destroyed: threads that outlive main() (the URL-loading engine's) still read it.
+  static SystemClock* instance = new SystemClock();
+  return *instance;
 }
 
 Clock& clock() {

@@ -2,6 +2,8 @@
 
 #include <thread>
 
+#include "platform/dispatch/clock.h"
+
 #include "platform/foundation/log.h"
 #include "platform/net/task_driver.h"
 
@@ -9,7 +11,12 @@ namespace platform::net {
 
 namespace {
 // Longest sleep of the engine when nothing is due; libcurl's own timers shorten it.
-constexpr int kMaxPollMilliseconds = 1000;
+constexpr std::chrono::milliseconds kMaxPoll{1000};
+// Virtual time moves without waking the engine, so under a manual clock it looks at its
+// time-outs this often while one is pending.
+constexpr std::chrono::milliseconds kManualClockPoll{5};
+
+bool manualClockInstalled() { return dynamic_cast<ManualClock*>(&platform::clock()) != nullptr; }
 }  // namespace
 
 CurlEngine& CurlEngine::instance() {
@@ -28,17 +35,18 @@ CurlEngine::CurlEngine() {
 
 void CurlEngine::post(Command command) {
   {
-    std::lock_guard lock(mutex_);
+    MutexLock lock(mutex_);
     commands_.push_back(std::move(command));
   }
   curl_multi_wakeup(multi_);
 }
 
-void CurlEngine::start(TaskPtr task) {
-  post([this, task = std::move(task)] {
-    auto driver = std::make_unique<TaskDriver>(task);
+void CurlEngine::start(TaskRun run) {
+  post([this, run = std::move(run)]() mutable {
+    const uint64_t identifier = run.task->taskIdentifier();
+    auto driver = std::make_unique<TaskDriver>(std::move(run));
     TaskDriver& started = *driver;
-    drivers_[task->taskIdentifier()] = std::move(driver);
+    drivers_[identifier] = std::move(driver);
     started.start();
   });
 }
@@ -70,7 +78,7 @@ void CurlEngine::run() {
     const int timeout = checkDeadlines();
     std::erase_if(drivers_, [](const auto& entry) { return entry.second->finished(); });
     {
-      std::lock_guard lock(mutex_);
+      MutexLock lock(mutex_);
       if (!commands_.empty()) continue;
     }
     curl_multi_poll(multi_, nullptr, 0, timeout, nullptr);
@@ -80,7 +88,7 @@ void CurlEngine::run() {
 void CurlEngine::runCommands() {
   std::deque<Command> commands;
   {
-    std::lock_guard lock(mutex_);
+    MutexLock lock(mutex_);
     commands.swap(commands_);
   }
   for (Command& command : commands) command();
@@ -100,18 +108,24 @@ void CurlEngine::readFinishedTransfers() {
 }
 
 int CurlEngine::checkDeadlines() {
-  const auto now = std::chrono::steady_clock::now();
-  auto next = now + std::chrono::milliseconds(kMaxPollMilliseconds);
+  const MonotonicTime now = platform::monotonicNow();
+  const auto realNow = std::chrono::steady_clock::now();
+  Duration wait = kMaxPoll;
+  bool timing = false;
   for (auto& [identifier, driver] : drivers_) {
-    std::optional<TaskDriver::TimePoint> deadline = driver->nextDeadline();
-    if (deadline && *deadline <= now) {
+    if (auto due = driver->responseDue(); due && *due <= realNow) driver->flush();
+    if (auto deadline = driver->nextDeadline(); deadline && *deadline <= now) {
       driver->onDeadline(now);
-      deadline = driver->nextDeadline();
     }
-    if (deadline) next = std::min(next, *deadline);
+    if (auto due = driver->responseDue()) wait = std::min<Duration>(wait, *due - realNow);
+    if (auto deadline = driver->nextDeadline()) {
+      wait = std::min<Duration>(wait, *deadline - now);
+      timing = true;
+    }
   }
-  const auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(next - now).count();
-  return static_cast<int>(std::max<int64_t>(wait, 1));
+  if (timing && manualClockInstalled()) wait = std::min<Duration>(wait, kManualClockPoll);
+  const auto milliseconds = std::chrono::ceil<std::chrono::milliseconds>(wait).count();
+  return static_cast<int>(std::max<int64_t>(milliseconds, 1));
 }
 
 }  // namespace platform::net
