@@ -41,8 +41,9 @@ class CurlEngine {
  private:
   CurlEngine();
   void run();
-  void runCommands();
-  void readFinishedTransfers();
+  // Each answers whether there was anything to do.
+  bool runCommands();
+  bool readFinishedTransfers();
   // Handles the drivers' deadlines that passed (time-outs, responses waiting for their body);
   // answers the poll time-out until the next one.
   int checkDeadlines();
