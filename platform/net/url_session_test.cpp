@@ -116,27 +116,27 @@ class HeldQueue : public DispatchQueue {
  public:
   HeldQueue() : DispatchQueue("held") {}
   void async(Work work) override {
-    std::lock_guard lock(mutex_);
+    MutexLock lock(mutex_);
     work_.push_back(std::move(work));
   }
   bool isCurrent() const override { return isMainThread(); }
   size_t size() const {
-    std::lock_guard lock(mutex_);
+    MutexLock lock(mutex_);
     return work_.size();
   }
   // Runs what is held, then lets it go.
   void runAll() {
     std::vector<Work> work;
     {
-      std::lock_guard lock(mutex_);
+      MutexLock lock(mutex_);
       work.swap(work_);
     }
     for (Work& item : work) item();
   }
 
  private:
-  mutable std::mutex mutex_;
-  std::vector<Work> work_;
+  mutable Mutex mutex_;
+  std::vector<Work> work_ VKR_GUARDED_BY(mutex_);
 };
 
 class URLSessionTest : public ::testing::Test {

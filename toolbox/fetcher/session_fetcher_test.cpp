@@ -30,17 +30,17 @@ class LoggedLines : public ZTMLogWriter {
   }
   ~LoggedLines() override { ZSDK_ZTMLogger::setSharedLogger(previous_); }
   void logMessage(const std::string& message, ZTMLoggerLevel) override {
-    std::lock_guard lock(mutex_);
+    platform::MutexLock lock(mutex_);
     text_ += message + "\n";
   }
   bool contains(const std::string& part) const {
-    std::lock_guard lock(mutex_);
+    platform::MutexLock lock(mutex_);
     return text_.find(part) != std::string::npos;
   }
 
  private:
-  mutable std::mutex mutex_;
-  std::string text_;
+  mutable platform::Mutex mutex_;
+  std::string text_ VKR_GUARDED_BY(mutex_);
   std::shared_ptr<ZSDK_ZTMLogger> previous_;
 };
 
