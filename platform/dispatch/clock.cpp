@@ -19,8 +19,8 @@ std::atomic<Clock*> currentClock{nullptr};
 }  // namespace
 
 Clock& systemClock() {
-  // Never destroyed: the timer thread reads it until the process is gone, also while static
-  // objects are destroyed at exit.
+  // Never destroyed: the timer thread and the URL-loading engine's read it until the process is
+  // gone, also while static objects are destroyed at exit.
   static SystemClock* instance = new SystemClock();
   return *instance;
 }

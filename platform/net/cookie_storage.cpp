@@ -39,13 +39,13 @@ const std::shared_ptr<HTTPCookieStorage>& HTTPCookieStorage::shared() {
 }
 
 std::vector<HTTPCookie> HTTPCookieStorage::cookies() const {
-  std::lock_guard lock(mutex_);
+  platform::MutexLock lock(mutex_);
   removeExpiredLocked();
   return cookies_;
 }
 
 void HTTPCookieStorage::setCookie(const HTTPCookie& cookie) {
-  std::lock_guard lock(mutex_);
+  platform::MutexLock lock(mutex_);
   if (policy_ == HTTPCookieAcceptPolicy::Never || cookie.name.empty() || cookie.domain.empty()) {
     return;
   }
@@ -67,7 +67,7 @@ void HTTPCookieStorage::setCookies(const std::vector<HTTPCookie>& cookies, const
 }
 
 void HTTPCookieStorage::deleteCookie(const HTTPCookie& cookie) {
-  std::lock_guard lock(mutex_);
+  platform::MutexLock lock(mutex_);
   std::erase_if(cookies_, [&](const HTTPCookie& stored) { return sameIdentity(stored, cookie); });
 }
 
@@ -76,7 +76,7 @@ std::vector<HTTPCookie> HTTPCookieStorage::cookiesForURL(const URL& url) const {
   if (!host) return {};
   const std::string path = url.parts().path.empty() ? "/" : url.parts().path;
   const bool secure = url.scheme() == "https";
-  std::lock_guard lock(mutex_);
+  platform::MutexLock lock(mutex_);
   removeExpiredLocked();
   std::vector<HTTPCookie> matching;
   for (const HTTPCookie& cookie : cookies_) {
@@ -89,12 +89,12 @@ std::vector<HTTPCookie> HTTPCookieStorage::cookiesForURL(const URL& url) const {
 }
 
 HTTPCookieAcceptPolicy HTTPCookieStorage::cookieAcceptPolicy() const {
-  std::lock_guard lock(mutex_);
+  platform::MutexLock lock(mutex_);
   return policy_;
 }
 
 void HTTPCookieStorage::setCookieAcceptPolicy(HTTPCookieAcceptPolicy policy) {
-  std::lock_guard lock(mutex_);
+  platform::MutexLock lock(mutex_);
   policy_ = policy;
 }
 

@@ -2,10 +2,10 @@
 
 #include <cstdint>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <vector>
 
+#include "platform/foundation/thread_annotations.h"
 #include "platform/foundation/url.h"
 #include "platform/net/http_cookie.h"
 
@@ -43,11 +43,11 @@ class HTTPCookieStorage {
   virtual void setCookieAcceptPolicy(HTTPCookieAcceptPolicy policy);
 
  private:
-  void removeExpiredLocked() const;
+  void removeExpiredLocked() const VKR_REQUIRES(mutex_);
 
-  mutable std::mutex mutex_;
-  mutable std::vector<HTTPCookie> cookies_;
-  HTTPCookieAcceptPolicy policy_ = HTTPCookieAcceptPolicy::Always;
+  mutable Mutex mutex_;
+  mutable std::vector<HTTPCookie> cookies_ VKR_GUARDED_BY(mutex_);
+  HTTPCookieAcceptPolicy policy_ VKR_GUARDED_BY(mutex_) = HTTPCookieAcceptPolicy::Always;
 };
 
 }  // namespace platform::net

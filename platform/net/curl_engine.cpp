@@ -2,6 +2,8 @@
 
 #include <thread>
 
+#include "platform/dispatch/clock.h"
+
 #include "platform/foundation/log.h"
 #include "platform/net/task_driver.h"
 
@@ -9,7 +11,17 @@ namespace platform::net {
 
 namespace {
 // Longest sleep of the engine when nothing is due; libcurl's own timers shorten it.
-constexpr int kMaxPollMilliseconds = 1000;
+constexpr std::chrono::milliseconds kMaxPoll{1000};
+// Virtual time moves without waking the engine, so under a manual clock it looks at its
+// time-outs this often while one is pending.
+constexpr std::chrono::milliseconds kManualClockPoll{5};
+
+// How long the engine stays awake after work before it sleeps: the next command or the server's
+// answer usually comes within this, and a thread still running needs no wake-up, which costs far
+// more than this on a loaded machine.
+constexpr std::chrono::microseconds kStayAwake{200};
+
+bool manualClockInstalled() { return dynamic_cast<ManualClock*>(&platform::clock()) != nullptr; }
 }  // namespace
 
 CurlEngine& CurlEngine::instance() {
@@ -28,17 +40,18 @@ CurlEngine::CurlEngine() {
 
 void CurlEngine::post(Command command) {
   {
-    std::lock_guard lock(mutex_);
+    MutexLock lock(mutex_);
     commands_.push_back(std::move(command));
   }
   curl_multi_wakeup(multi_);
 }
 
-void CurlEngine::start(TaskPtr task) {
-  post([this, task = std::move(task)] {
-    auto driver = std::make_unique<TaskDriver>(task);
+void CurlEngine::start(TaskRun run) {
+  post([this, run = std::move(run)]() mutable {
+    const uint64_t identifier = run.task->taskIdentifier();
+    auto driver = std::make_unique<TaskDriver>(std::move(run));
     TaskDriver& started = *driver;
-    drivers_[task->taskIdentifier()] = std::move(driver);
+    drivers_[identifier] = std::move(driver);
     started.start();
   });
 }
@@ -57,11 +70,12 @@ void CurlEngine::removeHandle(CURL* easy) { curl_multi_remove_handle(multi_, eas
 void CurlEngine::flushLater(uint64_t taskIdentifier) { toFlush_.push_back(taskIdentifier); }
 
 void CurlEngine::run() {
+  auto awakeUntil = std::chrono::steady_clock::now();
   for (;;) {
-    runCommands();
+    bool worked = runCommands();
     int running = 0;
     curl_multi_perform(multi_, &running);
-    readFinishedTransfers();
+    worked = readFinishedTransfers() || worked;
     for (uint64_t identifier : std::exchange(toFlush_, {})) {
       auto it = drivers_.find(identifier);
       if (it != drivers_.end()) it->second->flush();
@@ -69,24 +83,29 @@ void CurlEngine::run() {
     std::erase_if(drivers_, [](const auto& entry) { return entry.second->finished(); });
     const int timeout = checkDeadlines();
     std::erase_if(drivers_, [](const auto& entry) { return entry.second->finished(); });
+    const auto now = std::chrono::steady_clock::now();
+    if (worked) awakeUntil = now + kStayAwake;
     {
-      std::lock_guard lock(mutex_);
+      MutexLock lock(mutex_);
       if (!commands_.empty()) continue;
     }
-    curl_multi_poll(multi_, nullptr, 0, timeout, nullptr);
+    // Soon after work the next command or a server's answer is likely: look without sleeping.
+    curl_multi_poll(multi_, nullptr, 0, now < awakeUntil ? 0 : timeout, nullptr);
   }
 }
 
-void CurlEngine::runCommands() {
+bool CurlEngine::runCommands() {
   std::deque<Command> commands;
   {
-    std::lock_guard lock(mutex_);
+    MutexLock lock(mutex_);
     commands.swap(commands_);
   }
   for (Command& command : commands) command();
+  return !commands.empty();
 }
 
-void CurlEngine::readFinishedTransfers() {
+bool CurlEngine::readFinishedTransfers() {
+  bool any = false;
   int left = 0;
   while (CURLMsg* message = curl_multi_info_read(multi_, &left)) {
     if (message->msg != CURLMSG_DONE) continue;
@@ -96,22 +115,30 @@ void CurlEngine::readFinishedTransfers() {
     curl_easy_getinfo(easy, CURLINFO_PRIVATE, &driver);
     curl_multi_remove_handle(multi_, easy);
     if (driver != nullptr) driver->transferDone(code);
+    any = true;
   }
+  return any;
 }
 
 int CurlEngine::checkDeadlines() {
-  const auto now = std::chrono::steady_clock::now();
-  auto next = now + std::chrono::milliseconds(kMaxPollMilliseconds);
+  const MonotonicTime now = platform::monotonicNow();
+  const auto realNow = std::chrono::steady_clock::now();
+  Duration wait = kMaxPoll;
+  bool timing = false;
   for (auto& [identifier, driver] : drivers_) {
-    std::optional<TaskDriver::TimePoint> deadline = driver->nextDeadline();
-    if (deadline && *deadline <= now) {
+    if (auto due = driver->responseDue(); due && *due <= realNow) driver->flush();
+    if (auto deadline = driver->nextDeadline(); deadline && *deadline <= now) {
       driver->onDeadline(now);
-      deadline = driver->nextDeadline();
     }
-    if (deadline) next = std::min(next, *deadline);
+    if (auto due = driver->responseDue()) wait = std::min<Duration>(wait, *due - realNow);
+    if (auto deadline = driver->nextDeadline()) {
+      wait = std::min<Duration>(wait, *deadline - now);
+      timing = true;
+    }
   }
-  const auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(next - now).count();
-  return static_cast<int>(std::max<int64_t>(wait, 1));
+  if (timing && manualClockInstalled()) wait = std::min<Duration>(wait, kManualClockPoll);
+  const auto milliseconds = std::chrono::ceil<std::chrono::milliseconds>(wait).count();
+  return static_cast<int>(std::max<int64_t>(milliseconds, 1));
 }
 
 }  // namespace platform::net

@@ -9,11 +9,11 @@
 #include <deque>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <unordered_map>
 #include <vector>
 
-#include "platform/net/url_session.h"
+#include "platform/foundation/thread_annotations.h"
+#include "platform/net/task_body.h"
 
 namespace platform::net {
 
@@ -28,7 +28,7 @@ class CurlEngine {
   // Runs the command on the engine thread after the ones posted before it. Any thread.
   void post(Command command);
   // Starts driving the task. Any thread.
-  void start(TaskPtr task);
+  void start(TaskRun run);
   // Runs the work with the task's driver, when it still runs. Any thread.
   void withDriver(uint64_t taskIdentifier, std::function<void(TaskDriver&)> work);
 
@@ -41,15 +41,16 @@ class CurlEngine {
  private:
   CurlEngine();
   void run();
-  void runCommands();
-  void readFinishedTransfers();
+  // Each answers whether there was anything to do.
+  bool runCommands();
+  bool readFinishedTransfers();
   // Handles the drivers' deadlines that passed (time-outs, responses waiting for their body);
   // answers the poll time-out until the next one.
   int checkDeadlines();
 
   CURLM* multi_;
-  std::mutex mutex_;
-  std::deque<Command> commands_;
+  Mutex mutex_;
+  std::deque<Command> commands_ VKR_GUARDED_BY(mutex_);
   // Engine thread only.
   std::unordered_map<uint64_t, std::unique_ptr<TaskDriver>> drivers_;
   std::vector<uint64_t> toFlush_;

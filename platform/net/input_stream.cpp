@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "platform/foundation/log.h"
+#include "platform/net/c_handles.h"
 
 namespace platform::net {
 
@@ -35,28 +36,24 @@ class DataInputStream final : public InputStream {
 class FileInputStream final : public InputStream {
  public:
   explicit FileInputStream(std::filesystem::path path) : path_(std::move(path)) {}
-  ~FileInputStream() override { close(); }
 
   void open() override {
     if (file_ != nullptr || error_) return;
-    file_ = std::fopen(path_.c_str(), "rb");
-    if (file_ == nullptr) fail(errno);
+    file_.reset(std::fopen(path_.c_str(), "rb"));
+    if (!file_) fail(errno);
   }
-  void close() override {
-    if (file_ != nullptr) std::fclose(file_);
-    file_ = nullptr;
-  }
+  void close() override { file_.reset(); }
   int64_t read(uint8_t* buffer, size_t capacity) override {
-    if (file_ == nullptr) return -1;
-    const size_t count = std::fread(buffer, 1, capacity, file_);
-    if (count == 0 && std::ferror(file_)) {
+    if (!file_) return -1;
+    const size_t count = std::fread(buffer, 1, capacity, file_.get());
+    if (count == 0 && std::ferror(file_.get())) {
       fail(errno);
       return -1;
     }
     atEnd_ = count == 0;
     return static_cast<int64_t>(count);
   }
-  bool hasBytesAvailable() const override { return file_ != nullptr && !atEnd_; }
+  bool hasBytesAvailable() const override { return file_ && !atEnd_; }
   std::optional<Error> streamError() const override { return error_; }
   int64_t length() const override {
     std::error_code failed;
@@ -64,7 +61,7 @@ class FileInputStream final : public InputStream {
     return failed ? -1 : static_cast<int64_t>(size);
   }
   bool rewind() override {
-    if (file_ == nullptr || std::fseek(file_, 0, SEEK_SET) != 0) return false;
+    if (!file_ || std::fseek(file_.get(), 0, SEEK_SET) != 0) return false;
     atEnd_ = false;
     return true;
   }
@@ -76,7 +73,7 @@ class FileInputStream final : public InputStream {
   }
 
   std::filesystem::path path_;
-  FILE* file_ = nullptr;
+  File file_;
   bool atEnd_ = false;
   std::optional<Error> error_;
 };

@@ -1,26 +1,29 @@
 #pragma once
 
 // Internal to URL loading: what runs one task on the engine thread, leg by leg (redirects and
-// authentication answers start new legs), and reports it to the session's delegate.
+// authentication answers start new legs), and reports it to the session's delegate. Engine thread
+// only; what other threads learn of the task goes through its TaskRecord.
 
 #include <curl/curl.h>
 #include <openssl/x509.h>
 
 #include <chrono>
-#include <cstdio>
 #include <map>
 #include <optional>
 
+#include "platform/dispatch/clock.h"
+#include "platform/net/c_handles.h"
+#include "platform/net/leg_body.h"
 #include "platform/net/response_head.h"
-#include "platform/net/url_session.h"
+#include "platform/net/task_body.h"
 
 namespace platform::net {
 
 class TaskDriver {
  public:
-  using TimePoint = std::chrono::steady_clock::time_point;
+  using RealTime = std::chrono::steady_clock::time_point;
 
-  explicit TaskDriver(TaskPtr task);
+  explicit TaskDriver(TaskRun run);
   ~TaskDriver();
   TaskDriver(const TaskDriver&) = delete;
   TaskDriver& operator=(const TaskDriver&) = delete;
@@ -35,19 +38,21 @@ class TaskDriver {
   void answerDisposition(ResponseDisposition disposition);
   // The delegate was asked about the response at the end of the engine's turn.
   void flush();
-  // A delivery on the delegate queue completed the task itself.
-  void finishDelivered();
   // The delegate caught up with delivered bytes; the body stream has bytes again.
   void resumeReceiving();
   void resumeSending();
   // The engine took the finished transfer out of the multi handle.
   void transferDone(CURLcode code);
-  // A deadline of nextDeadline() passed: the time-out of a transfer without bytes moving, or the
-  // moment a response waits for its body.
-  void onDeadline(TimePoint now);
+
+  // Time-outs, on the platform clock (virtual in tests): a transfer without bytes moving, and a
+  // leg that takes longer than the configuration allows.
+  std::optional<MonotonicTime> nextDeadline() const;
+  void onDeadline(MonotonicTime now);
+  // When a response held back for the rest of a small body is due to go to the delegate anyway
+  // (a real-time grace of a few milliseconds, not a time-out).
+  std::optional<RealTime> responseDue() const;
 
   bool finished() const { return phase_ == Phase::Finished; }
-  std::optional<TimePoint> nextDeadline() const;
 
  private:
   enum class Phase {
@@ -62,15 +67,6 @@ class TaskDriver {
   // What the current leg's response turned out to be.
   enum class Role { Unknown, Redirect, Challenge, Final };
 
-  struct LegBody {
-    enum class Kind { None, Data, File, Stream } kind = Kind::None;
-    const Bytes* data = nullptr;
-    size_t offset = 0;
-    FILE* file = nullptr;
-    std::shared_ptr<InputStream> stream;
-    int64_t length = 0;
-  };
-
   static size_t onHeader(char* buffer, size_t size, size_t count, void* self);
   static size_t onWrite(char* buffer, size_t size, size_t count, void* self);
   static size_t onRead(char* buffer, size_t size, size_t count, void* self);
@@ -82,34 +78,47 @@ class TaskDriver {
 
   void askForBodyStream();
   void startLeg();
+  bool validHeaders();
+  void resetLeg();
   bool prepareBody();
-  void configureEasy(curl_slist*& headers);
+  void configureEasy();
+  void configureTLSAndCredentials();
+  void configureMethodAndHeaders();
   size_t headerLine(std::string_view line);
   size_t bodyBytes(const char* data, size_t size);
+  size_t downloadBytes(const char* data, size_t size);
   void storeCookies();
   void becomeFinal();
+  void finishWithFinalResponse();
   void speculate();
   void proposeRedirect();
   void challengeAuthentication();
   void challengeServerTrust();
+  void askAboutChallenge(URLAuthenticationChallenge challenge);
   void restartLeg();
   void deliverData(Bytes data);
   void advance();
+  void deliverDownloadedFile();
   void deliverDataURL();
   bool openDownloadFile();
   void discardDownloadFile();
   void complete(std::optional<Error> error);
+  void finishDelivered();
   void removeTransfer();
   void unpause();
+  void touch();
+  bool idleClockRuns() const;
   std::string urlText() const;
   std::string hostKey() const;
 
   const TaskPtr task_;
   const std::shared_ptr<URLSession> session_;
+  const std::shared_ptr<const TaskBody> taskBody_;
+  const std::shared_ptr<TaskRecord> record_;
   Phase phase_ = Phase::Idle;
   URLRequest request_;
-  CURL* easy_ = nullptr;
-  curl_slist* headerList_ = nullptr;
+  CurlEasy easy_;
+  CurlHeaderList headerList_;
   bool inMulti_ = false;
   char errorBuffer_[CURL_ERROR_SIZE] = {};
 
@@ -127,8 +136,9 @@ class TaskDriver {
   int64_t lastUploaded_ = 0;
   bool pausedReceiving_ = false;
   bool pausedSending_ = false;
-  TimePoint lastActivity_{};
-  std::chrono::milliseconds idleLimit_{0};
+  MonotonicTime lastActivity_{};
+  Duration idleLimit_{0};
+  std::optional<MonotonicTime> legDeadline_;
 
   // Across legs.
   int redirects_ = 0;
@@ -140,13 +150,10 @@ class TaskDriver {
   std::map<std::string, std::string> acceptedPins_;  // "host:port" -> public-key pin
   bool dispositionAsked_ = false;
   bool responsePending_ = false;
-  TimePoint responseHeldSince_{};
-  bool speculating_ = false;
-  std::shared_ptr<Bytes> heldBody_;  // the whole body of a speculative delivery
-  std::optional<Error> outcome_;     // and the task's outcome
+  RealTime responseHeldSince_{};
   bool dispositionAllowed_ = false;
   std::filesystem::path downloadPath_;
-  FILE* downloadFile_ = nullptr;
+  File downloadFile_;
 };
 
 }  // namespace platform::net

@@ -2,12 +2,12 @@
 
 // Internal to URL loading: the anchors added with addTrustedAnchorCertificate().
 
-#include <openssl/x509.h>
+#include "platform/net/c_handles.h"
 
 namespace platform::net {
 
 bool hasTrustedAnchors();
-// A new store of the system's anchors and the added ones (the caller owns it).
-X509_STORE* makeTrustStore();
+// A new store of the system's anchors and the added ones.
+X509StorePtr makeTrustStore();
 
 }  // namespace platform::net

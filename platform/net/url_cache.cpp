@@ -4,9 +4,9 @@ namespace platform::net {
 
 namespace {
 
-std::mutex& sharedMutex() {
-  static std::mutex mutex;
-  return mutex;
+Mutex& sharedMutex() {
+  static Mutex* mutex = new Mutex();
+  return *mutex;
 }
 
 std::shared_ptr<URLCache>& sharedCache() {
@@ -23,26 +23,26 @@ URLCache::URLCache(uint64_t memoryCapacity, uint64_t diskCapacity, std::filesyst
       diskPath_(std::move(diskPath)) {}
 
 std::shared_ptr<URLCache> URLCache::shared() {
-  std::lock_guard lock(sharedMutex());
+  MutexLock lock(sharedMutex());
   return sharedCache();
 }
 
 void URLCache::setShared(std::shared_ptr<URLCache> cache) {
-  std::lock_guard lock(sharedMutex());
+  MutexLock lock(sharedMutex());
   if (cache) sharedCache() = std::move(cache);
 }
 
 void URLCache::removeAllCachedResponses() {
   std::vector<std::function<void()>> stores;
   {
-    std::lock_guard lock(mutex_);
+    platform::MutexLock lock(mutex_);
     stores = stores_;
   }
   for (const auto& removeAll : stores) removeAll();
 }
 
 void URLCache::addStore(std::function<void()> removeAll) {
-  std::lock_guard lock(mutex_);
+  platform::MutexLock lock(mutex_);
   stores_.push_back(std::move(removeAll));
 }
 

@@ -4,8 +4,9 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <vector>
+
+#include "platform/foundation/thread_annotations.h"
 
 namespace platform::net {
 
@@ -34,8 +35,8 @@ class URLCache {
   const uint64_t memoryCapacity_;
   const uint64_t diskCapacity_;
   const std::filesystem::path diskPath_;
-  std::mutex mutex_;
-  std::vector<std::function<void()>> stores_;
+  Mutex mutex_;
+  std::vector<std::function<void()>> stores_ VKR_GUARDED_BY(mutex_);
 };
 
 }  // namespace platform::net

@@ -70,91 +70,48 @@ void URLSessionDelegate::didFinishDownloadingTo(URLSession&, const TaskPtr&,
 // Tasks.
 
 URLSessionTask::URLSessionTask(std::shared_ptr<URLSession> session, Kind kind, URLRequest request,
-                               std::shared_ptr<Body> body)
+                               std::shared_ptr<TaskBody> body)
     : session_(std::move(session)),
       identifier_(nextTaskIdentifier++),
       kind_(kind),
       originalRequest_(std::move(request)),
       body_(std::move(body)),
-      currentRequest_(originalRequest_) {}
+      record_(std::make_shared<TaskRecord>(originalRequest_)) {}
 
 URLSessionTask::~URLSessionTask() = default;
 
-URLSessionTask::State URLSessionTask::state() const {
-  std::lock_guard lock(mutex_);
-  return state_;
-}
-
-URLRequest URLSessionTask::currentRequest() const {
-  std::lock_guard lock(mutex_);
-  return currentRequest_;
-}
-
-std::optional<URLResponse> URLSessionTask::response() const {
-  std::lock_guard lock(mutex_);
-  return response_;
-}
-
-std::optional<Error> URLSessionTask::error() const {
-  std::lock_guard lock(mutex_);
-  return error_;
-}
-
-std::string URLSessionTask::taskDescription() const {
-  std::lock_guard lock(mutex_);
-  return taskDescription_;
-}
-
+URLSessionTask::State URLSessionTask::state() const { return record_->state(); }
+URLRequest URLSessionTask::currentRequest() const { return record_->currentRequest(); }
+std::optional<URLResponse> URLSessionTask::response() const { return record_->response(); }
+std::optional<Error> URLSessionTask::error() const { return record_->error(); }
+std::string URLSessionTask::taskDescription() const { return record_->taskDescription(); }
 void URLSessionTask::setTaskDescription(std::string description) {
-  std::lock_guard lock(mutex_);
-  taskDescription_ = std::move(description);
+  record_->setTaskDescription(std::move(description));
 }
-
-int64_t URLSessionTask::countOfBytesSent() const {
-  std::lock_guard lock(mutex_);
-  return bytesSent_;
-}
-
+int64_t URLSessionTask::countOfBytesSent() const { return record_->bytesSent(); }
 int64_t URLSessionTask::countOfBytesExpectedToSend() const {
-  std::lock_guard lock(mutex_);
-  return bytesExpectedToSend_;
+  return record_->bytesExpectedToSend();
 }
-
-int64_t URLSessionTask::countOfBytesReceived() const {
-  std::lock_guard lock(mutex_);
-  return bytesReceived_;
-}
-
+int64_t URLSessionTask::countOfBytesReceived() const { return record_->bytesReceived(); }
 int64_t URLSessionTask::countOfBytesExpectedToReceive() const {
-  std::lock_guard lock(mutex_);
-  return bytesExpectedToReceive_;
+  return record_->bytesExpectedToReceive();
 }
+
+TaskRun URLSessionTask::run() { return TaskRun{shared_from_this(), session_, body_, record_}; }
 
 void URLSessionTask::resume() {
-  {
-    std::lock_guard lock(mutex_);
-    if (started_) return;
-    started_ = true;
-    state_ = State::Running;
-  }
+  if (!record_->markStarted()) return;
   session_->taskStarted();
-  CurlEngine::instance().start(shared_from_this());
+  CurlEngine::instance().start(run());
 }
 
 void URLSessionTask::cancel() {
-  bool start = false;
-  {
-    std::lock_guard lock(mutex_);
-    if (state_ == State::Completed || state_ == State::Canceling) return;
-    state_ = State::Canceling;
-    cancelled_ = true;
-    start = !started_;
-    started_ = true;
-  }
-  if (start) {
+  const std::optional<bool> start = record_->markCancelling();
+  if (!start) return;
+  if (*start) {
     // A task cancelled before it ran still ends with its completion.
     session_->taskStarted();
-    CurlEngine::instance().start(shared_from_this());
+    CurlEngine::instance().start(run());
   } else {
     CurlEngine::instance().withDriver(identifier_, [](TaskDriver& driver) { driver.cancel(); });
   }
@@ -188,19 +145,19 @@ URLSession::URLSession(URLSessionConfiguration configuration,
 URLSession::~URLSession() = default;
 
 std::shared_ptr<URLSessionDelegate> URLSession::delegate() const {
-  std::lock_guard lock(mutex_);
+  MutexLock lock(mutex_);
   return delegate_;
 }
 
 TaskPtr URLSession::makeTask(URLSessionTask::Kind kind, URLRequest request,
-                             std::shared_ptr<URLSessionTask::Body> body) {
-  std::lock_guard lock(mutex_);
+                             std::shared_ptr<TaskBody> body) {
+  MutexLock lock(mutex_);
   if (invalidating_) {
-    body = std::make_shared<URLSessionTask::Body>();
+    body = std::make_shared<TaskBody>();
     request.url.reset();
   }
   TaskPtr task(new URLSessionTask(shared_from_this(), kind, std::move(request), std::move(body)));
-  if (invalidating_) task->cancelled_ = true;
+  if (invalidating_) task->record_->cancelled = true;
   std::erase_if(tasks_, [](const auto& weak) { return weak.expired(); });
   tasks_.push_back(task);
   return task;
@@ -208,37 +165,37 @@ TaskPtr URLSession::makeTask(URLSessionTask::Kind kind, URLRequest request,
 
 TaskPtr URLSession::dataTask(URLRequest request) {
   return makeTask(URLSessionTask::Kind::Data, std::move(request),
-                  std::make_shared<URLSessionTask::Body>());
+                  std::make_shared<TaskBody>());
 }
 
 TaskPtr URLSession::uploadTask(URLRequest request, Bytes body) {
-  auto taskBody = std::make_shared<URLSessionTask::Body>();
-  taskBody->kind = URLSessionTask::Body::Kind::Data;
+  auto taskBody = std::make_shared<TaskBody>();
+  taskBody->kind = TaskBody::Kind::Data;
   taskBody->data = std::move(body);
   return makeTask(URLSessionTask::Kind::Upload, std::move(request), std::move(taskBody));
 }
 
 TaskPtr URLSession::uploadTask(URLRequest request, std::filesystem::path bodyFile) {
-  auto taskBody = std::make_shared<URLSessionTask::Body>();
-  taskBody->kind = URLSessionTask::Body::Kind::File;
+  auto taskBody = std::make_shared<TaskBody>();
+  taskBody->kind = TaskBody::Kind::File;
   taskBody->file = std::move(bodyFile);
   return makeTask(URLSessionTask::Kind::Upload, std::move(request), std::move(taskBody));
 }
 
 TaskPtr URLSession::uploadTaskWithStreamedRequest(URLRequest request) {
-  auto taskBody = std::make_shared<URLSessionTask::Body>();
-  taskBody->kind = URLSessionTask::Body::Kind::Stream;
+  auto taskBody = std::make_shared<TaskBody>();
+  taskBody->kind = TaskBody::Kind::Stream;
   return makeTask(URLSessionTask::Kind::Upload, std::move(request), std::move(taskBody));
 }
 
 TaskPtr URLSession::downloadTask(URLRequest request) {
   return makeTask(URLSessionTask::Kind::Download, std::move(request),
-                  std::make_shared<URLSessionTask::Body>());
+                  std::make_shared<TaskBody>());
 }
 
 TaskPtr URLSession::downloadTaskWithResumeData(Bytes resumeData) {
-  auto taskBody = std::make_shared<URLSessionTask::Body>();
-  taskBody->kind = URLSessionTask::Body::Kind::ResumeData;
+  auto taskBody = std::make_shared<TaskBody>();
+  taskBody->kind = TaskBody::Kind::ResumeData;
   taskBody->data = std::move(resumeData);
   return makeTask(URLSessionTask::Kind::Download, URLRequest(), std::move(taskBody));
 }
@@ -246,7 +203,7 @@ TaskPtr URLSession::downloadTaskWithResumeData(Bytes resumeData) {
 void URLSession::getAllTasks(std::function<void(std::vector<TaskPtr>)> completion) {
   std::vector<TaskPtr> tasks;
   {
-    std::lock_guard lock(mutex_);
+    MutexLock lock(mutex_);
     for (const auto& weak : tasks_) {
       TaskPtr task = weak.lock();
       if (task && task->state() != URLSessionTask::State::Completed) tasks.push_back(task);
@@ -258,7 +215,7 @@ void URLSession::getAllTasks(std::function<void(std::vector<TaskPtr>)> completio
 
 void URLSession::finishTasksAndInvalidate() {
   {
-    std::lock_guard lock(mutex_);
+    MutexLock lock(mutex_);
     if (invalidating_) return;
     invalidating_ = true;
   }
@@ -268,7 +225,7 @@ void URLSession::finishTasksAndInvalidate() {
 void URLSession::invalidateAndCancel() {
   std::vector<TaskPtr> tasks;
   {
-    std::lock_guard lock(mutex_);
+    MutexLock lock(mutex_);
     for (const auto& weak : tasks_) {
       if (TaskPtr task = weak.lock()) tasks.push_back(task);
     }
@@ -282,13 +239,13 @@ void URLSession::invalidateAndCancel() {
 void URLSession::deliver(const TaskPtr& task, bool evenIfCancelled,
                          std::function<void(URLSessionDelegate&, URLSession&)> call) {
   delegateQueue_->async([self = shared_from_this(), task, evenIfCancelled, call = std::move(call)] {
-    if (!evenIfCancelled && task && task->cancelled_) return;
+    if (!evenIfCancelled && task && task->record_->cancelled) return;
     if (std::shared_ptr<URLSessionDelegate> delegate = self->delegate()) call(*delegate, *self);
   });
 }
 
 void URLSession::taskStarted() {
-  std::lock_guard lock(mutex_);
+  MutexLock lock(mutex_);
   ++runningTasks_;
 }
 
@@ -299,22 +256,18 @@ void URLSession::completeTask(const TaskPtr& task, std::optional<Error> error) {
 }
 
 void URLSession::finishTask(const TaskPtr& task, std::optional<Error> error) {
-  if (task->completionDelivered_.exchange(true)) return;
+  if (task->record_->completionDelivered.exchange(true)) return;
   // After cancel() the only word of a task is that it was cancelled.
-  if (task->cancelled_ &&
+  if (task->record_->cancelled &&
       !(error && error->domain() == kURLErrorDomain && error->code() == kURLErrorCancelled)) {
     error = makeURLError(kURLErrorCancelled, task->currentRequest().urlString());
   }
-  {
-    std::lock_guard lock(task->mutex_);
-    task->state_ = URLSessionTask::State::Completed;
-    task->error_ = error;
-  }
+  task->record_->markCompleted(error);
   if (std::shared_ptr<URLSessionDelegate> delegate = this->delegate()) {
     delegate->didCompleteWithError(*this, task, error);
   }
   {
-    std::lock_guard lock(mutex_);
+    MutexLock lock(mutex_);
     --runningTasks_;
   }
   invalidateIfDone();
@@ -322,7 +275,7 @@ void URLSession::finishTask(const TaskPtr& task, std::optional<Error> error) {
 
 void URLSession::invalidateIfDone() {
   {
-    std::lock_guard lock(mutex_);
+    MutexLock lock(mutex_);
     if (!invalidating_ || invalidated_ || runningTasks_ > 0) return;
     invalidated_ = true;
   }
@@ -330,7 +283,7 @@ void URLSession::invalidateIfDone() {
   delegateQueue_->async([self = shared_from_this()] {
     std::shared_ptr<URLSessionDelegate> delegate;
     {
-      std::lock_guard lock(self->mutex_);
+      MutexLock lock(self->mutex_);
       delegate = std::move(self->delegate_);
     }
     if (delegate) delegate->didBecomeInvalid(*self, std::nullopt);

@@ -9,18 +9,17 @@
 // download progress, and exactly one completion. After cancel() the delegate hears nothing more
 // of the task but that completion (with kURLErrorCancelled).
 
-#include <atomic>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "platform/dispatch/queue.h"
 #include "platform/foundation/error.h"
+#include "platform/foundation/thread_annotations.h"
 #include "platform/net/cookie_storage.h"
 #include "platform/net/input_stream.h"
 #include "platform/net/server_trust.h"
@@ -103,6 +102,9 @@ struct URLCredential {
 };
 
 class URLSession;
+class TaskRecord;
+struct TaskBody;
+struct TaskRun;
 
 class URLSessionTask : public std::enable_shared_from_this<URLSessionTask> {
  public:
@@ -137,34 +139,18 @@ class URLSessionTask : public std::enable_shared_from_this<URLSessionTask> {
 
  private:
   friend class URLSession;
-  friend class TaskDriver;
-  friend class CurlEngine;
-  struct Body;
   URLSessionTask(std::shared_ptr<URLSession> session, Kind kind, URLRequest request,
-                 std::shared_ptr<Body> body);
+                 std::shared_ptr<TaskBody> body);
+  // What the engine needs to run the task.
+  TaskRun run();
 
   const std::shared_ptr<URLSession> session_;
   const uint64_t identifier_;
   const Kind kind_;
   const URLRequest originalRequest_;
-  const std::shared_ptr<Body> body_;
-
-  mutable std::mutex mutex_;
-  State state_ = State::Suspended;
-  bool started_ = false;
-  URLRequest currentRequest_;
-  std::optional<URLResponse> response_;
-  std::optional<Error> error_;
-  std::string taskDescription_;
-  int64_t bytesSent_ = 0;
-  int64_t bytesExpectedToSend_ = 0;
-  int64_t bytesReceived_ = 0;
-  int64_t bytesExpectedToReceive_ = -1;
-  // Read by deliveries to drop what comes after a cancel.
-  std::atomic<bool> cancelled_{false};
-  std::atomic<bool> completionDelivered_{false};
-  // Body bytes handed to the delegate queue and not yet delivered (to pause fast servers).
-  std::atomic<int64_t> bytesInFlight_{0};
+  const std::shared_ptr<TaskBody> body_;
+  // The task's progress and outcome, shared with the engine that runs it.
+  const std::shared_ptr<TaskRecord> record_;
 };
 
 using TaskPtr = std::shared_ptr<URLSessionTask>;
@@ -242,10 +228,10 @@ class URLSession : public std::enable_shared_from_this<URLSession> {
  private:
   friend class URLSessionTask;
   friend class TaskDriver;
+  friend class ResponseHandOver;
   URLSession(URLSessionConfiguration configuration, std::shared_ptr<URLSessionDelegate> delegate,
              QueuePtr delegateQueue);
-  TaskPtr makeTask(URLSessionTask::Kind kind, URLRequest request,
-                   std::shared_ptr<URLSessionTask::Body> body);
+  TaskPtr makeTask(URLSessionTask::Kind kind, URLRequest request, std::shared_ptr<TaskBody> body);
   // Runs a delegate call on the delegate queue; calls about a cancelled task are dropped
   // unless `evenIfCancelled`.
   void deliver(const TaskPtr& task, bool evenIfCancelled,
@@ -260,12 +246,12 @@ class URLSession : public std::enable_shared_from_this<URLSession> {
   const URLSessionConfiguration configuration_;
   const QueuePtr delegateQueue_;
 
-  mutable std::mutex mutex_;
-  std::shared_ptr<URLSessionDelegate> delegate_;
-  std::vector<std::weak_ptr<URLSessionTask>> tasks_;
-  int runningTasks_ = 0;
-  bool invalidating_ = false;
-  bool invalidated_ = false;
+  mutable Mutex mutex_;
+  std::shared_ptr<URLSessionDelegate> delegate_ VKR_GUARDED_BY(mutex_);
+  std::vector<std::weak_ptr<URLSessionTask>> tasks_ VKR_GUARDED_BY(mutex_);
+  int runningTasks_ VKR_GUARDED_BY(mutex_) = 0;
+  bool invalidating_ VKR_GUARDED_BY(mutex_) = false;
+  bool invalidated_ VKR_GUARDED_BY(mutex_) = false;
 };
 
 }  // namespace platform::net

@@ -7,6 +7,7 @@
 
 #include <csignal>
 
+#include "platform/dispatch/clock.h"
 #include "platform/dispatch/queue.h"
 #include "platform/foundation/url_error.h"
 #include "platform/testing/http_server.h"
@@ -115,27 +116,27 @@ class HeldQueue : public DispatchQueue {
  public:
   HeldQueue() : DispatchQueue("held") {}
   void async(Work work) override {
-    std::lock_guard lock(mutex_);
+    MutexLock lock(mutex_);
     work_.push_back(std::move(work));
   }
   bool isCurrent() const override { return isMainThread(); }
   size_t size() const {
-    std::lock_guard lock(mutex_);
+    MutexLock lock(mutex_);
     return work_.size();
   }
   // Runs what is held, then lets it go.
   void runAll() {
     std::vector<Work> work;
     {
-      std::lock_guard lock(mutex_);
+      MutexLock lock(mutex_);
       work.swap(work_);
     }
     for (Work& item : work) item();
   }
 
  private:
-  mutable std::mutex mutex_;
-  std::vector<Work> work_;
+  mutable Mutex mutex_;
+  std::vector<Work> work_ VKR_GUARDED_BY(mutex_);
 };
 
 class URLSessionTest : public ::testing::Test {
@@ -641,6 +642,46 @@ TEST_F(URLSessionTest, BadServersEndTheTaskWithOneError) {
       ASSERT_TRUE(recorder_->error);
       EXPECT_EQ(recorder_->error->code(), c.code);
     }
+  }
+}
+
+// Time-outs run on the platform clock: a task whose server says nothing lives on until the
+// interval has passed in virtual time, then fails once; the shorter of the idle interval and
+// the whole leg's wins.
+TEST_F(URLSessionTest, TimeOutsRunOnThePlatformClock) {
+  struct Case {
+    const char* name;
+    double idle;      // the request's interval without bytes moving
+    double resource;  // the configuration's interval for the whole leg
+    double fires;
+  };
+  const Case cases[] = {{"idle", 30, 7 * 24 * 3600.0, 30}, {"whole leg", 1000, 40, 40}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ManualClock clock;
+    std::atomic<int> requests{0};
+    ScriptedServer silent([&](ScriptedServer::Connection& connection) {
+      connection.readRequest();
+      ++requests;
+      connection.hold();
+    });
+    recorder_ = std::make_shared<Recorder>();
+    URLSessionConfiguration configuration = URLSessionConfiguration::ephemeral();
+    configuration.timeoutIntervalForResource = c.resource;
+    auto session = makeSession(configuration);
+    URLRequest get(url(silent.url("/")));
+    get.timeoutInterval = c.idle;
+    TaskPtr task = session->dataTask(get);
+    task->resume();
+    ASSERT_TRUE(runMainLoopUntil([&] { return requests == 1; }));
+    clock.advanceSeconds(c.fires - 1);
+    // The engine looks at its time-outs every few milliseconds under a manual clock.
+    EXPECT_FALSE(runMainLoopUntil([&] { return recorder_->completions > 0; },
+                                  std::chrono::milliseconds(50)));
+    clock.advanceSeconds(2);
+    ASSERT_TRUE(runMainLoopUntil([&] { return recorder_->completions > 0; }));
+    ASSERT_TRUE(recorder_->error);
+    EXPECT_EQ(recorder_->error->code(), kURLErrorTimedOut);
   }
 }
 

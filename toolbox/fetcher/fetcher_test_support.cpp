@@ -5,7 +5,7 @@ namespace fetcher_test {
 Server::Server() {
   httplib::Server& routes = http_.routes();
   routes.set_pre_routing_handler([this](const httplib::Request& request, httplib::Response&) {
-    std::lock_guard lock(mutex_);
+    platform::MutexLock lock(mutex_);
     ++hits_[request.path];
     return httplib::Server::HandlerResponse::Unhandled;
   });
@@ -49,7 +49,7 @@ Server::Server() {
 }
 
 int Server::hits(const std::string& path) const {
-  std::lock_guard lock(mutex_);
+  platform::MutexLock lock(mutex_);
   auto it = hits_.find(path);
   return it == hits_.end() ? 0 : it->second;
 }

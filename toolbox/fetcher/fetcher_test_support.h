@@ -8,10 +8,10 @@
 #include <atomic>
 #include <map>
 #include <memory>
-#include <mutex>
 #include <string>
 
 #include "platform/dispatch/notification_center.h"
+#include "platform/foundation/thread_annotations.h"
 #include "platform/testing/http_server.h"
 #include "platform/testing/main_loop.h"
 #include "toolbox/fetcher/session_fetcher.h"
@@ -86,8 +86,8 @@ class Server {
 
  private:
   platform::testing::HttpServer http_;
-  mutable std::mutex mutex_;
-  std::map<std::string, int> hits_;
+  mutable platform::Mutex mutex_;
+  std::map<std::string, int> hits_ VKR_GUARDED_BY(mutex_);
 };
 
 inline platform::net::URLRequest requestFor(const std::string& url) {

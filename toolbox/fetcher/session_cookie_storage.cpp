@@ -20,18 +20,18 @@ bool sameIdentity(const HTTPCookie& a, const HTTPCookie& b) {
 }  // namespace
 
 std::vector<HTTPCookie> ZSDK_ZTMSessionCookieStorage::cookies() const {
-  std::lock_guard lock(mutex_);
+  platform::MutexLock lock(mutex_);
   return cookies_;
 }
 
 void ZSDK_ZTMSessionCookieStorage::setCookie(const HTTPCookie& cookie) {
-  std::lock_guard lock(mutex_);
+  platform::MutexLock lock(mutex_);
   if (policy_ == Policy::Never) return;
   internalSetCookie(cookie);
 }
 
 void ZSDK_ZTMSessionCookieStorage::setCookies(const std::vector<HTTPCookie>& cookies) {
-  std::lock_guard lock(mutex_);
+  platform::MutexLock lock(mutex_);
   removeExpiredLocked();
   for (const HTTPCookie& cookie : cookies) internalSetCookie(cookie);
 }
@@ -40,7 +40,7 @@ void ZSDK_ZTMSessionCookieStorage::setCookies(const std::vector<HTTPCookie>& coo
                                               const platform::URL& url,
                                               const std::optional<platform::URL>& mainDocumentURL) {
   {
-    std::lock_guard lock(mutex_);
+    platform::MutexLock lock(mutex_);
     if (policy_ == Policy::Never) return;
     if (policy_ == Policy::OnlyFromMainDocumentDomain) {
       const std::optional<std::string> host = url.host();
@@ -53,13 +53,13 @@ void ZSDK_ZTMSessionCookieStorage::setCookies(const std::vector<HTTPCookie>& coo
 }
 
 void ZSDK_ZTMSessionCookieStorage::deleteCookie(const HTTPCookie& cookie) {
-  std::lock_guard lock(mutex_);
+  platform::MutexLock lock(mutex_);
   std::erase_if(cookies_, [&](const HTTPCookie& stored) { return sameIdentity(stored, cookie); });
 }
 
 std::vector<HTTPCookie> ZSDK_ZTMSessionCookieStorage::cookiesForURL(
     const platform::URL& url) const {
-  std::lock_guard lock(mutex_);
+  platform::MutexLock lock(mutex_);
   removeExpiredLocked();
   const std::string host = asciiLowercase(url.host().value_or(""));
   const std::string path = url.path();
@@ -86,18 +86,18 @@ std::vector<HTTPCookie> ZSDK_ZTMSessionCookieStorage::cookiesForURL(
 }
 
 platform::net::HTTPCookieAcceptPolicy ZSDK_ZTMSessionCookieStorage::cookieAcceptPolicy() const {
-  std::lock_guard lock(mutex_);
+  platform::MutexLock lock(mutex_);
   return policy_;
 }
 
 void ZSDK_ZTMSessionCookieStorage::setCookieAcceptPolicy(Policy policy) {
-  std::lock_guard lock(mutex_);
+  platform::MutexLock lock(mutex_);
   policy_ = policy;
 }
 
 std::optional<HTTPCookie> ZSDK_ZTMSessionCookieStorage::cookieMatchingCookie(
     const HTTPCookie& cookie) const {
-  std::lock_guard lock(mutex_);
+  platform::MutexLock lock(mutex_);
   auto it = std::find_if(cookies_.begin(), cookies_.end(),
                          [&](const HTTPCookie& stored) { return sameIdentity(stored, cookie); });
   if (it == cookies_.end()) return std::nullopt;
@@ -105,7 +105,7 @@ std::optional<HTTPCookie> ZSDK_ZTMSessionCookieStorage::cookieMatchingCookie(
 }
 
 void ZSDK_ZTMSessionCookieStorage::removeExpiredCookies() {
-  std::lock_guard lock(mutex_);
+  platform::MutexLock lock(mutex_);
   removeExpiredLocked();
 }
 
@@ -117,7 +117,7 @@ void ZSDK_ZTMSessionCookieStorage::removeExpiredLocked() const {
 }
 
 void ZSDK_ZTMSessionCookieStorage::removeAllCookies() {
-  std::lock_guard lock(mutex_);
+  platform::MutexLock lock(mutex_);
   cookies_.clear();
 }
 

@@ -1,9 +1,9 @@
 #pragma once
 
-#include <mutex>
 #include <optional>
 #include <vector>
 
+#include "platform/foundation/thread_annotations.h"
 #include "platform/net/cookie_storage.h"
 
 // The fetcher's in-memory cookie jar, given to its URL sessions in place of the shared one.
@@ -38,10 +38,10 @@ class ZSDK_ZTMSessionCookieStorage : public platform::net::HTTPCookieStorage {
   static bool hasCookieExpired(const HTTPCookie& cookie);
 
  private:
-  void internalSetCookie(const HTTPCookie& cookie);
-  void removeExpiredLocked() const;
+  void internalSetCookie(const HTTPCookie& cookie) VKR_REQUIRES(mutex_);
+  void removeExpiredLocked() const VKR_REQUIRES(mutex_);
 
-  mutable std::recursive_mutex mutex_;
-  mutable std::vector<HTTPCookie> cookies_;
-  Policy policy_ = Policy::Always;
+  mutable platform::Mutex mutex_;
+  mutable std::vector<HTTPCookie> cookies_ VKR_GUARDED_BY(mutex_);
+  Policy policy_ VKR_GUARDED_BY(mutex_) = Policy::Always;
 };

@@ -15,7 +15,6 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
@@ -26,7 +25,13 @@
 #include "platform/foundation/error.h"
 #include "platform/foundation/url.h"
 #include "platform/net/url_session.h"
+#include "toolbox/fetcher/fetcher_background_identity.h"
+#include "toolbox/fetcher/fetcher_blocks.h"
+#include "toolbox/fetcher/fetcher_callbacks.h"
 #include "toolbox/fetcher/fetcher_protocols.h"
+#include "toolbox/fetcher/fetcher_request.h"
+#include "toolbox/fetcher/fetcher_retry.h"
+#include "toolbox/fetcher/fetcher_task.h"
 #include "toolbox/fetcher/session_cookie_storage.h"
 
 inline constexpr const char* kZTMSessionFetcherErrorDomain = "com.zorova.ZTMSessionFetcher";
@@ -66,36 +71,22 @@ class ZSDK_ZTMSessionFetcher : public platform::net::URLSessionDelegate,
   using URLResponse = platform::net::URLResponse;
   using Ptr = std::shared_ptr<ZSDK_ZTMSessionFetcher>;
 
-  using CompletionHandler =
-      std::function<void(const std::optional<Bytes>& data, const std::optional<Error>& error)>;
-  using ConfigurationBlock =
-      std::function<void(ZSDK_ZTMSessionFetcher&, platform::net::URLSessionConfiguration&)>;
-  using BodyStreamProvider = std::function<void(
-      std::function<void(std::shared_ptr<platform::net::InputStream>)> completion)>;
+  using CompletionHandler = fetcher_blocks::CompletionHandler;
+  using ConfigurationBlock = fetcher_blocks::ConfigurationBlock;
+  using BodyStreamProvider = fetcher_blocks::BodyStreamProvider;
   // Takes the body bytes as they come; nullopt means: discard what was passed so far.
-  using AccumulateDataBlock = std::function<void(const std::optional<Bytes>& data)>;
-  using ReceivedProgressBlock = std::function<void(int64_t bytes, int64_t totalBytes)>;
-  using DownloadProgressBlock =
-      std::function<void(int64_t bytesWritten, int64_t totalWritten, int64_t totalExpected)>;
-  using SendProgressBlock =
-      std::function<void(int64_t bytesSent, int64_t totalSent, int64_t totalExpected)>;
-  using ResumeDataBlock = std::function<void(const std::optional<Bytes>& resumeData)>;
-  using DidReceiveResponseBlock =
-      std::function<void(const URLResponse& response,
-                         std::function<void(platform::net::ResponseDisposition)> completion)>;
-  using WillRedirectBlock =
-      std::function<void(const URLResponse& redirectResponse, const URLRequest& request,
-                         std::function<void(std::optional<URLRequest>)> completion)>;
-  using WillCacheURLResponseBlock = std::function<void(
-      const platform::net::CachedURLResponse& proposed,
-      std::function<void(std::optional<platform::net::CachedURLResponse>)> completion)>;
-  using RetryBlock = std::function<void(bool suggestedWillRetry, const std::optional<Error>& error,
-                                        std::function<void(bool shouldRetry)> response)>;
+  using AccumulateDataBlock = fetcher_blocks::AccumulateDataBlock;
+  using ReceivedProgressBlock = fetcher_blocks::ReceivedProgressBlock;
+  using DownloadProgressBlock = fetcher_blocks::DownloadProgressBlock;
+  using SendProgressBlock = fetcher_blocks::SendProgressBlock;
+  using ResumeDataBlock = fetcher_blocks::ResumeDataBlock;
+  using DidReceiveResponseBlock = fetcher_blocks::DidReceiveResponseBlock;
+  using WillRedirectBlock = fetcher_blocks::WillRedirectBlock;
+  using WillCacheURLResponseBlock = fetcher_blocks::WillCacheURLResponseBlock;
+  using RetryBlock = fetcher_blocks::RetryBlock;
   // Answers a simulated fetch: (response, data, error); all three absent sends the real request.
-  using TestResponse =
-      std::function<void(const std::optional<URLResponse>& response,
-                         const std::optional<Bytes>& data, const std::optional<Error>& error)>;
-  using TestBlock = std::function<void(ZSDK_ZTMSessionFetcher& fetcher, TestResponse response)>;
+  using TestResponse = fetcher_blocks::TestResponse;
+  using TestBlock = fetcher_blocks::TestBlock;
 
   // Creation.
   explicit ZSDK_ZTMSessionFetcher(
@@ -211,7 +202,7 @@ class ZSDK_ZTMSessionFetcher : public platform::net::URLSessionDelegate,
   // Queues.
   platform::QueuePtr callbackQueue() const;
   void setCallbackQueue(platform::QueuePtr queue);
-  platform::DispatchGroup callbackGroup() const { return callbackGroup_; }
+  platform::DispatchGroup callbackGroup() const { return callbacks_.group(); }
   platform::QueuePtr delegateQueue() const;
   void setDelegateQueue(platform::QueuePtr queue);
 
@@ -349,19 +340,30 @@ class ZSDK_ZTMSessionFetcher : public platform::net::URLSessionDelegate,
   void failToBeginFetchWithError(std::optional<Error> error);
 
  private:
-  static double randomMinRetryInterval();
   // Writes a body to the destination file whole (beside it, then renamed over it), so a failed
   // write leaves what was there; answers the error when it fails.
   static std::optional<Error> writeDestinationFile(const URL& destination, const Bytes& data);
+  static TestBlock globalTestBlock();
   Error beginError(int64_t code) const;
+  // Steps of beginFetchMayDelay.
+  bool refuseToBegin();
+  void ensureSession();
+  platform::net::URLSessionConfiguration sessionConfiguration();
+  platform::net::TaskPtr makeTask(const FetcherRequest::Prepared& prepared);
+  void startTask(platform::net::TaskPtr task);
+  // Steps of finishWithError.
+  std::optional<Bytes> settleSuccess(std::optional<Error>& error);
+  std::optional<Bytes> settleFailure(std::optional<Error>& error, int status, bool shouldRetry);
+  void cancelTask(const platform::net::TaskPtr& task);
   void authorizeRequest();
   void authorizerFinished(URLRequest request, std::optional<Error> error);
   void releaseCallbacks();
   void sendStopNotificationIfNeeded();
   void postNotification(const char* name);
   void logNowWithError(const std::optional<Error>& error);
-  void setSessionTaskLocked(platform::net::TaskPtr task);
   void simulateFetchForTestBlock();
+  void playBackTestResponse(const std::optional<URLResponse>& response,
+                            const std::optional<Bytes>& data, const std::optional<Error>& error);
   void simulateDataCallbacksForTestBlock(const Bytes& bodyData,
                                          const std::optional<URLResponse>& response,
                                          const std::optional<Bytes>& responseData,
@@ -377,74 +379,11 @@ class ZSDK_ZTMSessionFetcher : public platform::net::URLSessionDelegate,
   void removePersistedBackgroundSessionFromDefaults();
   bool reauthorizeBackgroundRedirect(int status);
 
-  mutable std::recursive_mutex mutex_;
-
-  std::optional<URLRequest> request_;
-  std::shared_ptr<platform::net::URLSession> session_;
-  bool shouldInvalidateSession_ = false;
-  std::optional<platform::net::URLSessionConfiguration> configuration_;
-  platform::net::TaskPtr sessionTask_;
-  std::string taskDescription_;
-  std::optional<URLResponse> response_;
-  std::string sessionIdentifier_;
-  bool didCreateSessionIdentifier_ = false;
-  mutable std::string sessionIdentifierUUID_;
-  bool useBackgroundSession_ = false;
-  std::optional<Bytes> downloadedData_;
-  std::optional<Error> downloadMoveError_;
-  std::optional<Bytes> downloadResumeData_;
-  std::optional<URL> destinationFileURL_;
-  int64_t downloadedLength_ = 0;
-  std::optional<platform::net::URLCredential> credential_;
-  std::optional<platform::net::URLCredential> proxyCredential_;
-  bool isStopNotificationNeeded_ = false;
-  bool isUsingTestBlock_ = false;
-  std::any userData_;
-  platform::Value properties_;
-  platform::QueuePtr callbackQueue_;
-  platform::DispatchGroup callbackGroup_;
-  platform::QueuePtr delegateQueue_;
-  std::shared_ptr<ZTMFetcherAuthorizationProtocol> authorizer_;
-  std::shared_ptr<ZTMSessionFetcherServiceProtocol> service_;
-  std::string serviceHost_;
-  int64_t servicePriority_ = 0;
-  bool userStoppedFetching_ = false;
-
-  bool isRetryEnabled_ = false;
-  platform::Timer retryTimer_;
-  bool hasRetryTimer_ = false;
-  uint64_t retryCount_ = 0;
-  double maxRetryInterval_ = -1.0;
-  double minRetryInterval_ = 0;
-  double retryFactor_ = 0;
-  double lastRetryInterval_ = 0;
-  std::optional<platform::Date> initialRequestDate_;
-  bool hasAttemptedAuthRefresh_ = false;
-
-  std::string comment_ = "(No fetcher comment set)";
-  bool hasLoggedError_ = false;
-  bool deferResponseBodyLogging_ = false;
-  bool canShareSession_ = false;
-  bool useUploadTask_ = false;
-  bool allowLocalhostRequest_ = false;
-  bool allowInvalidServerCertificates_ = false;
-  ConfigurationBlock configurationBlock_;
-  mutable std::optional<platform::Value> sessionUserInfo_;
-  CompletionHandler completionHandler_;
-  std::optional<Bytes> bodyData_;
-  std::optional<URL> bodyFileURL_;
-  int64_t bodyLength_ = -1;
-  BodyStreamProvider bodyStreamProvider_;
-  AccumulateDataBlock accumulateDataBlock_;
-  ReceivedProgressBlock receivedProgressBlock_;
-  DownloadProgressBlock downloadProgressBlock_;
-  ResumeDataBlock resumeDataBlock_;
-  DidReceiveResponseBlock didReceiveResponseBlock_;
-  WillRedirectBlock willRedirectBlock_;
-  SendProgressBlock sendProgressBlock_;
-  WillCacheURLResponseBlock willCacheURLResponseBlock_;
-  RetryBlock retryBlock_;
-  std::vector<std::string> allowedInsecureSchemes_;
-  std::shared_ptr<platform::net::HTTPCookieStorage> cookieStorage_;
-  TestBlock testBlock_;
+  // The owners of the fetcher's state, each with its own lock; none is held while another is
+  // taken or while caller code runs.
+  FetcherRequest request_;
+  FetcherTask task_;
+  FetcherRetry retry_;
+  FetcherBackgroundIdentity identity_;
+  FetcherCallbacks callbacks_;
 };

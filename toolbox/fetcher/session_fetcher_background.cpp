@@ -5,7 +5,6 @@
 #include <map>
 
 #include "platform/foundation/class_registry.h"
-#include "platform/foundation/crypto.h"
 #include "platform/foundation/json.h"
 #include "platform/storage/user_defaults.h"
 #include "toolbox/fetcher/session_fetcher.h"
@@ -17,9 +16,9 @@ using platform::Value;
 namespace {
 
 struct Registry {
-  std::mutex mutex;
-  std::map<std::string, std::weak_ptr<ZSDK_ZTMSessionFetcher>> fetchers;
-  std::map<std::string, std::function<void()>> systemCompletionHandlers;
+  platform::Mutex mutex;
+  std::map<std::string, std::weak_ptr<ZSDK_ZTMSessionFetcher>> fetchers VKR_GUARDED_BY(mutex);
+  std::map<std::string, std::function<void()>> systemCompletionHandlers VKR_GUARDED_BY(mutex);
 };
 Registry& registry() {
   static Registry* made = new Registry();
@@ -74,31 +73,29 @@ PLATFORM_LOAD_HOOK("ZSDK_ZTMSessionFetcher",
 
 ZSDK_ZTMSessionFetcher::Ptr ZSDK_ZTMSessionFetcher::registeredFetcherForSessionIdentifier(
     const std::string& identifier) {
-  std::lock_guard lock(registry().mutex);
+  platform::MutexLock lock(registry().mutex);
   auto it = registry().fetchers.find(identifier);
   return it == registry().fetchers.end() ? nullptr : it->second.lock();
 }
 
 void ZSDK_ZTMSessionFetcher::registerForSessionIdentifier() {
-  std::lock_guard lock(registry().mutex);
-  registry().fetchers[sessionIdentifier_] = weak_from_this();
+  const std::string identifier = identity_.identifier();
+  platform::MutexLock lock(registry().mutex);
+  registry().fetchers[identifier] = weak_from_this();
 }
 
 void ZSDK_ZTMSessionFetcher::forgetSessionIdentifierForFetcher() {
-  std::lock_guard lock(mutex_);
-  if (sessionIdentifier_.empty()) return;
-  {
-    std::lock_guard registryLock(registry().mutex);
-    registry().fetchers.erase(sessionIdentifier_);
-  }
-  sessionIdentifier_.clear();
-  didCreateSessionIdentifier_ = false;
+  const std::string identifier = identity_.forget();
+  if (identifier.empty()) return;
+  platform::MutexLock lock(registry().mutex);
+  registry().fetchers.erase(identifier);
 }
 
 ZSDK_ZTMSessionFetcher::~ZSDK_ZTMSessionFetcher() {
-  if (sessionIdentifier_.empty()) return;
-  std::lock_guard lock(registry().mutex);
-  auto it = registry().fetchers.find(sessionIdentifier_);
+  const std::string identifier = identity_.identifier();
+  if (identifier.empty()) return;
+  platform::MutexLock lock(registry().mutex);
+  auto it = registry().fetchers.find(identifier);
   if (it != registry().fetchers.end() && it->second.expired()) registry().fetchers.erase(it);
 }
 
@@ -165,7 +162,7 @@ void ZSDK_ZTMSessionFetcher::handleEventsForBackgroundURLSession(
 
 void ZSDK_ZTMSessionFetcher::setSystemCompletionHandler(std::function<void()> handler,
                                                         const std::string& identifier) {
-  std::lock_guard lock(registry().mutex);
+  platform::MutexLock lock(registry().mutex);
   if (handler) {
     registry().systemCompletionHandlers[identifier] = std::move(handler);
   } else {
@@ -175,7 +172,7 @@ void ZSDK_ZTMSessionFetcher::setSystemCompletionHandler(std::function<void()> ha
 
 std::function<void()> ZSDK_ZTMSessionFetcher::systemCompletionHandlerForSessionIdentifier(
     const std::string& identifier) {
-  std::lock_guard lock(registry().mutex);
+  platform::MutexLock lock(registry().mutex);
   auto it = registry().systemCompletionHandlers.find(identifier);
   return it == registry().systemCompletionHandlers.end() ? nullptr : it->second;
 }
@@ -192,98 +189,63 @@ void ZSDK_ZTMSessionFetcher::setSystemCompletionHandler(std::function<void()> ha
 
 // Identifiers and their metadata.
 
-std::string ZSDK_ZTMSessionFetcher::sessionIdentifier() const {
-  std::lock_guard lock(mutex_);
-  return sessionIdentifier_;
-}
+std::string ZSDK_ZTMSessionFetcher::sessionIdentifier() const { return identity_.identifier(); }
 
 void ZSDK_ZTMSessionFetcher::setSessionIdentifier(const std::string& identifier) {
-  std::lock_guard lock(mutex_);
-  sessionIdentifier_ = identifier;
-  useBackgroundSession_ = true;
-  canShareSession_ = false;
-  if (std::optional<Value> metadata = sessionIdentifierMetadata()) {
-    const auto fileURL = [&](const char* key) -> std::optional<platform::URL> {
-      const std::string* text = (*metadata)[key].stringIf();
-      if (text == nullptr) return std::nullopt;
-      platform::Result<platform::URL> url = platform::URL::parse(*text);
-      return url.ok() ? std::optional(*url) : std::nullopt;
-    };
-    if (auto destination = fileURL(kZTMSessionIdentifierDestinationFileURLMetadataKey)) {
-      destinationFileURL_ = destination;
-    }
-    if (auto body = fileURL(kZTMSessionIdentifierBodyFileURLMetadataKey)) bodyFileURL_ = body;
+  std::optional<Value> metadata = identity_.adopt(identifier);
+  request_.setCanShareSession(false);
+  if (!metadata) return;
+  const auto fileURL = [&](const char* key) -> std::optional<platform::URL> {
+    const std::string* text = (*metadata)[key].stringIf();
+    if (text == nullptr) return std::nullopt;
+    platform::Result<platform::URL> url = platform::URL::parse(*text);
+    return url.ok() ? std::optional(*url) : std::nullopt;
+  };
+  if (auto destination = fileURL(kZTMSessionIdentifierDestinationFileURLMetadataKey)) {
+    request_.setDestinationFileURL(destination);
+  }
+  if (auto body = fileURL(kZTMSessionIdentifierBodyFileURLMetadataKey)) {
+    request_.setBodyFileURL(body);
   }
 }
 
-std::string ZSDK_ZTMSessionFetcher::sessionIdentifierUUID() const {
-  std::lock_guard lock(mutex_);
-  return sessionIdentifierUUID_;
-}
+std::string ZSDK_ZTMSessionFetcher::sessionIdentifierUUID() const { return identity_.uuid(); }
 
-bool ZSDK_ZTMSessionFetcher::didCreateSessionIdentifier() const {
-  std::lock_guard lock(mutex_);
-  return didCreateSessionIdentifier_;
-}
+bool ZSDK_ZTMSessionFetcher::didCreateSessionIdentifier() const { return identity_.created(); }
 
 bool ZSDK_ZTMSessionFetcher::useBackgroundSession() const {
-  std::lock_guard lock(mutex_);
-  return useBackgroundSession_;
+  return identity_.useBackgroundSession();
 }
 
 void ZSDK_ZTMSessionFetcher::setUseBackgroundSession(bool use) {
-  std::lock_guard lock(mutex_);
-  useBackgroundSession_ = use;
+  identity_.setUseBackgroundSession(use);
 }
 
 std::optional<Value> ZSDK_ZTMSessionFetcher::sessionIdentifierMetadata() const {
-  std::lock_guard lock(mutex_);
-  std::optional<SessionIdentifierParts> parts = parseSessionIdentifier(sessionIdentifier_);
-  if (!parts) return std::nullopt;
-  sessionIdentifierUUID_ = parts->uuid;
-  return parts->metadata;
+  return identity_.metadata();
 }
 
 std::optional<Value> ZSDK_ZTMSessionFetcher::sessionUserInfo() const {
-  std::lock_guard lock(mutex_);
-  if (!sessionUserInfo_) {
-    std::optional<Value> metadata = sessionIdentifierMetadata();
-    if (metadata) {
-      Value callers = Value::dictionary();
-      for (const auto& [key, value] : *metadata->dictionaryIf()) {
-        if (!key.starts_with("_")) callers.set(key, value);
-      }
-      if (callers.size() > 0) sessionUserInfo_ = std::move(callers);
-    }
-  }
-  return sessionUserInfo_;
+  return identity_.userInfo();
 }
 
 void ZSDK_ZTMSessionFetcher::setSessionUserInfo(std::optional<Value> info) {
-  std::lock_guard lock(mutex_);
-  sessionUserInfo_ = std::move(info);
+  identity_.setUserInfo(std::move(info));
 }
 
 void ZSDK_ZTMSessionFetcher::createSessionIdentifierWithMetadata(
     const std::optional<Value>& metadata) {
-  std::lock_guard lock(mutex_);
   Value all = Value::dictionary();
-  const auto add = [&all](const std::optional<Value>& entries) {
-    if (!entries || !entries->isDictionary()) return;
-    for (const auto& [key, value] : *entries->dictionaryIf()) all.set(key, value);
-  };
-  add(sessionUserInfo_);
-  add(metadata);
-  if (destinationFileURL_) {
-    all.set(kZTMSessionIdentifierDestinationFileURLMetadataKey,
-            destinationFileURL_->absoluteString());
+  if (metadata && metadata->isDictionary()) {
+    for (const auto& [key, value] : *metadata->dictionaryIf()) all.set(key, value);
   }
-  if (bodyFileURL_) {
-    all.set(kZTMSessionIdentifierBodyFileURLMetadataKey, bodyFileURL_->absoluteString());
+  if (std::optional<platform::URL> destination = destinationFileURL()) {
+    all.set(kZTMSessionIdentifierDestinationFileURLMetadataKey, destination->absoluteString());
   }
-  sessionIdentifierUUID_ = platform::randomUUIDString();
-  sessionIdentifier_ = makeSessionIdentifier(sessionIdentifierUUID_, all);
-  didCreateSessionIdentifier_ = true;
+  if (std::optional<platform::URL> body = bodyFileURL()) {
+    all.set(kZTMSessionIdentifierBodyFileURLMetadataKey, body->absoluteString());
+  }
+  identity_.create(all);
 }
 
 // Restoration and re-authorisation.
@@ -304,12 +266,7 @@ void ZSDK_ZTMSessionFetcher::restoreBackgroundSession() {
 
 bool ZSDK_ZTMSessionFetcher::reauthorizeBackgroundRedirect(int status) {
   std::optional<URLResponse> current = response();
-  std::lock_guard lock(mutex_);
-  if (!useBackgroundSession_ || status != 403 || !current || !request_ || !request_->url ||
-      current->url == *request_->url || !request_->headers.contains("Authorization")) {
-    return false;
-  }
+  if (!identity_.useBackgroundSession() || status != 403 || !current) return false;
   // The redirect lost the authorisation on the way: try the new URL at once, signed again.
-  request_->url = current->url;
-  return true;
+  return request_.redirectSignedRequest(current->url);
 }

@@ -38,18 +38,18 @@ void ZSDK_ZTMSessionFetcher::willPerformHTTPRedirection(
     URLSession&, const TaskPtr& task, const URLResponse& response, URLRequest newRequest,
     std::function<void(std::optional<URLRequest>)> completion) {
   setSessionTask(task);
-  std::unique_lock lock(mutex_);
-  if (userStoppedFetching_ || !request_ || !request_->url || !newRequest.url) {
-    lock.unlock();
-    return completion(userStoppedFetching_ ? std::nullopt : std::optional(std::move(newRequest)));
+  const bool stopped = callbacks_.userStopped();
+  std::optional<URLRequest> current = request_.request();
+  if (stopped || !current || !current->url || !newRequest.url) {
+    return completion(stopped ? std::nullopt : std::optional(std::move(newRequest)));
   }
   // The current request goes to the new URL, keeping the current scheme, except that http gives
   // way to https: a redirect can upgrade, never downgrade.
-  const std::string currentScheme = request_->url->scheme();
+  const std::string currentScheme = current->url->scheme();
   platform::URLParts parts = newRequest.url->parts();
   parts.scheme =
       currentScheme == "http" && newRequest.url->scheme() == "https" ? "https" : currentScheme;
-  URLRequest followed = *request_;
+  URLRequest followed = *current;
   if (platform::Result<platform::URL> url = platform::URL::compose(parts); url.ok()) {
     followed.url = *url;
   } else {
@@ -57,13 +57,12 @@ void ZSDK_ZTMSessionFetcher::willPerformHTTPRedirection(
   }
   for (const auto& [name, value] : newRequest.headers.fields()) followed.headers.set(name, value);
   // Credentials stay with the origin that was given them.
-  if (!platform::net::sameOrigin(*followed.url, *request_->url)) {
+  if (!platform::net::sameOrigin(*followed.url, *current->url)) {
     followed.headers.remove("Authorization");
   }
-  response_ = response;
+  task_.setResponse(response);
   logNowWithError(std::nullopt);
-  if (WillRedirectBlock block = willRedirectBlock_) {
-    lock.unlock();
+  if (WillRedirectBlock block = willRedirectBlock()) {
     invokeOnCallbackQueueAfterUserStopped(
         true, [self = shared_from_this(), block, response, followed, completion] {
           block(response, followed, [self, completion](std::optional<URLRequest> chosen) {
@@ -73,8 +72,7 @@ void ZSDK_ZTMSessionFetcher::willPerformHTTPRedirection(
         });
     return;
   }
-  request_ = followed;
-  lock.unlock();
+  setRequest(followed);
   completion(std::move(followed));
 }
 
@@ -85,14 +83,8 @@ void ZSDK_ZTMSessionFetcher::didReceiveResponse(
   // A new head starts the body over: what was gathered for an earlier head is dropped.
   auto step = [self = shared_from_this(), completion](ResponseDisposition disposition) {
     AccumulateDataBlock accumulate;
-    {
-      std::lock_guard lock(self->mutex_);
-      const bool hadBytes = self->downloadedLength_ > 0;
-      if (self->downloadedData_) self->downloadedData_->clear();
-      self->downloadedLength_ = 0;
-      if (hadBytes && disposition != ResponseDisposition::Cancel) {
-        accumulate = self->accumulateDataBlock_;
-      }
+    if (self->task_.restartBody() && disposition != ResponseDisposition::Cancel) {
+      accumulate = self->accumulateDataBlock();
     }
     if (accumulate) {
       self->invokeOnCallbackQueueUnlessStopped([accumulate] { accumulate(std::nullopt); });
@@ -109,17 +101,14 @@ void ZSDK_ZTMSessionFetcher::didReceiveResponse(
 void ZSDK_ZTMSessionFetcher::didReceiveData(URLSession&, const TaskPtr& task, const Bytes& data) {
   setSessionTask(task);
   if (data.empty()) return;
-  std::lock_guard lock(mutex_);
-  if (accumulateDataBlock_) {
-    downloadedLength_ += static_cast<int64_t>(data.size());
-    invokeOnCallbackQueueUnlessStopped([block = accumulateDataBlock_, data] { block(data); });
+  if (AccumulateDataBlock block = accumulateDataBlock()) {
+    task_.countBody(static_cast<int64_t>(data.size()));
+    invokeOnCallbackQueueUnlessStopped([block, data] { block(data); });
     return;
   }
-  if (userStoppedFetching_) return;
-  if (!downloadedData_) downloadedData_ = Bytes();
-  downloadedData_->insert(downloadedData_->end(), data.begin(), data.end());
-  downloadedLength_ = static_cast<int64_t>(downloadedData_->size());
-  if (ReceivedProgressBlock block = receivedProgressBlock_) {
+  if (callbacks_.userStopped()) return;
+  task_.appendBody(data);
+  if (ReceivedProgressBlock block = receivedProgressBlock()) {
     invokeOnCallbackQueueUnlessStopped(
         [self = shared_from_this(), block, size = static_cast<int64_t>(data.size())] {
           block(size, self->downloadedLength());
@@ -131,35 +120,31 @@ void ZSDK_ZTMSessionFetcher::didReceiveChallenge(
     URLSession&, const TaskPtr& task, const platform::net::URLAuthenticationChallenge& challenge,
     std::function<void(AuthChallengeDisposition, std::optional<URLCredential>)> completion) {
   setSessionTask(task);
-  std::unique_lock lock(mutex_);
-  const auto answer = [&](AuthChallengeDisposition disposition,
-                          std::optional<URLCredential> credential) {
-    lock.unlock();
-    completion(disposition, std::move(credential));
-  };
   if (challenge.previousFailureCount > 2) {
-    return answer(AuthChallengeDisposition::CancelAuthenticationChallenge, std::nullopt);
+    return completion(AuthChallengeDisposition::CancelAuthenticationChallenge, std::nullopt);
   }
   const auto& space = challenge.protectionSpace;
   if (space.authenticationMethod == platform::net::kAuthenticationMethodServerTrust) {
     if (!space.serverTrust) {
-      return answer(AuthChallengeDisposition::PerformDefaultHandling, std::nullopt);
+      return completion(AuthChallengeDisposition::PerformDefaultHandling, std::nullopt);
     }
-    if (!allowInvalidServerCertificates_) {
+    if (!allowInvalidServerCertificates()) {
       const platform::net::ServerTrust::Result result = space.serverTrust->evaluate();
       if (result != platform::net::ServerTrust::Result::Proceed &&
           result != platform::net::ServerTrust::Result::Unspecified) {
-        return answer(AuthChallengeDisposition::CancelAuthenticationChallenge, std::nullopt);
+        return completion(AuthChallengeDisposition::CancelAuthenticationChallenge, std::nullopt);
       }
     }
-    return answer(AuthChallengeDisposition::UseCredential,
-                  URLCredential::forTrust(space.serverTrust));
+    return completion(AuthChallengeDisposition::UseCredential,
+                      URLCredential::forTrust(space.serverTrust));
   }
-  if (space.isProxy && proxyCredential_) {
-    return answer(AuthChallengeDisposition::UseCredential, proxyCredential_);
+  if (std::optional<URLCredential> proxy = proxyCredential(); space.isProxy && proxy) {
+    return completion(AuthChallengeDisposition::UseCredential, proxy);
   }
-  if (credential_) return answer(AuthChallengeDisposition::UseCredential, credential_);
-  answer(AuthChallengeDisposition::PerformDefaultHandling, std::nullopt);
+  if (std::optional<URLCredential> given = credential()) {
+    return completion(AuthChallengeDisposition::UseCredential, given);
+  }
+  completion(AuthChallengeDisposition::PerformDefaultHandling, std::nullopt);
 }
 
 void ZSDK_ZTMSessionFetcher::needNewBodyStream(
@@ -200,18 +185,17 @@ void ZSDK_ZTMSessionFetcher::didFinishDownloadingTo(URLSession&, const TaskPtr& 
   setSessionTask(task);
   const int status = statusCode();
   if (status < 200 || status > 399) return;
-  std::lock_guard lock(mutex_);
   std::error_code failed;
-  downloadedLength_ = static_cast<int64_t>(std::filesystem::file_size(location, failed));
+  task_.setBodyLength(static_cast<int64_t>(std::filesystem::file_size(location, failed)));
+  const std::optional<platform::URL> destinationURL = destinationFileURL();
   const std::optional<std::string> destination =
-      destinationFileURL_ ? destinationFileURL_->filePath() : std::nullopt;
+      destinationURL ? destinationURL->filePath() : std::nullopt;
   if (!destination) {
-    downloadMoveError_ = platform::makeURLError(platform::kURLErrorCannotCreateFile);
-    return;
+    return task_.setDeferredError(platform::makeURLError(platform::kURLErrorCannotCreateFile));
   }
   // In one step, across file systems too: a failed move leaves what was at the destination.
   if (platform::Status moved = platform::FileManager::replaceItem(location, *destination); !moved) {
-    downloadMoveError_ = moved.error();
+    task_.setDeferredError(moved.error());
   }
 }
 
@@ -219,16 +203,9 @@ void ZSDK_ZTMSessionFetcher::didCompleteWithError(URLSession&, const TaskPtr& ta
                                                   const std::optional<Error>& error) {
   setSessionTask(task);
   const int status = statusCode();
-  std::optional<Error> failure = error;
-  {
-    std::lock_guard lock(mutex_);
-    if (!failure) failure = downloadMoveError_;
-  }
+  std::optional<Error> failure = error ? error : task_.deferredError();
   if (!failure && status >= 0 && status <= 299) {
-    {
-      std::lock_guard lock(mutex_);
-      bodyLength_ = task->countOfBytesSent();
-    }
+    request_.setSentBodyLength(task->countOfBytesSent());
     return finishWithError(std::nullopt, false);
   }
   if (reauthorizeBackgroundRedirect(status)) return retryFetch();
@@ -245,56 +222,57 @@ void ZSDK_ZTMSessionFetcher::simulateFetchForTestBlock() {
   block(*this, [self = shared_from_this()](const std::optional<URLResponse>& response,
                                            const std::optional<Bytes>& data,
                                            const std::optional<Error>& error) {
-    if (!response && !data && !error) {
-      // No simulation after all: send the real request.
-      TaskPtr task;
-      {
-        std::lock_guard lock(self->mutex_);
-        self->testBlock_ = nullptr;
-        self->isUsingTestBlock_ = false;
-        task = self->sessionTask_;
-      }
-      if (task) task->resume();
-      return;
-    }
-    // The request body, as the server would have read it.
-    if (BodyStreamProvider provider = self->bodyStreamProvider()) {
-      self->invokeOnCallbackQueueUnlessStopped([self, provider, response, data, error] {
-        provider([self, response, data, error](std::shared_ptr<platform::net::InputStream> stream) {
-          Bytes body;
-          std::optional<Error> failure = error;
-          if (stream) {
-            stream->open();
-            uint8_t buffer[512];
-            while (stream->hasBytesAvailable()) {
-              const int64_t count = stream->read(buffer, sizeof(buffer));
-              if (count < 1) break;
-              body.insert(body.end(), buffer, buffer + count);
-            }
-            if (std::optional<Error> streamError = stream->streamError()) failure = streamError;
-            stream->close();
+    self->playBackTestResponse(response, data, error);
+  });
+}
+
+void ZSDK_ZTMSessionFetcher::playBackTestResponse(const std::optional<URLResponse>& response,
+                                                  const std::optional<Bytes>& data,
+                                                  const std::optional<Error>& error) {
+  Ptr self = shared_from_this();
+  if (!response && !data && !error) {
+    // No simulation after all: send the real request.
+    setTestBlock(nullptr);
+    task_.setUsingTestBlock(false);
+    if (TaskPtr task = sessionTask()) task->resume();
+    return;
+  }
+  // The request body, as the server would have read it.
+  if (BodyStreamProvider provider = bodyStreamProvider()) {
+    invokeOnCallbackQueueUnlessStopped([self, provider, response, data, error] {
+      provider([self, response, data, error](std::shared_ptr<platform::net::InputStream> stream) {
+        Bytes body;
+        std::optional<Error> failure = error;
+        if (stream) {
+          stream->open();
+          uint8_t buffer[512];
+          while (stream->hasBytesAvailable()) {
+            const int64_t count = stream->read(buffer, sizeof(buffer));
+            if (count < 1) break;
+            body.insert(body.end(), buffer, buffer + count);
           }
-          self->simulateDataCallbacksForTestBlock(body, response, data, failure);
-        });
+          if (std::optional<Error> streamError = stream->streamError()) failure = streamError;
+          stream->close();
+        }
+        self->simulateDataCallbacksForTestBlock(body, response, data, failure);
       });
-      return;
-    }
-    Bytes body;
-    std::optional<Error> failure = error;
-    if (std::optional<platform::URL> file = self->bodyFileURL()) {
-      std::ifstream input(file->filePath().value_or(""), std::ios::binary);
-      if (input) {
-        body.assign(std::istreambuf_iterator<char>(input), std::istreambuf_iterator<char>());
-      } else {
-        failure =
-            platform::makeURLError(platform::kURLErrorFileDoesNotExist, file->absoluteString());
-      }
-    } else if (std::optional<Bytes> bodyData = self->bodyData()) {
-      body = *bodyData;
-    }
-    self->invokeOnCallbackQueueUnlessStopped([self, body, response, data, failure] {
-      self->simulateDataCallbacksForTestBlock(body, response, data, failure);
     });
+    return;
+  }
+  Bytes body;
+  std::optional<Error> failure = error;
+  if (std::optional<platform::URL> file = bodyFileURL()) {
+    std::ifstream input(file->filePath().value_or(""), std::ios::binary);
+    if (input) {
+      body.assign(std::istreambuf_iterator<char>(input), std::istreambuf_iterator<char>());
+    } else {
+      failure = platform::makeURLError(platform::kURLErrorFileDoesNotExist, file->absoluteString());
+    }
+  } else if (std::optional<Bytes> bodyData = this->bodyData()) {
+    body = *bodyData;
+  }
+  invokeOnCallbackQueueUnlessStopped([self, body, response, data, failure] {
+    self->simulateDataCallbacksForTestBlock(body, response, data, failure);
   });
 }
 
@@ -324,8 +302,7 @@ void ZSDK_ZTMSessionFetcher::simulateDataCallbacksForTestBlock(
     if (AccumulateDataBlock block = accumulateDataBlock()) {
       block(data);
     } else {
-      std::lock_guard lock(mutex_);
-      downloadedData_ = data;
+      task_.setBody(data);
     }
     if (ReceivedProgressBlock block = receivedProgressBlock()) {
       reportInThirds(length(data), [&](int64_t piece, int64_t total) { block(piece, total); });
@@ -335,10 +312,7 @@ void ZSDK_ZTMSessionFetcher::simulateDataCallbacksForTestBlock(
             [](std::optional<platform::net::CachedURLResponse>) {});
     }
   }
-  {
-    std::lock_guard lock(mutex_);
-    response_ = response;
-  }
+  task_.setResponse(response);
   platform::mainQueue()->async([self = shared_from_this(), error] {
     self->shouldRetryNowForStatus(
         error ? static_cast<int>(error->code()) : 200, error,

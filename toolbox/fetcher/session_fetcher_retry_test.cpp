@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
+
 #include "platform/dispatch/clock.h"
 #include "platform/foundation/percent_encoding.h"
 #include "platform/foundation/url_error.h"
@@ -144,17 +146,21 @@ TEST_F(SessionFetcherRetryTest, OnlyRetryableFailuresAreRetried) {
     waitFor(outcome);
     EXPECT_FALSE(fetcher->hasRetryTimer());
   }
-  // A transport time-out is retried.
-  platform::testing::ScriptedServer silent([](platform::testing::ScriptedServer::Connection& c) {
+  // A transport time-out is retried; the time-out runs on the platform clock too.
+  std::atomic<int> requests{0};
+  platform::testing::ScriptedServer silent([&](platform::testing::ScriptedServer::Connection& c) {
     c.readRequest();
+    ++requests;
     c.hold();
   });
   platform::net::URLRequest request = requestFor(silent.url("/"));
-  request.timeoutInterval = 0.2;
+  request.timeoutInterval = 20;
   auto fetcher = ZSDK_ZTMSessionFetcher::fetcherWithRequest(request);
   fetcher->setAllowLocalhostRequest(true);
   fetcher->setRetryEnabled(true);
   auto outcome = begin(fetcher);
+  ASSERT_TRUE(runMainLoopUntil([&] { return requests == 1; }));
+  clock_.advanceSeconds(21);
   waitForTryToEnd(fetcher, *outcome);
   EXPECT_TRUE(fetcher->hasRetryTimer());
   EXPECT_EQ(outcome->calls, 0);

@@ -30,17 +30,17 @@ class LoggedLines : public ZTMLogWriter {
   }
   ~LoggedLines() override { ZSDK_ZTMLogger::setSharedLogger(previous_); }
   void logMessage(const std::string& message, ZTMLoggerLevel) override {
-    std::lock_guard lock(mutex_);
+    platform::MutexLock lock(mutex_);
     text_ += message + "\n";
   }
   bool contains(const std::string& part) const {
-    std::lock_guard lock(mutex_);
+    platform::MutexLock lock(mutex_);
     return text_.find(part) != std::string::npos;
   }
 
  private:
-  mutable std::mutex mutex_;
-  std::string text_;
+  mutable platform::Mutex mutex_;
+  std::string text_ VKR_GUARDED_BY(mutex_);
   std::shared_ptr<ZSDK_ZTMLogger> previous_;
 };
 
@@ -221,6 +221,44 @@ TEST_F(SessionFetcherTest, CallbacksRunOnTheCallbackQueueInsideTheGroup) {
   EXPECT_TRUE(fetcher->waitForCompletionWithTimeout(10));
   EXPECT_TRUE(onQueue);
   EXPECT_EQ(calls, 1);
+}
+
+// The completion runs as the task's completion arrives on the main queue, without a second hop,
+// once the fetch has stopped; callbacks posted before it still run first.
+TEST_F(SessionFetcherTest, CompletionComesLastAndWithoutASecondHop) {
+  for (const bool accumulate : {false, true}) {
+    SCOPED_TRACE(accumulate ? "accumulating" : "gathering");
+    auto fetcher = fetcherFor("/bytes?n=50000");
+    std::vector<std::string> events;
+    if (accumulate) {
+      fetcher->setAccumulateDataBlock([&](const std::optional<Bytes>& data) {
+        if (data) events.push_back("data");
+      });
+    }
+    bool fetchingAtCompletion = true;
+    fetcher->beginFetchWithCompletionHandler([&](const auto&, const auto& error) {
+      EXPECT_FALSE(error);
+      events.push_back("done");
+      fetchingAtCompletion = fetcher->isFetching();
+    });
+    platform::net::TaskPtr task = fetcher->sessionTask();
+    ASSERT_TRUE(task);
+    ASSERT_TRUE(platform::testing::runMainLoopUntil(
+        [&] { return task->state() == platform::net::URLSessionTask::State::Completed; }));
+    if (!accumulate) {
+      // In the same main-loop turn as the task's completion.
+      EXPECT_EQ(events, std::vector<std::string>{"done"});
+    }
+    ASSERT_TRUE(platform::testing::runMainLoopUntil(
+        [&] { return !events.empty() && events.back() == "done"; }));
+    platform::testing::drainMainLoop();
+    EXPECT_EQ(std::count(events.begin(), events.end(), "done"), 1);
+    EXPECT_EQ(events.back(), "done");
+    if (accumulate) {
+      EXPECT_GE(events.size(), 2u);
+    }
+    EXPECT_FALSE(fetchingAtCompletion);
+  }
 }
 
 TEST_F(SessionFetcherTest, WaitForCompletionRunsTheMainLoopAndTimesOut) {
