@@ -6,6 +6,7 @@
 
 #include "platform/foundation/class_registry.h"
 #include "platform/foundation/json.h"
+#include "platform/foundation/log.h"
 #include "platform/storage/user_defaults.h"
 #include "toolbox/fetcher/session_fetcher.h"
 #include "toolbox/fetcher/session_identifier.h"
@@ -58,7 +59,13 @@ void writePersistedList(const std::vector<std::string>& identifiers) {
     defaults->removeObjectForKey(kZTMSessionFetcherPersistedDestinationKey);
   } else {
     Value::Array list(identifiers.begin(), identifiers.end());
-    defaults->setObject(Value(std::move(list)), kZTMSessionFetcherPersistedDestinationKey);
+    if (platform::Status stored =
+            defaults->setObject(Value(std::move(list)), kZTMSessionFetcherPersistedDestinationKey);
+        !stored.ok()) {
+      // A restart then resumes fewer fetches; their callers still hear from this run.
+      platform::logf("Cannot keep the background fetches for a restart: %s",
+                     stored.error().localizedDescription().c_str());
+    }
   }
   defaults->synchronize();
 }

@@ -109,8 +109,10 @@ TEST_F(BackgroundTest, RestorationAtStartUpEndsFetchesWhoseSessionHasNoTasks) {
 
   const std::string first = std::string("com.zorova.ZTMSessionFetcher_") + kUUID;
   const std::string second = "com.zorova.ZTMSessionFetcher_" + platform::randomUUIDString();
-  platform::UserDefaults::standard()->setObject(platform::Value::array({first, second}),
-                                                kZTMSessionFetcherPersistedDestinationKey);
+  ASSERT_TRUE(platform::UserDefaults::standard()
+                  ->setObject(platform::Value::array({first, second}),
+                              kZTMSessionFetcherPersistedDestinationKey)
+                  .ok());
 
   // The caller's view: a restored fetch that finds no task fails with -4 one second later.
   auto watched = ZSDK_ZTMSessionFetcher::fetcherWithSessionIdentifier(second);
