@@ -16,7 +16,8 @@ var sample = (function () {
     var about = document.createElement('p');
     about.textContent = description;
     var result = document.createElement('p');
-    show(result, title + ': waiting for the answer…', 'pending');
+    result.textContent = title + ': waiting for the answer…';
+    result.className = 'result pending';
     element.appendChild(heading);
     element.appendChild(about);
     element.appendChild(result);
