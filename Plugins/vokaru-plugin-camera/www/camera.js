@@ -9,15 +9,7 @@ vokaru.define('vokaru-plugin-camera/camera', function (require, exports) {
   'use strict';
 
   function call(action, args, success, fail) {
-    return new Promise(function (resolve, reject) {
-      vokaru.exec(function (answer) {
-        if (success) success(answer);
-        resolve(answer);
-      }, function (error) {
-        if (fail) fail(error);
-        reject(error);
-      }, 'Camera', action, args);
-    });
+    return vokaru.call('Camera', action, args, success, fail);
   }
 
   exports.DestinationType = { DATA_URL: 0, FILE_URI: 1, NATIVE_URI: 2 };

@@ -8,15 +8,7 @@ vokaru.define('vokaru-plugin-dialogs/dialogs', function (require, exports) {
   'use strict';
 
   function call(action, args, success, fail) {
-    return new Promise(function (resolve, reject) {
-      vokaru.exec(function (answer) {
-        if (success) success(answer);
-        resolve(answer);
-      }, function (error) {
-        if (fail) fail(error);
-        reject(error);
-      }, 'Notification', action, args);
-    });
+    return vokaru.call('Notification', action, args, success, fail);
   }
 
   function orNull(value) { return value === undefined ? null : value; }

@@ -10,15 +10,7 @@ vokaru.define('vokaru-plugin-media-capture.Capture', function (require, exports,
   'use strict';
 
   function call(action, args, success, fail) {
-    return new Promise(function (resolve, reject) {
-      vokaru.exec(function (answer) {
-        if (success) success(answer);
-        resolve(answer);
-      }, function (error) {
-        if (fail) fail(error);
-        reject(error);
-      }, 'Capture', action, args);
-    });
+    return vokaru.call('Capture', action, args, success, fail);
   }
 
   var capture = {
