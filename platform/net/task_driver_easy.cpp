@@ -6,6 +6,7 @@
 #include "platform/foundation/url_error.h"
 #include "platform/net/ascii.h"
 #include "platform/net/curl_engine.h"
+#include "platform/net/default_headers.h"
 #include "platform/net/host.h"
 #include "platform/net/task_driver.h"
 #include "platform/net/task_driver_limits.h"
@@ -112,6 +113,12 @@ void TaskDriver::configureMethodAndHeaders() {
   for (const auto& [name, value] : configuration.httpAdditionalHeaders.fields()) {
     if (!request_.headers.contains(name)) add(name, value);
   }
+  // No request leaves without saying who asks and in which languages.
+  const auto named = [&](const char* name) {
+    return request_.headers.contains(name) || configuration.httpAdditionalHeaders.contains(name);
+  };
+  if (!named("User-Agent")) add("User-Agent", defaultUserAgent());
+  if (!named("Accept-Language")) add("Accept-Language", defaultAcceptLanguage());
   if (request_.httpShouldHandleCookies && configuration.httpShouldSetCookies &&
       configuration.cookieStorage && !request_.headers.contains("Cookie")) {
     const std::vector<HTTPCookie> cookies =

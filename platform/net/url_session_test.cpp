@@ -144,6 +144,11 @@ class URLSessionTest : public ::testing::Test {
   static void SetUpTestSuite() {
     server_ = new HttpServer();
     httplib::Server& routes = server_->routes();
+    routes.Get("/who", [](const httplib::Request& request, httplib::Response& response) {
+      response.set_content(request.get_header_value("User-Agent") + "|" +
+                               request.get_header_value("Accept-Language"),
+                           "text/plain");
+    });
     routes.Get("/hello", [](const httplib::Request& request, httplib::Response& response) {
       response.set_header("X-Echo", request.get_header_value("X-Custom"));
       response.set_content("hello", "text/plain; charset=UTF-8");
@@ -249,6 +254,30 @@ TEST_F(URLSessionTest, GetReportsResponseDataAndCompletionInOrder) {
   EXPECT_EQ(recorder_->response->expectedContentLength, 5);
   EXPECT_EQ(task->state(), URLSessionTask::State::Completed);
   EXPECT_EQ(task->countOfBytesReceived(), 5);
+}
+
+// Every request says who asks and in which languages, unless it names its own.
+TEST_F(URLSessionTest, RequestsCarryAUserAgentAndTheUsersLanguages) {
+  const char* saved = std::getenv("LANGUAGE");
+  const std::string previous = saved ? saved : "";
+  setenv("LANGUAGE", "de_DE:en_GB:en", 1);
+  run(makeSession()->dataTask(request("/who")));
+  const std::string sent = recorder_->text();
+  EXPECT_TRUE(sent.find("Vokaru/") != std::string::npos && sent.find(" (Linux)|") != std::string::npos)
+      << sent;
+  EXPECT_NE(sent.find("|de-DE, en-GB;q=0.9, en;q=0.8"), std::string::npos) << sent;
+
+  recorder_ = std::make_shared<Recorder>();
+  URLRequest own = request("/who");
+  own.headers.set("User-Agent", "mine/1");
+  own.headers.set("Accept-Language", "fr");
+  run(makeSession()->dataTask(own));
+  EXPECT_EQ(recorder_->text(), "mine/1|fr");
+  if (saved) {
+    setenv("LANGUAGE", previous.c_str(), 1);
+  } else {
+    unsetenv("LANGUAGE");
+  }
 }
 
 TEST_F(URLSessionTest, BodiesFromBytesRequestFileAndStream) {

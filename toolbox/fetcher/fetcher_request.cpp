@@ -2,16 +2,12 @@
 
 #include <filesystem>
 
+#include "platform/foundation/log.h"
 #include "platform/foundation/url_error.h"
 #include "platform/net/ascii.h"
 #include "platform/net/host.h"
 #include "toolbox/fetcher/session_cookie_storage.h"
 #include "toolbox/fetcher/session_fetcher.h"
-#include "toolbox/logger/logger.h"
-
-namespace {
-constexpr const char* kBeginFunction = "-[ZSDK_ZTMSessionFetcher beginFetchMayDelay:mayAuthorize:]";
-}  // namespace
 
 FetcherRequest::FetcherRequest(std::optional<URLRequest> request) : request_(std::move(request)) {
   platform::MutexLock lock(mutex_);
@@ -36,16 +32,15 @@ bool FetcherRequest::schemeAllowed(const URL& url) const {
   if (scheme == "data" || scheme == "https") return true;
   if (platform::net::isLocalHost(url.host().value_or(""))) {
     if (!allowLocalhostRequest_) {
-      ZSDK_ZTMLogger::sharedLogger()->logFuncError(
-          kBeginFunction, "Localhost fetch disallowed for %s", url.absoluteString().c_str());
+      platform::logf("Localhost fetch disallowed for %s", url.absoluteString().c_str());
     }
     return allowLocalhostRequest_;
   }
   for (const std::string& insecure : allowedInsecureSchemes_) {
     if (platform::net::equalsIgnoringCase(insecure, scheme)) return true;
   }
-  ZSDK_ZTMLogger::sharedLogger()->logFuncError(kBeginFunction, "Fetch disallowed for %s",
-                                               url.absoluteString().c_str());
+  // The system's log, like every other system-log line, not the toolbox logger's output.
+  platform::logf("Fetch disallowed for %s", url.absoluteString().c_str());
   return false;
 }
 
