@@ -67,9 +67,14 @@ void removeTrustedAnchorCertificates() {
 }
 
 ServerTrust::Result ServerTrust::evaluate() const {
-  if (chain_.empty()) return Result::FatalTrustFailure;
+  if (chain_.empty() || !readDER(chain_.front())) return Result::FatalTrustFailure;
+  return problem() ? Result::RecoverableTrustFailure : Result::Unspecified;
+}
+
+std::optional<std::string> ServerTrust::problem() const {
+  if (chain_.empty()) return "the server presented no certificate";
   X509Ptr leaf = readDER(chain_.front());
-  if (!leaf) return Result::FatalTrustFailure;
+  if (!leaf) return "the server's certificate cannot be read";
   std::vector<X509Ptr> intermediates;
   const X509StackPtr untrusted(sk_X509_new_null());
   for (size_t i = 1; i < chain_.size(); ++i) {
@@ -80,18 +85,18 @@ ServerTrust::Result ServerTrust::evaluate() const {
   }
   const X509StorePtr store = makeTrustStore();
   const X509StoreContextPtr context(X509_STORE_CTX_new());
-  bool trusted = false;
-  if (X509_STORE_CTX_init(context.get(), store.get(), leaf.get(), untrusted.get()) == 1) {
-    X509_VERIFY_PARAM* param = X509_STORE_CTX_get0_param(context.get());
-    X509_VERIFY_PARAM_set_purpose(param, X509_PURPOSE_SSL_SERVER);
-    if (isIPAddress(host_)) {
-      X509_VERIFY_PARAM_set1_ip_asc(param, host_.c_str());
-    } else {
-      X509_VERIFY_PARAM_set1_host(param, host_.c_str(), host_.size());
-    }
-    trusted = X509_verify_cert(context.get()) == 1;
+  if (X509_STORE_CTX_init(context.get(), store.get(), leaf.get(), untrusted.get()) != 1) {
+    return "the certificate chain cannot be checked";
   }
-  return trusted ? Result::Unspecified : Result::RecoverableTrustFailure;
+  X509_VERIFY_PARAM* param = X509_STORE_CTX_get0_param(context.get());
+  X509_VERIFY_PARAM_set_purpose(param, X509_PURPOSE_SSL_SERVER);
+  if (isIPAddress(host_)) {
+    X509_VERIFY_PARAM_set1_ip_asc(param, host_.c_str());
+  } else {
+    X509_VERIFY_PARAM_set1_host(param, host_.c_str(), host_.size());
+  }
+  if (X509_verify_cert(context.get()) == 1) return std::nullopt;
+  return X509_verify_cert_error_string(X509_STORE_CTX_get_error(context.get()));
 }
 
 std::string ServerTrust::publicKeyPin() const {

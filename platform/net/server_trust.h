@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -8,6 +9,9 @@
 #include "platform/foundation/value.h"
 
 namespace platform::net {
+
+// The domain of the underlying error that says why a server's certificate was not trusted.
+inline constexpr const char* kServerTrustErrorDomain = "ServerTrustErrorDomain";
 
 // The certificate chain a server presented for a host, and its evaluation under the default
 // policy: the chain leads to a trusted anchor (the system's or one added below), is in date,
@@ -31,6 +35,9 @@ class ServerTrust {
   // DER certificates, the server's own first.
   const std::vector<Bytes>& certificateChain() const { return chain_; }
   Result evaluate() const;
+  // Why the chain is not trusted ("self-signed certificate", "certificate has expired", ...);
+  // nothing when it is.
+  std::optional<std::string> problem() const;
   // The server certificate's public key as a pin ("sha256//" and the base64 of the SHA-256 of
   // its DER SubjectPublicKeyInfo); empty when there is no readable certificate.
   std::string publicKeyPin() const;

@@ -55,6 +55,7 @@ class TaskDriver {
   bool finished() const { return phase_ == Phase::Finished; }
 
  private:
+  void addTrustProblem(Error& error) const;
   enum class Phase {
     Idle,
     AwaitingBodyStream,

@@ -255,11 +255,28 @@ void TaskDriver::askAboutChallenge(URLAuthenticationChallenge challenge) {
       });
 }
 
+// A refused server certificate keeps the cancel code; why the certificate wasn't trusted goes
+// along as the underlying error, so the error's text can say it.
+void TaskDriver::addTrustProblem(Error& error) const {
+  const ServerTrust trust(request_.url->host().value_or(""), peerChain_);
+  std::optional<std::string> problem = trust.problem();
+  if (!problem) return;
+  const Error underlying = Error::withDescription(kServerTrustErrorDomain, 1, *problem);
+  error.mutableUserInfo().set(Error::kUnderlyingErrorKey,
+                              Value::dictionary({{"domain", underlying.domain()},
+                                                 {"code", underlying.code()},
+                                                 {"userInfo", underlying.userInfo()}}));
+  error.mutableUserInfo().set(Error::kFailureReasonKey,
+                              "The server's certificate was refused: " + *problem);
+}
+
 void TaskDriver::answerChallenge(AuthChallengeDisposition disposition,
                                  std::optional<URLCredential> credential) {
   if (phase_ != Phase::AwaitingChallenge) return;
   if (disposition == AuthChallengeDisposition::CancelAuthenticationChallenge) {
-    return complete(makeURLError(kURLErrorCancelled, urlText()));
+    Error cancelled = makeURLError(kURLErrorCancelled, urlText());
+    if (role_ == Role::Unknown) addTrustProblem(cancelled);
+    return complete(std::move(cancelled));
   }
   const bool useCredential = disposition == AuthChallengeDisposition::UseCredential && credential;
   if (role_ == Role::Unknown) {  // server trust

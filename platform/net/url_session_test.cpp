@@ -781,6 +781,14 @@ TEST_F(URLSessionTLSTest, SelfSignedCertificateFailsUnlessTheDelegateAcceptsIt) 
     auto session = makeSession();
     run(session->dataTask(URLRequest(url(secure.url("/")))));
     EXPECT_EQ(recorder_->error->code(), kURLErrorCancelled);
+    // Why the certificate was refused goes along.
+    const Value& underlying = recorder_->error->userInfo()[Error::kUnderlyingErrorKey];
+    EXPECT_EQ(underlying["domain"].stringOr(""), kServerTrustErrorDomain);
+    EXPECT_NE(underlying["userInfo"][Error::kDescriptionKey].stringOr("").find("self-signed"),
+              std::string::npos)
+        << underlying["userInfo"][Error::kDescriptionKey].stringOr("");
+    EXPECT_NE(recorder_->error->userInfo()[Error::kFailureReasonKey].stringOr("").find("refused"),
+              std::string::npos);
   }
 }
 
