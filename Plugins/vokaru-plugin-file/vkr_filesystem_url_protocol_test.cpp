@@ -2,49 +2,15 @@
 
 #include <gtest/gtest.h>
 
-#include <mutex>
-
 #include "Plugins/vokaru-plugin-file/vkr_file.h"
 #include "VokaruLib/testing/recording_command_delegate.h"
 #include "platform/media/photo_library.h"
-#include "platform/testing/main_loop.h"
 #include "platform/testing/test_app.h"
+#include "platform/web/testing/recording_scheme_task.h"
 
 namespace {
 
 using platform::web::URLSchemeResponse;
-
-// A request of the scheme that keeps its one answer.
-class RecordedTask : public platform::web::URLSchemeTask {
- public:
-  explicit RecordedTask(std::string url) { request_.url = std::move(url); }
-  const platform::web::URLRequest& request() const override { return request_; }
-  void respond(URLSchemeResponse response) override {
-    std::lock_guard lock(mutex_);
-    ++answers_;
-    response_ = std::move(response);
-  }
-  void fail(platform::Error) override {
-    std::lock_guard lock(mutex_);
-    ++answers_;
-  }
-  // Waits for the answer.
-  URLSchemeResponse response() {
-    EXPECT_TRUE(platform::testing::runMainLoopUntil([&] {
-      std::lock_guard lock(mutex_);
-      return answers_ > 0;
-    }));
-    std::lock_guard lock(mutex_);
-    EXPECT_EQ(answers_, 1);
-    return response_;
-  }
-
- private:
-  platform::web::URLRequest request_;
-  std::mutex mutex_;
-  int answers_ = 0;
-  URLSchemeResponse response_;
-};
 
 class VKRFilesystemURLProtocolTest : public ::testing::Test {
  protected:
@@ -54,9 +20,11 @@ class VKRFilesystemURLProtocolTest : public ::testing::Test {
   }
 
   URLSchemeResponse load(const std::string& url) {
-    auto task = std::make_shared<RecordedTask>(url);
+    auto task = std::make_shared<platform::web::testing::RecordingSchemeTask>(url);
     VKRFilesystemURLProtocol::startLoading(task);
-    return task->response();
+    std::optional<URLSchemeResponse> response = task->waitForResponse();
+    EXPECT_EQ(task->answers(), 1);
+    return response.value_or(URLSchemeResponse{});
   }
 
   platform::testing::TestApp app_;

@@ -6,7 +6,7 @@ namespace ads::testing {
 
 PingServer::PingServer() {
   server_.routes().Get(".*", [this](const httplib::Request& request, httplib::Response& response) {
-    std::lock_guard lock(mutex_);
+    platform::MutexLock lock(mutex_);
     ++hits_[request.target];  // the path and query as sent
     constexpr std::string_view kStatusPrefix = "/status/";
     if (request.path.rfind(kStatusPrefix, 0) == 0) {
@@ -19,18 +19,18 @@ PingServer::PingServer() {
 }
 
 void PingServer::setStatus(int status) {
-  std::lock_guard lock(mutex_);
+  platform::MutexLock lock(mutex_);
   status_ = status;
 }
 
 int PingServer::hits(const std::string& pathAndQuery) const {
-  std::lock_guard lock(mutex_);
+  platform::MutexLock lock(mutex_);
   auto it = hits_.find(pathAndQuery);
   return it == hits_.end() ? 0 : it->second;
 }
 
 int PingServer::totalHits() const {
-  std::lock_guard lock(mutex_);
+  platform::MutexLock lock(mutex_);
   int total = 0;
   for (const auto& [target, count] : hits_) total += count;
   return total;

@@ -1,10 +1,10 @@
 #pragma once
 
 #include <map>
-#include <mutex>
 #include <string>
 #include <string_view>
 
+#include "platform/foundation/thread_annotations.h"
 #include "platform/testing/http_server.h"
 
 namespace ads::testing {
@@ -25,9 +25,9 @@ class PingServer {
 
  private:
   platform::testing::HttpServer server_;
-  mutable std::mutex mutex_;
-  int status_ = 200;
-  std::map<std::string, int> hits_;
+  mutable platform::Mutex mutex_;
+  int status_ VKR_GUARDED_BY(mutex_) = 200;
+  std::map<std::string, int> hits_ VKR_GUARDED_BY(mutex_);
 };
 
 }  // namespace ads::testing

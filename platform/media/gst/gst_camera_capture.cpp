@@ -1,8 +1,8 @@
 #include <algorithm>
 #include <condition_variable>
-#include <mutex>
 #include <optional>
 
+#include "platform/foundation/thread_annotations.h"
 #include "platform/media/camera_capture.h"
 #include "platform/media/gst/gst_devices.h"
 #include "platform/media/media_devices.h"
@@ -46,9 +46,10 @@ class CapturePipeline {
   // The outcome once the stream has ended or failed; nothing when the time passed first. The
   // pipeline reports through the main queue, which must keep running meanwhile.
   std::optional<Status> waitFor(Duration timeout) {
-    std::unique_lock lock(mutex_);
-    if (!done_.wait_for(lock, timeout, [this] { return outcome_.has_value(); })) {
-      return std::nullopt;
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    MutexLock lock(mutex_);
+    while (!outcome_) {
+      if (!lock.waitUntil(done_, deadline) && !outcome_) return std::nullopt;
     }
     return outcome_;
   }
@@ -57,16 +58,16 @@ class CapturePipeline {
 
  private:
   void finish(Status outcome) {
-    std::lock_guard lock(mutex_);
+    MutexLock lock(mutex_);
     if (!outcome_) outcome_ = std::move(outcome);
     done_.notify_all();
   }
 
   gst::ObjectPtr<GstElement> source_;
   std::unique_ptr<gst::Pipeline> pipeline_;
-  std::mutex mutex_;
+  Mutex mutex_;
   std::condition_variable done_;
-  std::optional<Status> outcome_;
+  std::optional<Status> outcome_ VKR_GUARDED_BY(mutex_);
 };
 
 Status notAvailable() { return gst::mediaError(kMediaNotAvailable, "This machine has no camera"); }

@@ -1,9 +1,8 @@
 #include "platform/media/gst/gst_pipeline.h"
 
-#include <mutex>
-
 #include "platform/dispatch/queue.h"
 #include "platform/foundation/log.h"
+#include "platform/foundation/thread_annotations.h"
 #include "platform/media/media_error.h"
 
 namespace platform::media::gst {
@@ -27,8 +26,8 @@ Error mediaError(int64_t code, const std::string& description) {
 // Shared with the bus handler, which outlives nothing: the pipeline marks it closed before it
 // removes the handler, and queued deliveries check it on the main queue.
 struct Pipeline::Delivery {
-  std::mutex mutex;
-  bool open = true;
+  Mutex mutex;
+  bool open VKR_GUARDED_BY(mutex) = true;
   PipelineEvents events;
 
   template <typename Pick, typename... Args>
@@ -38,7 +37,7 @@ struct Pipeline::Delivery {
       if (!delivery) return;
       decltype(pick(delivery->events)) handler;
       {
-        std::lock_guard lock(delivery->mutex);
+        MutexLock lock(delivery->mutex);
         if (!delivery->open) return;
         handler = pick(delivery->events);
       }
@@ -88,7 +87,7 @@ Pipeline::Pipeline(ObjectPtr<GstElement> element, PipelineEvents events)
 
 Pipeline::~Pipeline() {
   {
-    std::lock_guard lock(delivery_->mutex);
+    MutexLock lock(delivery_->mutex);
     delivery_->open = false;
   }
   gst_element_set_state(element_.get(), GST_STATE_NULL);
