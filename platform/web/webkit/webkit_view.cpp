@@ -257,7 +257,12 @@ void WebKitView::onLoadChanged(WebKitWebView*, WebKitLoadEvent event, gpointer d
       self->post([self] { self->loadStarted(); });
       break;
     case WEBKIT_LOAD_COMMITTED:
-      self->post([self] { self->navigation_.committed(); });
+      // The page's own document has arrived: the request's time-out is over, whatever its
+      // images, scripts or frames take.
+      self->post([self] {
+        self->cancelLoadTimer();
+        self->navigation_.committed();
+      });
       break;
     case WEBKIT_LOAD_FINISHED:
       self->post([self] { self->loadFinished(); });

@@ -436,6 +436,21 @@ TEST_F(WebKitViewTest, UnreachableURLsReportTheirFailure) {
   EXPECT_EQ(recorder_->ends(), 1u);
 }
 
+// The time-out is the request's: once the page's own document has arrived, a subresource that
+// never comes does not turn the page into a failure.
+TEST_F(WebKitViewTest, TheTimeoutEndsOnceThePagesDocumentHasArrived) {
+  ManualClock clock;
+  addPage("test://app/slow-image.html", "<p id=p>here</p><img src=\"test://app/never\">");
+  view_->loadRequest(URLRequest("test://app/slow-image.html", 20.0));
+  ASSERT_TRUE(runMainLoopUntil([&] { return eval("document.getElementById('p') ? 1 : 0") == "1"; }));
+  clock.advanceSeconds(60);
+  platform::testing::drainMainLoop();
+  EXPECT_TRUE(recorder_->errors.empty());
+  EXPECT_EQ(eval("document.getElementById('p').textContent"), "here");
+  view_->stopLoading();
+  ASSERT_TRUE(runMainLoopUntil([&] { return !view_->isLoading(); }));
+}
+
 TEST_F(WebKitViewTest, ALoadThatOutlivesItsTimeoutIsStoppedAndReported) {
   ManualClock clock;
   LoopbackPort silent(true);  // accepts connections, never answers
