@@ -93,7 +93,7 @@ void Application::terminate() {
   terminating_ = true;
   moveTo(ApplicationState::Background);
   post(kApplicationWillTerminateNotification);
-  if (backgroundTasks_.empty()) {
+  if (backgroundTaskCount() == 0) {
     finishTerminating();
     return;
   }
@@ -109,15 +109,24 @@ void Application::finishTerminating() {
 }
 
 void Application::expireBackgroundTasks() {
-  const auto expiring = backgroundTasks_;
+  std::vector<std::pair<BackgroundTaskIdentifier, std::function<void()>>> expiring;
+  {
+    MutexLock lock(backgroundTasksMutex_);
+    expiring = backgroundTasks_;
+  }
+  // Handlers end their tasks (taking the lock), so they run outside it.
   for (const auto& [task, handler] : expiring) {
     if (handler) handler();
   }
-  backgroundTasks_.clear();
+  {
+    MutexLock lock(backgroundTasksMutex_);
+    backgroundTasks_.clear();
+  }
   if (terminating_) finishTerminating();
 }
 
 BackgroundTaskIdentifier Application::beginBackgroundTask(std::function<void()> expirationHandler) {
+  MutexLock lock(backgroundTasksMutex_);
   backgroundTasks_.emplace_back(++lastBackgroundTask_, std::move(expirationHandler));
   return lastBackgroundTask_;
 }
@@ -127,11 +136,19 @@ void Application::endBackgroundTask(BackgroundTaskIdentifier task) {
     mainQueue()->async([task] { Application::shared().endBackgroundTask(task); });
     return;
   }
-  const size_t before = backgroundTasks_.size();
-  std::erase_if(backgroundTasks_, [task](const auto& entry) { return entry.first == task; });
-  if (before != backgroundTasks_.size() && backgroundTasks_.empty() && terminating_) {
-    finishTerminating();
+  bool lastEnded = false;
+  {
+    MutexLock lock(backgroundTasksMutex_);
+    const size_t before = backgroundTasks_.size();
+    std::erase_if(backgroundTasks_, [task](const auto& entry) { return entry.first == task; });
+    lastEnded = before != backgroundTasks_.size() && backgroundTasks_.empty();
   }
+  if (lastEnded && terminating_) finishTerminating();
+}
+
+size_t Application::backgroundTaskCount() const {
+  MutexLock lock(backgroundTasksMutex_);
+  return backgroundTasks_.size();
 }
 
 void Application::receiveMemoryWarning() {

@@ -8,6 +8,7 @@
 
 #include "platform/dispatch/clock.h"
 #include "platform/dispatch/timer.h"
+#include "platform/foundation/thread_annotations.h"
 #include "platform/foundation/value.h"
 #include "platform/ui/url_opener.h"
 
@@ -96,12 +97,12 @@ class Application {
   // Work that must not be cut short when the app ends (a save, a backup): the app is never
   // suspended on the desktop, but terminate() waits for running tasks, at most
   // kBackgroundTaskTimeLimit; then every task still running expires: its expiration handler runs
-  // (and should end it). Ending an unknown or ended task does nothing; end may be called from
-  // any thread (it takes effect on the main thread).
+  // (and should end it). Ending an unknown or ended task does nothing; begin and end may be
+  // called from any thread (work that starts off the main thread holds one too).
   static constexpr Duration kBackgroundTaskTimeLimit = std::chrono::seconds(10);
   BackgroundTaskIdentifier beginBackgroundTask(std::function<void()> expirationHandler = nullptr);
   void endBackgroundTask(BackgroundTaskIdentifier task);
-  size_t backgroundTaskCount() const { return backgroundTasks_.size(); }
+  size_t backgroundTaskCount() const;
   // A URL given to the app: handed to the delegate; false without one.
   bool openURLInApp(const std::string& url, const std::string& sourceApplication = "",
                     const Value& annotation = Value());
@@ -146,8 +147,11 @@ class Application {
   std::function<void()> terminateHandler_;
   bool terminating_ = false;
   bool terminateHandlerRan_ = false;
-  std::vector<std::pair<BackgroundTaskIdentifier, std::function<void()>>> backgroundTasks_;
-  BackgroundTaskIdentifier lastBackgroundTask_ = kInvalidBackgroundTask;
+  mutable Mutex backgroundTasksMutex_;
+  std::vector<std::pair<BackgroundTaskIdentifier, std::function<void()>>> backgroundTasks_
+      VKR_GUARDED_BY(backgroundTasksMutex_);
+  BackgroundTaskIdentifier lastBackgroundTask_ VKR_GUARDED_BY(backgroundTasksMutex_) =
+      kInvalidBackgroundTask;
   Timer expiryTimer_;
   std::shared_ptr<URLOpener> urlOpener_;
   std::vector<std::shared_ptr<Window>> windows_;

@@ -9,7 +9,9 @@
 #include "platform/foundation/class_registry.h"
 #include "platform/foundation/log.h"
 #include "platform/foundation/url_error.h"
+#include "platform/foundation/while_alive.h"
 #include "platform/storage/file_manager.h"
+#include "platform/ui/application.h"
 
 using platform::Error;
 using platform::net::URLRequest;
@@ -192,9 +194,8 @@ void ZSDK_ZTMSessionFetcher::startTask(platform::net::TaskPtr task) {
   if (!callbacks_.test()) callbacks_.setTest(globalTestBlock());
   const bool simulate = callbacks_.test() != nullptr;
   task_.setUsingTestBlock(simulate);
-  // The platform keeps a foreground fetch running in the background; on Linux an app is never
-  // suspended, so there is no background-execution task to hold (and none expires).
   task_.noteStart();
+  if (!useBackgroundSession()) holdBackgroundTime();
   sendStopNotificationIfNeeded();
   addPersistedBackgroundSessionToDefaults();
   task_.setStopNotificationNeeded(true);
@@ -343,6 +344,25 @@ void ZSDK_ZTMSessionFetcher::stopFetchReleasingCallbacks(bool shouldReleaseCallb
   }
   if (std::shared_ptr<ZTMSessionFetcherServiceProtocol> service = request_.service()) {
     service->fetcherDidStop(*this);
+  }
+  releaseBackgroundTime();
+}
+
+void ZSDK_ZTMSessionFetcher::holdBackgroundTime() {
+  const platform::ui::BackgroundTaskIdentifier held =
+      platform::ui::Application::shared().beginBackgroundTask(
+          platform::whileAlive(weak_from_this(), [](ZSDK_ZTMSessionFetcher& fetcher) {
+            fetcher.backgroundFetchExpired();
+          }));
+  // A fetch restarted without stopping (a retry) keeps one task.
+  if (const uint64_t previous = backgroundTime_.exchange(held)) {
+    platform::ui::Application::shared().endBackgroundTask(previous);
+  }
+}
+
+void ZSDK_ZTMSessionFetcher::releaseBackgroundTime() {
+  if (const uint64_t held = backgroundTime_.exchange(0)) {
+    platform::ui::Application::shared().endBackgroundTask(held);
   }
 }
 

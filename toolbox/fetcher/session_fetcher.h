@@ -11,6 +11,7 @@
 // keeps its fetcher alive.
 
 #include <any>
+#include <atomic>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
@@ -345,6 +346,10 @@ class ZSDK_ZTMSessionFetcher : public platform::net::URLSessionDelegate,
   static std::optional<Error> writeDestinationFile(const URL& destination, const Bytes& data);
   static TestBlock globalTestBlock();
   Error beginError(int64_t code) const;
+  // A foreground fetch holds the app's background time while it runs, so the app's end waits for
+  // it (and expires it when that time is up).
+  void holdBackgroundTime();
+  void releaseBackgroundTime();
   // Steps of beginFetchMayDelay.
   bool refuseToBegin();
   void ensureSession();
@@ -386,4 +391,5 @@ class ZSDK_ZTMSessionFetcher : public platform::net::URLSessionDelegate,
   FetcherRetry retry_;
   FetcherBackgroundIdentity identity_;
   FetcherCallbacks callbacks_;
+  std::atomic<uint64_t> backgroundTime_{0};  // the app's background task held, 0 when none
 };

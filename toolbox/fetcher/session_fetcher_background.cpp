@@ -99,6 +99,7 @@ void ZSDK_ZTMSessionFetcher::forgetSessionIdentifierForFetcher() {
 }
 
 ZSDK_ZTMSessionFetcher::~ZSDK_ZTMSessionFetcher() {
+  releaseBackgroundTime();
   const std::string identifier = identity_.identifier();
   if (identifier.empty()) return;
   platform::MutexLock lock(registry().mutex);

@@ -4,6 +4,7 @@
 
 #include "platform/foundation/url_error.h"
 #include "platform/storage/file_manager.h"
+#include "platform/ui/application.h"
 #include "platform/testing/log_capture.h"
 #include "platform/testing/temp_dir.h"
 #include "toolbox/fetcher/fetcher_test_support.h"
@@ -210,6 +211,47 @@ TEST_F(SessionFetcherTest, StopBeforeTheResponseEndsEverything) {
   EXPECT_EQ(notifications.count(kZTMSessionFetcherStartedNotification), 1);
   EXPECT_EQ(notifications.count(kZTMSessionFetcherStoppedNotification), 1);
   fetcher->stopFetching();  // harmless when nothing runs
+}
+
+// A running fetch holds the app's background time: the app's end waits for it, and when that
+// time is up the fetch ends with the expiry error.
+TEST_F(SessionFetcherTest, TheAppsEndWaitsForARunningFetchAndThenExpiresIt) {
+  using platform::ui::Application;
+  Application::resetShared();
+  platform::ManualClock clock;
+  ScriptedServer silent([](ScriptedServer::Connection& connection) {
+    connection.readRequest();
+    connection.hold();
+  });
+  auto fetcher = ZSDK_ZTMSessionFetcher::fetcherWithURLString(silent.url("/"));
+  fetcher->setAllowLocalhostRequest(true);
+  auto outcome = begin(fetcher);
+  ASSERT_TRUE(runMainLoopUntil([&] { return silent.connections() == 1; }));
+  EXPECT_EQ(Application::shared().backgroundTaskCount(), 1u);
+
+  bool ended = false;
+  Application::shared().setTerminateHandler([&] { ended = true; });
+  Application::shared().terminate();
+  clock.advance(Application::kBackgroundTaskTimeLimit - platform::seconds(1));
+  platform::testing::drainMainLoop();
+  EXPECT_FALSE(ended);
+  EXPECT_EQ(outcome->calls, 0);
+  clock.advance(platform::seconds(1));
+  waitFor(outcome);
+  EXPECT_EQ(outcome->code(), kZTMSessionFetcherErrorBackgroundExpiration);
+  ASSERT_TRUE(runMainLoopUntil([&] { return ended; }));
+  EXPECT_EQ(Application::shared().backgroundTaskCount(), 0u);
+  Application::resetShared();
+}
+
+// A fetch that ends gives its background time back.
+TEST_F(SessionFetcherTest, AFinishedFetchGivesBackItsBackgroundTime) {
+  using platform::ui::Application;
+  auto fetcher = ZSDK_ZTMSessionFetcher::fetcherWithURLString(server_->http().url("/echo"));
+  fetcher->setAllowLocalhostRequest(true);
+  auto outcome = begin(fetcher);
+  waitFor(outcome);
+  ASSERT_TRUE(runMainLoopUntil([&] { return Application::shared().backgroundTaskCount() == 0; }));
 }
 
 TEST_F(SessionFetcherTest, CallbacksRunOnTheCallbackQueueInsideTheGroup) {
