@@ -119,6 +119,23 @@ std::optional<std::string> VKRSound::devicePathForFileURL(const std::string& tex
   return file->filesystemPathForURL(VKRFilesystemURL::fileSystemURLWithString(text));
 }
 
+bool VKRSound::placeDocumentsOrFileResource(const std::string& resourcePath, std::string& path,
+                                            std::optional<URL>& url) {
+  if (startsWith(resourcePath, kDocumentsPrefix)) {
+    path = replaceAll(resourcePath, kDocumentsPrefix, documentsPath() + "/");
+    platform::logf("Will use resource '%s' from the documents folder with path = %s",
+                   resourcePath.c_str(), path.c_str());
+    return true;
+  }
+  if (!startsWith(resourcePath, kFileURLPrefix)) return false;
+  if (std::optional<std::string> devicePath = devicePathForFileURL(resourcePath)) {
+    path = *devicePath;
+  } else if (platform::Result<URL> parsed = URL::parse(resourcePath); parsed.ok()) {
+    url = *parsed;
+  }
+  return true;
+}
+
 std::optional<URL> VKRSound::urlForPlaying(const std::string& resourcePath) {
   if (isRemote(resourcePath)) {
     platform::logf("Will use resource '%s' from the Internet.", resourcePath.c_str());
@@ -126,17 +143,9 @@ std::optional<URL> VKRSound::urlForPlaying(const std::string& resourcePath) {
     return url.ok() ? std::optional<URL>(*url) : std::nullopt;
   }
   std::string path;
-  if (startsWith(resourcePath, kDocumentsPrefix)) {
-    path = replaceAll(resourcePath, kDocumentsPrefix, documentsPath() + "/");
-    platform::logf("Will use resource '%s' from the documents folder with path = %s",
-                   resourcePath.c_str(), path.c_str());
-  } else if (startsWith(resourcePath, kFileURLPrefix)) {
-    std::optional<std::string> devicePath = devicePathForFileURL(resourcePath);
-    if (!devicePath) {
-      platform::Result<URL> url = URL::parse(resourcePath);
-      return url.ok() ? std::optional<URL>(*url) : std::nullopt;
-    }
-    path = *devicePath;
+  std::optional<URL> named;
+  if (placeDocumentsOrFileResource(resourcePath, path, named)) {
+    if (path.empty()) return named;
   } else {
     std::shared_ptr<VKRCommandDelegate> delegate = commandDelegate();
     std::optional<std::string> webPath =
@@ -169,17 +178,9 @@ std::optional<URL> VKRSound::urlForRecording(const std::string& resourcePath) {
     return std::nullopt;
   }
   std::string path;
-  if (startsWith(resourcePath, kDocumentsPrefix)) {
-    path = replaceAll(resourcePath, kDocumentsPrefix, documentsPath() + "/");
-    platform::logf("Will use resource '%s' from the documents folder with path = %s",
-                   resourcePath.c_str(), path.c_str());
-  } else if (startsWith(resourcePath, kFileURLPrefix)) {
-    std::optional<std::string> devicePath = devicePathForFileURL(resourcePath);
-    if (!devicePath) {
-      platform::Result<URL> url = URL::parse(resourcePath);
-      return url.ok() ? std::optional<URL>(*url) : std::nullopt;
-    }
-    path = *devicePath;
+  std::optional<URL> named;
+  if (placeDocumentsOrFileResource(resourcePath, path, named)) {
+    if (path.empty()) return named;
   } else if (resourcePath.find(temporaryPath()) == std::string::npos &&
              resourcePath.find(documentsPath()) == std::string::npos) {
     path = temporaryPath() + "/" + resourcePath;

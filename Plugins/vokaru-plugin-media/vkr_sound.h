@@ -71,6 +71,11 @@ class VKRSound : public VKRPlugin, public std::enable_shared_from_this<VKRSound>
   std::shared_ptr<VKRAudioFile> audioFileForId(const std::string& mediaId);
   // The path of a "vkrfile:" text on the device, from the file plugin.
   std::optional<std::string> devicePathForFileURL(const std::string& text);
+  // Resources in the documents folder ("documents://...") and file URLs, which playing and
+  // recording take alike. False when the resource is neither; else sets `path`, or only `url`
+  // when a file URL names no device path (nothing when it can't be parsed either).
+  bool placeDocumentsOrFileResource(const std::string& resourcePath, std::string& path,
+                                    std::optional<platform::URL>& url);
   void deactivateSession();
   void evalJs(const std::string& js);
   void sendError(const std::string& mediaId, int code, std::string_view message);
