@@ -12,10 +12,8 @@ std::optional<platform::AppContainer> vkrAppContainer(const platform::Dictionary
   return platform::AppEnvironment::current()->container();
 }
 
-std::optional<platform::AppContainer> vkrAppContainerFromConfig() {
+platform::Dictionary vkrAppConfigSettings() {
   VKRConfigParser parser;
-  if (!VKRViewController::parseSettingsWithParser(parser).ok()) {
-    return vkrAppContainer(platform::Dictionary());
-  }
-  return vkrAppContainer(parser.settings());
+  if (!VKRViewController::parseSettingsWithParser(parser).ok()) return platform::Dictionary();
+  return parser.settings();
 }

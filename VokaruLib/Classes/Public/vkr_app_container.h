@@ -13,6 +13,6 @@ inline constexpr const char* kVKRAllowFilesOutsideAppPreference = "VokaruAllowFi
 // let the app out of it.
 std::optional<platform::AppContainer> vkrAppContainer(const platform::Dictionary& settings);
 
-// The same for the settings of the main bundle's config.xml, for what starts before a controller
-// reads them (the web engine); a config.xml that is missing or broken keeps the app confined.
-std::optional<platform::AppContainer> vkrAppContainerFromConfig();
+// The preferences of the app's config.xml, read before any controller exists (the web engine is
+// made first); none when it can't be read.
+platform::Dictionary vkrAppConfigSettings();

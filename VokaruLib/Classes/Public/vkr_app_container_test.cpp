@@ -15,11 +15,11 @@ TEST(VKRAppContainerTest, ConfinedUnlessConfigXmlLetsTheAppOut) {
 
   // The engine starts before a controller reads config.xml: it reads the preference itself, and
   // a bundle without config.xml stays confined.
-  EXPECT_TRUE(vkrAppContainerFromConfig().has_value());
+  EXPECT_TRUE(vkrAppContainer(vkrAppConfigSettings()).has_value());
   app.writeBundleFile("config.xml",
                       R"(<widget><preference name="VokaruAllowFilesOutsideApp" value="true"/>)"
                       R"(</widget>)");
-  EXPECT_FALSE(vkrAppContainerFromConfig().has_value());
+  EXPECT_FALSE(vkrAppContainer(vkrAppConfigSettings()).has_value());
 }
 
 }  // namespace

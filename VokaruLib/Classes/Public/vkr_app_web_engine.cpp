@@ -1,5 +1,6 @@
 #include "VokaruLib/Classes/Public/vkr_app_web_engine.h"
 
+#include "VokaruLib/Classes/Private/Plugins/vkr_local_storage.h"
 #include "VokaruLib/Classes/Public/vkr_app_container.h"
 #include "platform/net/cookie_storage.h"
 #include "platform/net/url_cache.h"
@@ -8,6 +9,12 @@
 
 platform::web::WebKitEngineConfiguration vkrAppWebEngineConfiguration() {
   auto configuration = platform::web::WebKitEngineConfiguration::forCurrentApp();
+  // The engine takes its storage folders once, when it is made: the web storage is put where
+  // this run's "BackupWebStorage" wants it first (the controller's start-up repair, done early;
+  // done again it finds nothing left to move).
+  const platform::Dictionary settings = vkrAppConfigSettings();
+  VKRLocalStorage::fixupDatabaseLocationsWithBackupType(
+      VKRLocalStorage::backupTypeFromSettings(settings));
   if (platform::UserDefaults::standard()->boolForKey("WebKitStoreWebDataForBackup")) {
     configuration.localStorageDirectory = platform::AppHome::library() / "WebKit" / "LocalStorage";
   }
@@ -17,7 +24,7 @@ platform::web::WebKitEngineConfiguration vkrAppWebEngineConfiguration() {
   configuration.cookieAcceptPolicy =
       platform::net::HTTPCookieStorage::shared()->cookieAcceptPolicy();
   configuration.consoleMessagesToStandardOutput = true;
-  configuration.container = vkrAppContainerFromConfig();
+  configuration.container = vkrAppContainer(settings);
   return configuration;
 }
 

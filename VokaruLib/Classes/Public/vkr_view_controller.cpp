@@ -305,9 +305,7 @@ void VKRViewController::viewDidLoad() {
   VKR_ASSERT_MAIN_THREAD();
   platform::ui::ViewController::viewDidLoad();
 
-  const platform::Dictionary preferences = settings();
-  const platform::Value* backup = vokaruSettingForKey(preferences, "BackupWebStorage");
-  const std::string backupType = backup && backup->stringIf() ? *backup->stringIf() : "cloud";
+  const std::string backupType = VKRLocalStorage::backupTypeFromSettings(settings());
   {
     platform::MutexLock lock(settingsMutex_);
     setVokaruSetting(settings_, backupType, "BackupWebStorage");

@@ -328,6 +328,11 @@ platform::Status VKRLocalStorage::copyFrom(const fs::path& source, const fs::pat
 
 // Start-up repair.
 
+std::string VKRLocalStorage::backupTypeFromSettings(const platform::Dictionary& settings) {
+  const platform::Value* backup = vokaruSettingForKey(settings, "BackupWebStorage");
+  return backup && backup->stringIf() ? *backup->stringIf() : "cloud";
+}
+
 void VKRLocalStorage::fixupDatabaseLocationsWithBackupType(const std::string& backupType) {
   verifyAndFixDatabaseLocations();
   restoreLegacyDatabaseLocationsWithBackupType(backupType);

@@ -68,6 +68,8 @@ class VKRLocalStorage : public VKRPlugin {
   // At start-up: repairs recorded web storage locations of an older installation, then restores
   // and removes backups left in legacy places; records "WebKitStoreWebDataForBackup".
   static void fixupDatabaseLocationsWithBackupType(const std::string& backupType);
+  // The "BackupWebStorage" preference of the settings, "cloud" when it is absent or no text.
+  static std::string backupTypeFromSettings(const platform::Dictionary& settings);
   static void verifyAndFixDatabaseLocations();
   static void restoreLegacyDatabaseLocationsWithBackupType(const std::string& backupType);
 
