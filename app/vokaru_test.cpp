@@ -9,6 +9,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <fstream>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -192,6 +193,37 @@ TEST(VokaruShellTest, CtrlCOnTheRunScriptWithoutADisplayEndsTheAppInOrder) {
   run.signalGroup(SIGINT);
   EXPECT_EQ(run.finish(), 0) << run.output << run.log();
   EXPECT_NE(run.output.find(kPauseLine), std::string::npos) << run.output << run.log();
+}
+
+// Background fetches the last run left are taken up again at start; one that finds its session
+// empty ends a second later and leaves the list of them. The page keeps the app busy for longer
+// than that, so the end is seen before the app quits.
+TEST(VokaruShellTest, BackgroundFetchesOfTheLastRunAreRestoredAtStart) {
+  platform::testing::TempDir folder;
+  const auto write = [](const std::filesystem::path& file, const std::string& text) {
+    std::filesystem::create_directories(file.parent_path());
+    std::ofstream(file) << text;
+  };
+  const std::filesystem::path bundle = folder / "bundle";
+  write(bundle / "Info.plist", R"(<?xml version="1.0" encoding="UTF-8"?>
+<plist version="1.0"><dict><key>CFBundleIdentifier</key><string>org.vokaru.restore</string>
+</dict></plist>)");
+  write(bundle / "config.xml", "<widget><content src=\"index.html\"/></widget>");
+  write(bundle / "www/index.html",
+        "<p>busy</p><script>var t = Date.now(); while (Date.now() - t < 3000) {}</script>");
+  const std::filesystem::path defaults =
+      folder / "home/Library/Preferences/org.vokaru.restore.plist";
+  write(defaults, R"(<?xml version="1.0" encoding="UTF-8"?>
+<plist version="1.0"><dict><key>com.zorova.ZTMSessionFetcher.downloads</key><array>
+<string>com.zorova.ZTMSessionFetcher_1B4E28BA-2FA1-11D2-883F-0016D3CCA427</string>
+</array></dict></plist>)");
+  ShellRun run = vokaru("--bundle " + bundle.string() + " --app-home " +
+                        (folder / "home").string() + " --keychain " +
+                        (folder / "keychain").string() + " --quit-after-load");
+  EXPECT_EQ(run.status, 0) << run.output;
+  std::ifstream file(defaults, std::ios::binary);
+  const std::string stored((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+  EXPECT_EQ(stored.find("ZTMSessionFetcher_1B4E28BA"), std::string::npos) << stored;
 }
 
 TEST(VokaruShellTest, BadUseIsExplained) {
