@@ -2,7 +2,7 @@
 // the input unchanged or holds the new block in place of the old segments.
 #include <cstdlib>
 
-#include "Plugins/shared/vkr_jpeg_header_writer.h"
+#include "Plugins/vokaru-plugin-camera/vkr_jpeg_header_writer.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static const VKRJpegHeaderWriter writer;

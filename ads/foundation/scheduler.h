@@ -12,7 +12,7 @@
 #include "platform/foundation/thread_annotations.h"
 
 // Runs registered blocks on their queues every interval, from one repeating main-queue timer.
-// Thread-safe (the spec'd callers register and start it from the main thread).
+// Thread-safe (its callers register and start it from the main thread).
 class ZADScheduler : public std::enable_shared_from_this<ZADScheduler> {
  public:
   static std::shared_ptr<ZADScheduler> make(double interval);

@@ -1,4 +1,4 @@
-#include "Plugins/shared/vkr_jpeg_header_writer.h"
+#include "Plugins/vokaru-plugin-camera/vkr_jpeg_header_writer.h"
 
 #include <gtest/gtest.h>
 
