@@ -9,8 +9,8 @@
 
 #include <chrono>
 #include <cstdio>
-#include <fstream>
 #include <cstring>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -217,12 +217,13 @@ TEST(VokaruShellTest, BackgroundFetchesOfTheLastRunAreRestoredAtStart) {
 <plist version="1.0"><dict><key>com.zorova.ZTMSessionFetcher.downloads</key><array>
 <string>com.zorova.ZTMSessionFetcher_1B4E28BA-2FA1-11D2-883F-0016D3CCA427</string>
 </array></dict></plist>)");
-  ShellRun run = vokaru("--bundle " + bundle.string() + " --app-home " +
-                        (folder / "home").string() + " --keychain " +
-                        (folder / "keychain").string() + " --quit-after-load");
+  ShellRun run =
+      vokaru("--bundle " + bundle.string() + " --app-home " + (folder / "home").string() +
+             " --keychain " + (folder / "keychain").string() + " --quit-after-load");
   EXPECT_EQ(run.status, 0) << run.output;
   std::ifstream file(defaults, std::ios::binary);
-  const std::string stored((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+  const std::string stored((std::istreambuf_iterator<char>(file)),
+                           std::istreambuf_iterator<char>());
   EXPECT_EQ(stored.find("ZTMSessionFetcher_1B4E28BA"), std::string::npos) << stored;
 }
 

@@ -134,7 +134,8 @@ TEST_F(VKRNotificationTest, DialogsOfOneTurnArePresentedOneAfterTheOtherAndAnswe
 
 TEST_F(VKRNotificationTest, BeepPlaysTheCountOneAfterTheOther) {
   platform::media::SystemSound::setAudioSink("fakesink");
-  host_.app.writeBundleFile("VKRNotification.bundle/beep.wav", platform::testing::wavOf(0.010, 8000, 0));
+  host_.app.writeBundleFile("VKRNotification.bundle/beep.wav",
+                            platform::testing::wavOf(0.010, 8000, 0));
   struct Case {
     Value::Array arguments;
     uint64_t plays;

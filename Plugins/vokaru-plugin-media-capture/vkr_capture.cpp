@@ -156,7 +156,8 @@ void VKRCapture::captureImage(const VKRInvokedUrlCommand& command) {
     std::ifstream file(path, std::ios::binary);
     platform::Bytes data((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
     // The capture itself succeeded; a picture the album can't take is only logged.
-    if (platform::Result<std::string> saved = platform::media::PhotoLibrary::writeAsset(data, "jpg");
+    if (platform::Result<std::string> saved =
+            platform::media::PhotoLibrary::writeAsset(data, "jpg");
         !saved.ok()) {
       platform::logf("Error saving image to the album: %s",
                      saved.error().localizedDescription().c_str());

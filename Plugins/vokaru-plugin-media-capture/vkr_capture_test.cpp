@@ -94,8 +94,9 @@ TEST_F(VKRCaptureTest, TakesPicturesAndVideoFromTheCamera) {
   delegate_->clear();
   plugin_->performAction("getMediaModes", VKRInvokedUrlCommand({}, "Capture1", "Capture", "x"));
   ASSERT_EQ(delegate_->scripts().size(), 1u);
-  EXPECT_EQ(delegate_->scripts()[0],
-            R"(navigator.device.capture.setSupportedModes({"image":[{"type":"image/jpeg","height":0,"width":0},{"type":"image/png","height":0,"width":0}],"video":[{"type":"video/quicktime","height":0,"width":0}],"audio":null});)");
+  EXPECT_EQ(
+      delegate_->scripts()[0],
+      R"(navigator.device.capture.setSupportedModes({"image":[{"type":"image/jpeg","height":0,"width":0},{"type":"image/png","height":0,"width":0}],"video":[{"type":"video/quicktime","height":0,"width":0}],"audio":null});)");
 }
 
 TEST_F(VKRCaptureTest, AudioNeedsAnAudioSourceAndOneScreenAtATime) {

@@ -51,9 +51,9 @@ Result<std::string> replaceMatches(std::string_view pattern, std::string_view te
     return failure;
   }
   Replacing replacing{replacement, g_regex_get_capture_count(regex.get()) + 1};
-  gchar* replaced = g_regex_replace_eval(regex.get(), text.data(), static_cast<gssize>(text.size()),
-                                         0, static_cast<GRegexMatchFlags>(0), appendReplacement,
-                                         &replacing, &error);
+  gchar* replaced =
+      g_regex_replace_eval(regex.get(), text.data(), static_cast<gssize>(text.size()), 0,
+                           static_cast<GRegexMatchFlags>(0), appendReplacement, &replacing, &error);
   if (!replaced) {
     Error failure = Error::withDescription(kRegexErrorDomain, error ? error->code : 0,
                                            error ? error->message : "replacement failed");

@@ -14,9 +14,8 @@ TEST(RegexReplaceTest, ReplacesEveryMatchFromItsGroups) {
   EXPECT_EQ(*swapped, "1a -b 3c");
 
   // Look-behind, which POSIX expressions lack.
-  auto lone = platform::replaceMatches("(?<!@)@(?!@)", "a@b@@c", [](const Regex::Groups&) {
-    return std::string("#");
-  });
+  auto lone = platform::replaceMatches("(?<!@)@(?!@)", "a@b@@c",
+                                       [](const Regex::Groups&) { return std::string("#"); });
   ASSERT_TRUE(lone.ok());
   EXPECT_EQ(*lone, "a#b@@c");
 

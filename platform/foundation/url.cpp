@@ -262,7 +262,8 @@ Result<URL> URL::compose(const URLParts& given) {
     if (ipv6 && !isValidIPv6(*given.host)) {
       return urlError(kURLInvalidHost, "The URL's host is invalid.");
     }
-    Result<std::string> name = ipv6 ? Result<std::string>(*given.host) : registeredHost(*given.host);
+    Result<std::string> name =
+        ipv6 ? Result<std::string>(*given.host) : registeredHost(*given.host);
     if (!name) return name.error();
     const std::string& host = *name;
     text += "//";

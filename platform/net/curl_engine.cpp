@@ -3,7 +3,6 @@
 #include <thread>
 
 #include "platform/dispatch/clock.h"
-
 #include "platform/foundation/log.h"
 #include "platform/net/task_driver.h"
 

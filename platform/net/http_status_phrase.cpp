@@ -51,12 +51,18 @@ std::string localizedStringForHTTPStatusCode(int statusCode) {
   };
   if (auto it = kPhrases.find(statusCode); it != kPhrases.end()) return it->second;
   switch (statusCode / 100) {
-    case 1: return "informational";
-    case 2: return "success";
-    case 3: return "redirected";
-    case 4: return "client error";
-    case 5: return "server error";
-    default: return "server error";
+    case 1:
+      return "informational";
+    case 2:
+      return "success";
+    case 3:
+      return "redirected";
+    case 4:
+      return "client error";
+    case 5:
+      return "server error";
+    default:
+      return "server error";
   }
 }
 

@@ -74,9 +74,8 @@ int LegBody::seek(int64_t offset, int origin) {
       offset_ = static_cast<size_t>(offset);
       return CURL_SEEKFUNC_OK;
     case Kind::File:
-      return std::fseek(file_.get(), static_cast<long>(offset), SEEK_SET) == 0
-                 ? CURL_SEEKFUNC_OK
-                 : CURL_SEEKFUNC_FAIL;
+      return std::fseek(file_.get(), static_cast<long>(offset), SEEK_SET) == 0 ? CURL_SEEKFUNC_OK
+                                                                               : CURL_SEEKFUNC_FAIL;
     case Kind::Stream:
       return offset == 0 && stream_->rewind() ? CURL_SEEKFUNC_OK : CURL_SEEKFUNC_CANTSEEK;
     case Kind::None:

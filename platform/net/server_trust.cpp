@@ -7,9 +7,8 @@
 
 #include <memory>
 
-#include "platform/foundation/thread_annotations.h"
-
 #include "platform/foundation/base64.h"
+#include "platform/foundation/thread_annotations.h"
 #include "platform/net/host.h"
 #include "platform/net/trust_anchors.h"
 

@@ -164,8 +164,7 @@ TaskPtr URLSession::makeTask(URLSessionTask::Kind kind, URLRequest request,
 }
 
 TaskPtr URLSession::dataTask(URLRequest request) {
-  return makeTask(URLSessionTask::Kind::Data, std::move(request),
-                  std::make_shared<TaskBody>());
+  return makeTask(URLSessionTask::Kind::Data, std::move(request), std::make_shared<TaskBody>());
 }
 
 TaskPtr URLSession::uploadTask(URLRequest request, Bytes body) {
@@ -189,8 +188,7 @@ TaskPtr URLSession::uploadTaskWithStreamedRequest(URLRequest request) {
 }
 
 TaskPtr URLSession::downloadTask(URLRequest request) {
-  return makeTask(URLSessionTask::Kind::Download, std::move(request),
-                  std::make_shared<TaskBody>());
+  return makeTask(URLSessionTask::Kind::Download, std::move(request), std::make_shared<TaskBody>());
 }
 
 TaskPtr URLSession::downloadTaskWithResumeData(Bytes resumeData) {

@@ -263,7 +263,8 @@ TEST_F(URLSessionTest, RequestsCarryAUserAgentAndTheUsersLanguages) {
   setenv("LANGUAGE", "de_DE:en_GB:en", 1);
   run(makeSession()->dataTask(request("/who")));
   const std::string sent = recorder_->text();
-  EXPECT_TRUE(sent.find("Vokaru/") != std::string::npos && sent.find(" (Linux)|") != std::string::npos)
+  EXPECT_TRUE(sent.find("Vokaru/") != std::string::npos &&
+              sent.find(" (Linux)|") != std::string::npos)
       << sent;
   EXPECT_NE(sent.find("|de-DE, en-GB;q=0.9, en;q=0.8"), std::string::npos) << sent;
 

@@ -86,7 +86,7 @@ std::string Bundle::localizedString(std::string_view key, std::string_view table
 }
 
 std::optional<std::string> Bundle::localizedStringIfPresent(std::string_view key,
-                                                           std::string_view table) const {
+                                                            std::string_view table) const {
   std::vector<std::string> folders;
   for (const std::string& language : preferredLanguages()) {
     folders.push_back(language + ".lproj");

@@ -68,9 +68,9 @@ Result<Bytes> pngDataOfImage(const Image& image) {
   if (image.isEmpty() || image.rgba.size() != static_cast<size_t>(image.width) * image.height * 4) {
     return Error::withDescription("ImageErrorDomain", 0, "no image to encode");
   }
-  GdkPixbuf* pixbuf = gdk_pixbuf_new_from_data(image.rgba.data(), GDK_COLORSPACE_RGB, TRUE, 8,
-                                               image.width, image.height, image.width * 4,
-                                               nullptr, nullptr);
+  GdkPixbuf* pixbuf =
+      gdk_pixbuf_new_from_data(image.rgba.data(), GDK_COLORSPACE_RGB, TRUE, 8, image.width,
+                               image.height, image.width * 4, nullptr, nullptr);
   gchar* buffer = nullptr;
   gsize size = 0;
   GError* error = nullptr;

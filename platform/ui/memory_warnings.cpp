@@ -16,8 +16,8 @@ void onLowMemoryWarning(GMemoryMonitor*, GMemoryMonitorWarningLevel, gpointer) {
 
 MemoryWarnings::MemoryWarnings() : monitor_(g_memory_monitor_dup_default()) {
   if (monitor_) {
-    handler_ = g_signal_connect(monitor_, "low-memory-warning", G_CALLBACK(onLowMemoryWarning),
-                                nullptr);
+    handler_ =
+        g_signal_connect(monitor_, "low-memory-warning", G_CALLBACK(onLowMemoryWarning), nullptr);
   }
 }
 

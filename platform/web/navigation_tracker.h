@@ -32,7 +32,7 @@ class NavigationTracker {
 
   // How to ask the delegate about a navigation, and what was found about it.
   struct Proposal {
-    NavigationAction action;  // request URL, main-document URL, type and frame filled in
+    NavigationAction action;     // request URL, main-document URL, type and frame filled in
     bool startedByView = false;  // a load this view started
     // A new-window navigation approved earlier and now loading here: allowed without asking.
     bool preapproved = false;

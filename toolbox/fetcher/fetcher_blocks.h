@@ -46,8 +46,8 @@ using RetryBlock = std::function<void(bool suggestedWillRetry, const std::option
                                       std::function<void(bool shouldRetry)> response)>;
 // Answers a simulated fetch: (response, data, error); all three absent sends the real request.
 using TestResponse =
-    std::function<void(const std::optional<URLResponse>& response,
-                       const std::optional<Bytes>& data, const std::optional<Error>& error)>;
+    std::function<void(const std::optional<URLResponse>& response, const std::optional<Bytes>& data,
+                       const std::optional<Error>& error)>;
 using TestBlock = std::function<void(ZSDK_ZTMSessionFetcher& fetcher, TestResponse response)>;
 
 }  // namespace fetcher_blocks

@@ -1,7 +1,6 @@
 #include "toolbox/fetcher/fetcher_callbacks.h"
 
-void FetcherCallbacks::invoke(bool afterUserStopped, std::shared_ptr<void> keepAlive,
-                              Block block) {
+void FetcherCallbacks::invoke(bool afterUserStopped, std::shared_ptr<void> keepAlive, Block block) {
   platform::QueuePtr target = queue();
   if (!target) return;
   ++*pending_;

@@ -39,10 +39,10 @@ class FetcherCallbacks {
   VKR_LOCKED_PROPERTY(fetcher_blocks::ConfigurationBlock, configuration, setConfiguration,
                       configuration_)
   VKR_LOCKED_PROPERTY(fetcher_blocks::AccumulateDataBlock, accumulate, setAccumulate, accumulate_)
-  VKR_LOCKED_PROPERTY(fetcher_blocks::ReceivedProgressBlock, receivedProgress,
-                      setReceivedProgress, receivedProgress_)
-  VKR_LOCKED_PROPERTY(fetcher_blocks::DownloadProgressBlock, downloadProgress,
-                      setDownloadProgress, downloadProgress_)
+  VKR_LOCKED_PROPERTY(fetcher_blocks::ReceivedProgressBlock, receivedProgress, setReceivedProgress,
+                      receivedProgress_)
+  VKR_LOCKED_PROPERTY(fetcher_blocks::DownloadProgressBlock, downloadProgress, setDownloadProgress,
+                      downloadProgress_)
   VKR_LOCKED_PROPERTY(fetcher_blocks::SendProgressBlock, sendProgress, setSendProgress,
                       sendProgress_)
   VKR_LOCKED_PROPERTY(fetcher_blocks::ResumeDataBlock, resumeData, setResumeData, resumeData_)

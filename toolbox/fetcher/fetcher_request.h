@@ -72,8 +72,8 @@ class FetcherRequest {
   VKR_LOCKED_PROPERTY(std::string, taskDescription, setTaskDescription, taskDescription_)
   VKR_LOCKED_PROPERTY(std::optional<platform::Bytes>, bodyData, setBodyData, bodyData_)
   VKR_LOCKED_PROPERTY(std::optional<URL>, bodyFileURL, setBodyFileURL, bodyFileURL_)
-  VKR_LOCKED_PROPERTY(fetcher_blocks::BodyStreamProvider, bodyStreamProvider,
-                      setBodyStreamProvider, bodyStreamProvider_)
+  VKR_LOCKED_PROPERTY(fetcher_blocks::BodyStreamProvider, bodyStreamProvider, setBodyStreamProvider,
+                      bodyStreamProvider_)
   VKR_LOCKED_PROPERTY(bool, useUploadTask, setUseUploadTask, useUploadTask_)
   VKR_LOCKED_PROPERTY(std::optional<URL>, destinationFileURL, setDestinationFileURL,
                       destinationFileURL_)
@@ -83,8 +83,7 @@ class FetcherRequest {
                       credential_)
   VKR_LOCKED_PROPERTY(std::optional<platform::net::URLCredential>, proxyCredential,
                       setProxyCredential, proxyCredential_)
-  VKR_LOCKED_PROPERTY(bool, allowLocalhostRequest, setAllowLocalhostRequest,
-                      allowLocalhostRequest_)
+  VKR_LOCKED_PROPERTY(bool, allowLocalhostRequest, setAllowLocalhostRequest, allowLocalhostRequest_)
   VKR_LOCKED_PROPERTY(bool, allowInvalidServerCertificates, setAllowInvalidServerCertificates,
                       allowInvalidServerCertificates_)
   VKR_LOCKED_PROPERTY(std::vector<std::string>, allowedInsecureSchemes, setAllowedInsecureSchemes,

@@ -63,9 +63,9 @@ double FetcherRetry::nextInterval() const {
 bool FetcherRetry::windowClosed(double next, std::optional<platform::Date> started) const {
   platform::MutexLock lock(mutex_);
   const bool pastCeiling = next >= maxInterval_;
-  const bool pastDeadline = maxInterval_ > 0 && started &&
-                            platform::now().secondsSince1970 - started->secondsSince1970 >
-                                3 * maxInterval_;
+  const bool pastDeadline =
+      maxInterval_ > 0 && started &&
+      platform::now().secondsSince1970 - started->secondsSince1970 > 3 * maxInterval_;
   return pastCeiling || pastDeadline;
 }
 

@@ -21,7 +21,6 @@ using platform::net::URLSessionTask;
 
 PLATFORM_REGISTER_CLASS(ZSDK_ZTMSessionFetcher, ZSDK_ZTMSessionFetcher);
 
-
 // Creation.
 
 ZSDK_ZTMSessionFetcher::ZSDK_ZTMSessionFetcher(std::optional<URLRequest> request,
@@ -269,8 +268,7 @@ std::optional<platform::Bytes> ZSDK_ZTMSessionFetcher::settleSuccess(std::option
 }
 
 std::optional<platform::Bytes> ZSDK_ZTMSessionFetcher::settleFailure(std::optional<Error>& error,
-                                                                     int status,
-                                                                     bool shouldRetry) {
+                                                                     int status, bool shouldRetry) {
   if (!request_.deferResponseBodyLogging()) {
     logNowWithError(error);
     request_.markErrorLogged();
@@ -350,10 +348,9 @@ void ZSDK_ZTMSessionFetcher::stopFetchReleasingCallbacks(bool shouldReleaseCallb
 
 void ZSDK_ZTMSessionFetcher::holdBackgroundTime() {
   const platform::ui::BackgroundTaskIdentifier held =
-      platform::ui::Application::shared().beginBackgroundTask(
-          platform::whileAlive(weak_from_this(), [](ZSDK_ZTMSessionFetcher& fetcher) {
-            fetcher.backgroundFetchExpired();
-          }));
+      platform::ui::Application::shared().beginBackgroundTask(platform::whileAlive(
+          weak_from_this(),
+          [](ZSDK_ZTMSessionFetcher& fetcher) { fetcher.backgroundFetchExpired(); }));
   // A fetch restarted without stopping (a retry) keeps one task.
   if (const uint64_t previous = backgroundTime_.exchange(held)) {
     platform::ui::Application::shared().endBackgroundTask(previous);

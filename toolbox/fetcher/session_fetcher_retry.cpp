@@ -11,13 +11,9 @@ using platform::Error;
 bool ZSDK_ZTMSessionFetcher::isRetryEnabled() const { return retry_.enabled(); }
 void ZSDK_ZTMSessionFetcher::setRetryEnabled(bool enabled) { retry_.setEnabled(enabled); }
 double ZSDK_ZTMSessionFetcher::maxRetryInterval() const { return retry_.maxInterval(); }
-void ZSDK_ZTMSessionFetcher::setMaxRetryInterval(double seconds) {
-  retry_.setMaxInterval(seconds);
-}
+void ZSDK_ZTMSessionFetcher::setMaxRetryInterval(double seconds) { retry_.setMaxInterval(seconds); }
 double ZSDK_ZTMSessionFetcher::minRetryInterval() const { return retry_.minInterval(); }
-void ZSDK_ZTMSessionFetcher::setMinRetryInterval(double seconds) {
-  retry_.setMinInterval(seconds);
-}
+void ZSDK_ZTMSessionFetcher::setMinRetryInterval(double seconds) { retry_.setMinInterval(seconds); }
 double ZSDK_ZTMSessionFetcher::retryFactor() const { return retry_.factor(); }
 void ZSDK_ZTMSessionFetcher::setRetryFactor(double factor) { retry_.setFactor(factor); }
 uint64_t ZSDK_ZTMSessionFetcher::retryCount() const { return retry_.count(); }

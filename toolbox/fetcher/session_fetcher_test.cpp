@@ -4,9 +4,9 @@
 
 #include "platform/foundation/url_error.h"
 #include "platform/storage/file_manager.h"
-#include "platform/ui/application.h"
 #include "platform/testing/log_capture.h"
 #include "platform/testing/temp_dir.h"
+#include "platform/ui/application.h"
 #include "toolbox/fetcher/fetcher_test_support.h"
 #include "toolbox/logger/logger.h"
 #include "toolbox/runtime/class_lookup.h"
@@ -133,12 +133,18 @@ TEST_F(SessionFetcherTest, PlainTextOnlyWhereAllowed) {
       {"local host refused", "http://127.0.0.1:" + port + "/echo", false, {}, -5},
       {"localhost refused", "http://LocalHost:" + port + "/echo", false, {"http"}, -5},
       {"local host allowed", "http://127.0.0.1:" + port + "/echo", true, {}, 0},
-      {"any loopback address is the local host", "http://127.0.0.2:" + port + "/echo", false,
-       {"http"}, -5},
+      {"any loopback address is the local host",
+       "http://127.0.0.2:" + port + "/echo",
+       false,
+       {"http"},
+       -5},
       // The unspecified address is no loopback name, yet a connection to it stays on this
       // machine; nothing listens on port 1.
       {"other host refused", "http://0.0.0.0:1/echo", true, {}, -5},
-      {"other host with the scheme listed", "http://0.0.0.0:1/echo", false, {"HTTP"},
+      {"other host with the scheme listed",
+       "http://0.0.0.0:1/echo",
+       false,
+       {"HTTP"},
        platform::kURLErrorCannotConnectToHost},
       {"data URL", "data:,hello", false, {}, 0},
   };
@@ -156,8 +162,10 @@ TEST_F(SessionFetcherTest, PlainTextOnlyWhereAllowed) {
     }
   }
   // Refusals go to the system's console log, not to the toolbox logger's output.
-  EXPECT_TRUE(console.contains("Localhost fetch disallowed for http://127.0.0.1:" + port + "/echo"));
-  EXPECT_TRUE(console.contains("Localhost fetch disallowed for http://127.0.0.2:" + port + "/echo"));
+  EXPECT_TRUE(
+      console.contains("Localhost fetch disallowed for http://127.0.0.1:" + port + "/echo"));
+  EXPECT_TRUE(
+      console.contains("Localhost fetch disallowed for http://127.0.0.2:" + port + "/echo"));
   EXPECT_TRUE(console.contains("Fetch disallowed for http://0.0.0.0:1/echo"));
   EXPECT_FALSE(logged.contains("disallowed"));
 

@@ -293,8 +293,7 @@ TEST_F(StartTest, TheEngineIsChosenByPreference) {
 
 // An engine that takes any request is kept also when there is no start page to ask about.
 TEST_F(StartTest, AMissingStartPageKeepsTheConfiguredEngine) {
-  vokaru::testing::TestController test(
-      config(R"(<content src="missing.html"/>
+  vokaru::testing::TestController test(config(R"(<content src="missing.html"/>
                 <preference name="VokaruWebViewEngine" value="AcceptingEngine"/>)"));
   test.controller->setWebViewEngine(nullptr);
   test.controller->newVokaruViewWithFrame({0, 0, 320, 480});

@@ -10,8 +10,8 @@
 #include "platform/ui/gtk/gobject_ptr.h"
 #include "platform/ui/gtk/gtk_init.h"
 #include "platform/web/web_errors.h"
-#include "platform/web/webkit/container_extension_setup.h"
 #include "platform/web/webkit/console_relay.h"
+#include "platform/web/webkit/container_extension_setup.h"
 #include "platform/web/webkit/scheme_task.h"
 #include "platform/web/webkit/webkit_view.h"
 

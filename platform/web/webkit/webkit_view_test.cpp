@@ -442,7 +442,8 @@ TEST_F(WebKitViewTest, TheTimeoutEndsOnceThePagesDocumentHasArrived) {
   ManualClock clock;
   addPage("test://app/slow-image.html", "<p id=p>here</p><img src=\"test://app/never\">");
   view_->loadRequest(URLRequest("test://app/slow-image.html", 20.0));
-  ASSERT_TRUE(runMainLoopUntil([&] { return eval("document.getElementById('p') ? 1 : 0") == "1"; }));
+  ASSERT_TRUE(
+      runMainLoopUntil([&] { return eval("document.getElementById('p') ? 1 : 0") == "1"; }));
   clock.advanceSeconds(60);
   platform::testing::drainMainLoop();
   EXPECT_TRUE(recorder_->errors.empty());
