@@ -5,7 +5,9 @@
 #include "VokaruLib/Classes/Public/vkr_command_delegate.h"
 #include "VokaruLib/Classes/Public/vkr_plugin.h"
 #include "VokaruLib/testing/page_host_test.h"
+#include "platform/storage/user_defaults.h"
 #include "platform/testing/main_loop.h"
+#include "platform/testing/temp_dir.h"
 #include "platform/ui/application.h"
 
 namespace {
@@ -220,6 +222,22 @@ std::string storedValue(const std::filesystem::path& database, const std::string
   return value;
 }
 
+// What SQLite's integrity check says of a database.
+std::string integrityOf(const std::filesystem::path& database) {
+  sqlite3* db = nullptr;
+  std::string answer;
+  if (sqlite3_open_v2(database.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
+    sqlite3_stmt* statement = nullptr;
+    if (sqlite3_prepare_v2(db, "PRAGMA integrity_check", -1, &statement, nullptr) == SQLITE_OK &&
+        sqlite3_step(statement) == SQLITE_ROW) {
+      answer = reinterpret_cast<const char*>(sqlite3_column_text(statement, 0));
+    }
+    sqlite3_finalize(statement);
+  }
+  sqlite3_close_v2(db);
+  return answer;
+}
+
 TEST(PageStorageTest, WebStorageIsBackedUpAndRestored) {
   PageHost::Options options;
   options.files = {{"config.xml", R"(<widget><preference name="BackupWebStorage" value="local" />
@@ -249,6 +267,81 @@ TEST(PageStorageTest, WebStorageIsBackedUpAndRestored) {
   ASSERT_TRUE(host.launch().ok());
   EXPECT_EQ(host.eval("localStorage.getItem('greeting')"), "hello");
   EXPECT_TRUE(host.log().contains("Restored: localStorage database"));
+}
+
+PageHost::Options storageOptions(const std::string& backupSetting) {
+  PageHost::Options options;
+  options.files = {
+      {"config.xml", R"(<widget><preference name="BackupWebStorage" value=")" + backupSetting +
+                         R"(" /><feature name="LocalStorage">
+         <param name="ios-package" value="VKRLocalStorage" /></feature></widget>)"},
+      {"www/index.html", R"(<script src="vokaru.js"></script>)"}};
+  return options;
+}
+
+// Where the engine keeps the page's store for a "BackupWebStorage" setting.
+std::filesystem::path liveStore(const std::filesystem::path& home, const std::string& setting) {
+  return home / (setting == "local" ? "Library/Caches" : "Library/WebKit/LocalStorage") /
+         "file__0.localstorage";
+}
+
+void copyFolder(const std::filesystem::path& from, const std::filesystem::path& to) {
+  std::filesystem::remove_all(to);
+  std::filesystem::create_directories(to.parent_path());
+  std::filesystem::copy(from, to, std::filesystem::copy_options::recursive);
+}
+
+// Runs whose setting flips, one way and back: each run finds what the earlier ones stored.
+TEST(PageStorageTest, AFlippedBackupSettingKeepsThePageStore) {
+  const std::string settings[] = {"cloud", "local", "cloud"};
+  platform::testing::TempDir kept;
+  for (size_t run = 0; run < std::size(settings); ++run) {
+    PageHost host(storageOptions(settings[run]));
+    const std::filesystem::path home = host.app().appHome();
+    if (run > 0) copyFolder(kept / "Library", home / "Library");
+    ASSERT_TRUE(host.launch().ok()) << run;
+    for (size_t earlier = 0; earlier < run; ++earlier) {
+      EXPECT_EQ(host.eval("localStorage.getItem('run" + std::to_string(earlier) + "')"),
+                settings[earlier])
+          << "run " << run;
+    }
+    const std::string key = "run" + std::to_string(run);
+    host.eval("localStorage.setItem('" + key + "', '" + settings[run] + "')");
+    ASSERT_TRUE(platform::testing::runMainLoopUntil([&] {
+      return storedValue(liveStore(home, settings[run]), key) == settings[run];
+    })) << run;
+    ASSERT_TRUE(platform::UserDefaults::standard()->synchronize());
+    copyFolder(home / "Library", kept / "Library");
+  }
+}
+
+// A page reset while the engine has the live store open: a newer backup is put back in place,
+// and the store stays whole and usable.
+TEST(PageStorageTest, ARestoreOnResetLeavesTheOpenStoreWhole) {
+  PageHost host(storageOptions("local"));
+  ASSERT_TRUE(host.launch().ok());
+  const std::filesystem::path home = host.app().appHome();
+  const std::filesystem::path live = liveStore(home, "local");
+  const std::filesystem::path copy = home / "Documents/Backups/localstorage.appdata.db";
+  host.eval("localStorage.setItem('kept', 'yes')");
+  ASSERT_TRUE(
+      platform::testing::runMainLoopUntil([&] { return storedValue(live, "kept") == "yes"; }));
+  Application::shared().resignActive();
+  ASSERT_TRUE(
+      platform::testing::runMainLoopUntil([&] { return storedValue(copy, "kept") == "yes"; }));
+  Application::shared().becomeActive();
+  // The backup is made newer than the live store, so the next page start restores it.
+  const auto later = std::filesystem::last_write_time(live) + std::chrono::seconds(5);
+  std::filesystem::last_write_time(copy, later);
+  ASSERT_TRUE(host.reload());
+  ASSERT_TRUE(platform::testing::runMainLoopUntil(
+      [&] { return host.log().contains("Restored: localStorage database"); }));
+  EXPECT_EQ(host.eval("localStorage.getItem('kept')"), "yes");
+  host.eval("localStorage.setItem('after', 'written')");
+  ASSERT_TRUE(
+      platform::testing::runMainLoopUntil([&] { return storedValue(live, "after") == "written"; }));
+  EXPECT_EQ(storedValue(live, "kept"), "yes");
+  EXPECT_EQ(integrityOf(live), "ok");
 }
 
 }  // namespace
