@@ -405,19 +405,16 @@ void VKRSound::deactivateSession() {
   if (hadSession) AudioSession::sharedInstance().setActive(false);
 }
 
+VKRSound::Players VKRSound::playersOf(const VKRAudioFile& audioFile) {
+  MutexLock lock(mutex_);
+  return {audioFile.player, audioFile.streamPlayer, audioFile.resourcePath};
+}
+
 void VKRSound::stopPlayingAudio(const VKRInvokedUrlCommand& command) {
   const std::string mediaId = stringArgument(command, 0);
   std::shared_ptr<VKRAudioFile> audioFile = audioFileForId(mediaId);
   if (!audioFile) return;
-  std::shared_ptr<VKRAudioPlayer> player;
-  std::shared_ptr<platform::media::StreamPlayer> streamPlayer;
-  std::string path;
-  {
-    MutexLock lock(mutex_);
-    player = audioFile->player;
-    streamPlayer = audioFile->streamPlayer;
-    path = audioFile->resourcePath;
-  }
+  const auto [player, streamPlayer, path] = playersOf(*audioFile);
   bool stopped = false;
   if (player) {
     platform::logf("Stopped playing audio sample '%s'", path.c_str());
@@ -427,7 +424,7 @@ void VKRSound::stopPlayingAudio(const VKRInvokedUrlCommand& command) {
   }
   if (streamPlayer) {
     platform::logf("Stopped playing audio sample '%s'", path.c_str());
-    streamPlayer->seek(0, [streamPlayer](bool) { streamPlayer->pause(); });
+    streamPlayer->seek(0, [stream = streamPlayer](bool) { stream->pause(); });
     stopped = true;
   }
   if (stopped) evalJs(stateCall(mediaId, kMediaStopped));
@@ -437,15 +434,7 @@ void VKRSound::pausePlayingAudio(const VKRInvokedUrlCommand& command) {
   const std::string mediaId = stringArgument(command, 0);
   std::shared_ptr<VKRAudioFile> audioFile = audioFileForId(mediaId);
   if (!audioFile) return;
-  std::shared_ptr<VKRAudioPlayer> player;
-  std::shared_ptr<platform::media::StreamPlayer> streamPlayer;
-  std::string path;
-  {
-    MutexLock lock(mutex_);
-    player = audioFile->player;
-    streamPlayer = audioFile->streamPlayer;
-    path = audioFile->resourcePath;
-  }
+  const auto [player, streamPlayer, path] = playersOf(*audioFile);
   if (!player && !streamPlayer) return;
   platform::logf("Paused playing audio sample '%s'", path.c_str());
   if (player) {
@@ -461,13 +450,7 @@ void VKRSound::seekToAudio(const VKRInvokedUrlCommand& command) {
   const double position = command.argumentAtIndex(1).doubleOr(0) / 1000;
   std::shared_ptr<VKRAudioFile> audioFile = audioFileForId(mediaId);
   if (!audioFile) return;
-  std::shared_ptr<VKRAudioPlayer> player;
-  std::shared_ptr<platform::media::StreamPlayer> streamPlayer;
-  {
-    MutexLock lock(mutex_);
-    player = audioFile->player;
-    streamPlayer = audioFile->streamPlayer;
-  }
+  const auto [player, streamPlayer, path] = playersOf(*audioFile);
   if (player) {
     platform::media::AudioPlayer& audio = *player->audio;
     if (position >= audio.duration()) {
@@ -481,8 +464,8 @@ void VKRSound::seekToAudio(const VKRInvokedUrlCommand& command) {
     }
   } else if (streamPlayer) {
     const bool wasPlaying = streamPlayer->rate() > 0 && !streamPlayer->error();
-    streamPlayer->seek(position, [streamPlayer, wasPlaying](bool) {
-      if (wasPlaying) streamPlayer->play();
+    streamPlayer->seek(position, [stream = streamPlayer, wasPlaying](bool) {
+      if (wasPlaying) stream->play();
     });
   }
 }

@@ -69,6 +69,13 @@ class VKRSound : public VKRPlugin, public std::enable_shared_from_this<VKRSound>
                                                                   const std::string& mediaId);
 
   std::shared_ptr<VKRAudioFile> audioFileForId(const std::string& mediaId);
+  // What plays an object now, taken under the lock so the players outlive a release meanwhile.
+  struct Players {
+    std::shared_ptr<VKRAudioPlayer> player;
+    std::shared_ptr<platform::media::StreamPlayer> streamPlayer;
+    std::string path;
+  };
+  Players playersOf(const VKRAudioFile& audioFile);
   // The path of a "vkrfile:" text on the device, from the file plugin.
   std::optional<std::string> devicePathForFileURL(const std::string& text);
   // Resources in the documents folder ("documents://...") and file URLs, which playing and
