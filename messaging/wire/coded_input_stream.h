@@ -2,7 +2,6 @@
 
 #include <cstdint>
 #include <optional>
-#include <string>
 #include <string_view>
 
 // Reads the parts of a frame (tag byte, length varint, message bytes) from the front of a byte
@@ -22,8 +21,9 @@ class ZCMCodedInputStream {
   // A base-128 varint of up to ten bytes whose low 32 bits are the length. On kEndOfData the
   // position stays after the last byte read; ten bytes that all continue are kMalformed.
   Read readLength(int32_t* length);
-  // The next `count` bytes, or nothing (position unchanged) when fewer are left.
-  std::optional<std::string> readDataWithLength(uint32_t count);
+  // The next `count` bytes (a view into the buffer), or nothing (position unchanged) when fewer
+  // are left.
+  std::optional<std::string_view> readDataWithLength(uint32_t count);
 
   uint64_t offset() const { return bufferPos_; }
 
