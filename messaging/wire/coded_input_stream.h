@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <string>
 #include <string_view>
 
 // Reads the parts of a frame (tag byte, length varint, message bytes) from the front of a byte
@@ -15,6 +16,7 @@ class ZCMCodedInputStream {
   };
 
   explicit ZCMCodedInputStream(std::string_view data) : buffer_(data) {}
+  explicit ZCMCodedInputStream(std::string&& data) = delete;  // would outlive its bytes
 
   // The next byte as a signed tag, or false (position unchanged) when no byte is left.
   bool readTag(int8_t* tag);

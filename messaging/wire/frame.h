@@ -45,6 +45,7 @@ struct ZCMFrameExtraction {
 // with the top bit set, a negative length, a length varint of more than ten bytes, or a frame
 // larger than kZCMMaxFrameSize is a protocol error; nothing past the end of the bytes is read.
 ZCMFrameExtraction ZCMExtractFrame(std::string_view bytes);
+ZCMFrameExtraction ZCMExtractFrame(std::string&& bytes) = delete;  // the view would dangle
 
 // The message of a frame: a new message of the tag's type parsed from the data; null for a tag
 // without a message type or bytes that don't parse (required fields missing included).

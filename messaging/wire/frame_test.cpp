@@ -173,11 +173,12 @@ TEST(FrameTest, LengthVarintsUpToTenBytesKeepTheirLow32Bits) {
   EXPECT_EQ(tooLong.readLength(&length), ZCMCodedInputStream::Read::kMalformed);
   EXPECT_EQ(tooLong.offset(), 10u) << "stops after the tenth byte";
 
-  ZCMCodedInputStream cut(bytes({0xAC}));
+  const std::string cutBytes = bytes({0xAC});
+  ZCMCodedInputStream cut(cutBytes);
   EXPECT_EQ(cut.readLength(&length), ZCMCodedInputStream::Read::kEndOfData);
   EXPECT_EQ(cut.offset(), 1u);
 
-  ZCMCodedInputStream empty("");
+  ZCMCodedInputStream empty{std::string_view()};
   int8_t tag = 0;
   EXPECT_FALSE(empty.readTag(&tag));
   EXPECT_EQ(empty.readDataWithLength(1), std::nullopt);
