@@ -116,8 +116,11 @@ bool ZADIsDevelopmentBuild() {
   const auto path = platform::Bundle::mainBundle()->pathForResource("embedded", "mobileprovision");
   if (!path) return false;
   platform::Result<platform::Bytes> content = platform::FileManager::contentsOfFile(*path);
-  if (!content.ok() || content->empty()) return false;
-  const std::optional<std::string> value = textAfterKey(*content, "get-task-allow");
+  return content.ok() && ZADSigningProfileAllowsDebugging(*content);
+}
+
+bool ZADSigningProfileAllowsDebugging(const platform::Bytes& profile) {
+  const std::optional<std::string> value = textAfterKey(profile, "get-task-allow");
   return value && value->find("true") != std::string::npos;
 }
 

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/foundation/url.h"
+#include "platform/foundation/value.h"
 
 // An uncaught exception as the process saw it: the thrown type's name, its message when it has
 // one, and the return addresses of the stack it was thrown from, innermost first.
@@ -36,6 +37,9 @@ std::vector<ZADStackFrame> ZADSymbolicateCallStack(const std::vector<const void*
 // The frames as "image,symbol" lines, as many leading ones as fit in fewer than 600 characters;
 // nothing when not even the first does.
 std::optional<std::string> ZADStackText(const std::vector<ZADStackFrame>& frames);
+// Whether a signing profile's "get-task-allow" entry is true: its value, the text between the
+// second and third "<" after the key, holds "true".
+bool ZADSigningProfileAllowsDebugging(const platform::Bytes& profile);
 // Whether the bundle's signing profile ("embedded.mobileprovision") allows a debugger to attach:
 // a development build. A desktop app has none, unless its bundle carries one.
 bool ZADIsDevelopmentBuild();

@@ -33,8 +33,8 @@ std::string ZADServerConstantKey(std::string_view name) {
 }
 
 double ZADPositiveServerConstant(std::string_view name, double fallback) {
-  const platform::Value stored = platform::UserDefaults::standard()->objectForKey(
-      ZADServerConstantKey(name));
+  const platform::Value stored =
+      platform::UserDefaults::standard()->objectForKey(ZADServerConstantKey(name));
   double value = 0;
   if (auto number = stored.asDouble()) {
     value = *number;

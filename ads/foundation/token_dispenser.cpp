@@ -17,6 +17,7 @@ namespace {
 
 constexpr double kDefaultLifespan = 3600.0;
 constexpr double kDefaultMinimumLifespanSetting = 60.0;
+constexpr double kMaximumLifespan = 30 * 86400.0;
 // A token is renewed once its expiry falls within this share of the shortest lifespan.
 constexpr double kRefreshHorizon = 0.9;
 // The timer fires at this share of the horizon, give or take the rest.
@@ -64,11 +65,23 @@ std::optional<ZADTokenCacheEntry> ZADTokenCacheEntry::decoded(const platform::Va
   const platform::Value* expiration = fields->find("expiration");
   const platform::Value* lifespan = fields->find("lifespanInSeconds");
   if (!token || !token->isString() || !lastAccess || !lastAccess->dateIf() || !expiration ||
-      !expiration->dateIf() || !lifespan || !lifespan->asDouble()) {
+      !expiration->dateIf() || !lifespan || !(lifespan->doubleOr(0) > 0)) {
     return std::nullopt;
   }
+  // A stored lifespan paces the refresh timer: none that would stall or spin it.
   return ZADTokenCacheEntry{*token->stringIf(), *lastAccess->dateIf(), *expiration->dateIf(),
-                            *lifespan->asDouble()};
+                            std::min(lifespan->doubleOr(0), kMaximumLifespan)};
+}
+
+std::optional<ZADTokenAnswer> ZADParseTokenAnswer(const platform::Bytes& body) {
+  platform::Result<platform::Value> json = platform::parseJSON(
+      std::string_view(reinterpret_cast<const char*>(body.data()), body.size()));
+  const platform::Dictionary* answer = json.ok() ? json->dictionaryIf() : nullptr;
+  const platform::Value* accessToken = answer ? answer->find("access_token") : nullptr;
+  if (!accessToken || !accessToken->isString()) return std::nullopt;
+  const platform::Value* expiresIn = answer->find("expires_in");
+  const bool numeric = expiresIn && (expiresIn->isInteger() || expiresIn->isReal());
+  return ZADTokenAnswer{*accessToken->stringIf(), numeric ? expiresIn->asDouble() : std::nullopt};
 }
 
 std::shared_ptr<ZADTokenDispenser> ZADTokenDispenser::sharedInstance() {
@@ -214,21 +227,17 @@ void ZADTokenDispenser::requestTokenForUser(const ZADSignedInUser& user) {
 void ZADTokenDispenser::cacheTokenFromResponseData(const platform::Bytes& data,
                                                    const ZADSignedInUser& user) {
   removeCacheEntryForUser(user);
-  platform::Result<platform::Value> json = platform::parseJSON(
-      std::string_view(reinterpret_cast<const char*>(data.data()), data.size()));
-  const platform::Dictionary* answer = json.ok() ? json->dictionaryIf() : nullptr;
-  const platform::Value* accessToken = answer ? answer->find("access_token") : nullptr;
-  if (!accessToken || !accessToken->isString()) return;
-  const platform::Value* expiresIn = answer->find("expires_in");
-  const std::optional<double> seconds = expiresIn && (expiresIn->isInteger() || expiresIn->isReal())
-                                            ? expiresIn->asDouble()
-                                            : std::nullopt;
+  const std::optional<ZADTokenAnswer> answer = ZADParseTokenAnswer(data);
+  if (!answer) return;
+  const std::optional<double>& seconds = answer->expiresIn;
   const bool othersCached = !cachedTokens_.empty();
-  const double lifespan = seconds        ? std::max(*seconds, minimumLifespanSetting())
-                          : othersCached ? minLifespan_
-                                         : kDefaultLifespan;
-  const ZADTokenCacheEntry entry{*accessToken->stringIf(), platform::now(),
-                                 secondsFromNow(lifespan), lifespan};
+  // A server's lifespan is held to a month: it paces a timer, which must stay a real duration.
+  const double lifespan = std::min(seconds        ? std::max(*seconds, minimumLifespanSetting())
+                                   : othersCached ? minLifespan_
+                                                  : kDefaultLifespan,
+                                   kMaximumLifespan);
+  const ZADTokenCacheEntry entry{answer->accessToken, platform::now(), secondsFromNow(lifespan),
+                                 lifespan};
   if (lifespan < minLifespan_ || !othersCached) {
     refreshTokens();
     minLifespan_ = lifespan;

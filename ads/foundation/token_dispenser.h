@@ -23,6 +23,15 @@ struct ZADTokenCacheEntry {
   static std::optional<ZADTokenCacheEntry> decoded(const platform::Value& value);
 };
 
+// An OAuth token answer: the access token and, when the answer gives a number, its lifespan.
+struct ZADTokenAnswer {
+  std::string accessToken;
+  std::optional<double> expiresIn;
+};
+// The answer in a token response body; nothing unless it is a JSON dictionary whose
+// "access_token" is text (an OAuth error answer, say).
+std::optional<ZADTokenAnswer> ZADParseTokenAnswer(const platform::Bytes& body);
+
 // Turns the signed-in user's refresh token into short-lived OAuth access tokens for signed-in
 // ads: one cached token per user, kept across runs in the user defaults, renewed by a repeating
 // timer before it expires, and handed to the ad request builder synchronously.
