@@ -72,6 +72,7 @@ void ZADPinger::pingWithRetryGroupKey(const std::string& groupKey,
 void ZADPinger::storeRetryURLString(const std::string& retryURLString,
                                     const std::string& groupKey) {
   if (retryURLString.empty() || groupKey.empty()) return;
+  platform::MutexLock lock(retryStoreMutex_);
   auto defaults = platform::UserDefaults::standard();
   platform::Value::Array groupKeys =
       defaults->arrayForKey(kZADRetryGroupKeysKey).value_or(platform::Value::Array());
@@ -93,6 +94,7 @@ void ZADPinger::storeRetryURLString(const std::string& retryURLString,
 void ZADPinger::removeRetryURLString(const std::string& retryURLString,
                                      const std::string& groupKey) {
   if (retryURLString.empty() || groupKey.empty()) return;
+  platform::MutexLock lock(retryStoreMutex_);
   auto defaults = platform::UserDefaults::standard();
   auto group = defaults->dictionaryForKey(groupKey);
   if (!group) return;
@@ -101,6 +103,7 @@ void ZADPinger::removeRetryURLString(const std::string& retryURLString,
 }
 
 void ZADPinger::pingRetryURLs() {
+  platform::MutexLock lock(retryStoreMutex_);
   auto defaults = platform::UserDefaults::standard();
   auto groupKeys = defaults->arrayForKey(kZADRetryGroupKeysKey);
   if (!groupKeys) return;
