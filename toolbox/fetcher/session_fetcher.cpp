@@ -21,7 +21,6 @@ using platform::net::URLSessionTask;
 
 PLATFORM_REGISTER_CLASS(ZSDK_ZTMSessionFetcher, ZSDK_ZTMSessionFetcher);
 
-
 // Creation.
 
 ZSDK_ZTMSessionFetcher::ZSDK_ZTMSessionFetcher(std::optional<URLRequest> request,
@@ -92,7 +91,9 @@ void ZSDK_ZTMSessionFetcher::beginFetchMayDelay(bool mayDelay, bool mayAuthorize
     if (request_.canShareSession()) task_.dropSession();
     return;
   }
-  const FetcherRequest::Prepared prepared = request_.prepare();
+  FetcherRequest::Prepared prepared = request_.prepare();
+  prepared.request.httpBodyStream =
+      loggedInputStreamForInputStream(std::move(prepared.request.httpBodyStream));
   // Authorisation first, when the request needs it.
   std::shared_ptr<ZTMFetcherAuthorizationProtocol> authorizer = request_.authorizer();
   if (mayAuthorize && authorizer && prepared.request.url->scheme() != "data" &&
@@ -269,8 +270,7 @@ std::optional<platform::Bytes> ZSDK_ZTMSessionFetcher::settleSuccess(std::option
 }
 
 std::optional<platform::Bytes> ZSDK_ZTMSessionFetcher::settleFailure(std::optional<Error>& error,
-                                                                     int status,
-                                                                     bool shouldRetry) {
+                                                                     int status, bool shouldRetry) {
   if (!request_.deferResponseBodyLogging()) {
     logNowWithError(error);
     request_.markErrorLogged();
@@ -350,10 +350,9 @@ void ZSDK_ZTMSessionFetcher::stopFetchReleasingCallbacks(bool shouldReleaseCallb
 
 void ZSDK_ZTMSessionFetcher::holdBackgroundTime() {
   const platform::ui::BackgroundTaskIdentifier held =
-      platform::ui::Application::shared().beginBackgroundTask(
-          platform::whileAlive(weak_from_this(), [](ZSDK_ZTMSessionFetcher& fetcher) {
-            fetcher.backgroundFetchExpired();
-          }));
+      platform::ui::Application::shared().beginBackgroundTask(platform::whileAlive(
+          weak_from_this(),
+          [](ZSDK_ZTMSessionFetcher& fetcher) { fetcher.backgroundFetchExpired(); }));
   // A fetch restarted without stopping (a retry) keeps one task.
   if (const uint64_t previous = backgroundTime_.exchange(held)) {
     platform::ui::Application::shared().endBackgroundTask(previous);
@@ -456,9 +455,4 @@ void ZSDK_ZTMSessionFetcher::postNotification(const char* name) {
 
 void ZSDK_ZTMSessionFetcher::sendStopNotificationIfNeeded() {
   if (task_.takeStopNotification()) postNotification(kZTMSessionFetcherStoppedNotification);
-}
-
-void ZSDK_ZTMSessionFetcher::logNowWithError(const std::optional<Error>&) {
-  // Fetch logs are written only by the debug-logging extension of fetchers, which this build
-  // does not have.
 }
