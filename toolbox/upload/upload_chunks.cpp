@@ -17,9 +17,8 @@ using FetcherPtr = ZSDK_ZTMSessionFetcher::Ptr;
 
 namespace {
 
-constexpr const char* kChunkParentProperty = "_uploadFetcherChunkParent";
-
-// Chunk, query and cancel fetchers to the upload they work for, both held weakly.
+// Chunk, query and cancel fetchers to the upload they work for, both held weakly (a fetcher's
+// properties hold values only, not the upload itself).
 struct Parents {
   platform::Mutex mutex;
   std::map<std::weak_ptr<ZSDK_ZTMSessionFetcher>, std::weak_ptr<ZSDK_ZTMSessionUploadFetcher>,
