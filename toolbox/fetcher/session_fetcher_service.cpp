@@ -2,7 +2,8 @@
 
 #include <algorithm>
 #include <chrono>
-#include <thread>
+
+#include "toolbox/fetcher/wait_step.h"
 
 namespace {
 
@@ -344,11 +345,7 @@ bool ZSDK_ZTMSessionFetcherService::waitForCompletionOfAllFetchersWithTimeout(do
     if (std::optional<FetcherPtr> stopped = takeStopped()) {
       (void)(*stopped)->waitForCompletionWithTimeout(0.01);
     }
-    if (platform::isMainThread()) {
-      platform::runMainLoopOnce(std::chrono::milliseconds(1));
-    } else {
-      std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
+    waitStep();
   }
   platform::MutexLock lock(mutex_);
   stoppedFetchersToWaitFor_.reset();

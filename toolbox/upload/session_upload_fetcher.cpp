@@ -5,12 +5,12 @@
 #include <strings.h>
 
 #include <chrono>
-#include <thread>
 
 #include "platform/dispatch/notification_center.h"
 #include "platform/foundation/log.h"
 #include "platform/storage/file_manager.h"
 #include "toolbox/fetcher/session_fetcher_service.h"
+#include "toolbox/fetcher/wait_step.h"
 #include "toolbox/upload/upload_background_registry.h"
 #include "toolbox/upload/upload_protocol.h"
 
@@ -247,16 +247,18 @@ void ZSDK_ZTMSessionUploadFetcher::setUseBackgroundSession(bool use) {
 std::optional<platform::net::HTTPHeaderFields> ZSDK_ZTMSessionUploadFetcher::responseHeaders()
     const {
   ZSDK_ZTMSessionFetcher::Ptr chunk;
+  std::optional<platform::net::HTTPHeaderFields> kept;
   {
     platform::MutexLock lock(mutex_);
     chunk = chunkFetcher_;
-    if (!chunk && responseHeaders_) return responseHeaders_;
+    kept = responseHeaders_;
   }
   if (chunk) {
-    if (auto headers = chunk->responseHeaders()) return headers;
-    platform::MutexLock lock(mutex_);
-    if (responseHeaders_) return responseHeaders_;
+    if (std::optional<platform::net::HTTPHeaderFields> headers = chunk->responseHeaders()) {
+      return headers;
+    }
   }
+  if (kept) return kept;
   return ZSDK_ZTMSessionFetcher::responseHeaders();
 }
 
@@ -393,11 +395,7 @@ bool ZSDK_ZTMSessionUploadFetcher::waitForCompletionWithTimeout(double seconds) 
     if (!inFlight && !generating) break;
     if (left() <= 0) return false;
     if (generating) {
-      if (platform::isMainThread()) {
-        platform::runMainLoopOnce(std::chrono::milliseconds(1));
-      } else {
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-      }
+      waitStep();
     } else if (inFlight.get() == this) {
       if (!ZSDK_ZTMSessionFetcher::waitForCompletionWithTimeout(left())) return false;
     } else if (!inFlight->waitForCompletionWithTimeout(left())) {
@@ -408,11 +406,7 @@ bool ZSDK_ZTMSessionUploadFetcher::waitForCompletionWithTimeout(double seconds) 
   platform::DispatchGroup callbacks = callbackGroup();
   while (!callbacks.wait(std::chrono::milliseconds(0))) {
     if (left() <= 0) return false;
-    if (platform::isMainThread()) {
-      platform::runMainLoopOnce(std::chrono::milliseconds(1));
-    } else {
-      std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
+    waitStep();
   }
   return true;
 }

@@ -124,8 +124,12 @@ class ZSDK_ZTMSessionUploadFetcher : public ZSDK_ZTMSessionFetcher {
   void queryFetcherFinished(ZSDK_ZTMSessionFetcher& fetcher, const std::optional<Bytes>& data,
                             const std::optional<Error>& error);
   void sendCancelUploadWithFetcherProperties(const platform::Value& fetcherProperties);
+  // A fetcher to the upload location with the headers given; its comment is this fetcher's
+  // followed by the suffix.
   ZSDK_ZTMSessionFetcher::Ptr makeUploadFetcher(const platform::Value& fetcherProperties,
-                                                FetchKind kind);
+                                                FetchKind kind,
+                                                const platform::net::HTTPHeaderFields& headers,
+                                                const std::string& commentSuffix);
   void attachProgress(const ZSDK_ZTMSessionFetcher::Ptr& fetcher);
   void destroyChunkFetcher();
   void invokeFinalCallback(const std::optional<Bytes>& data, const std::optional<Error>& error,
@@ -140,7 +144,6 @@ class ZSDK_ZTMSessionUploadFetcher : public ZSDK_ZTMSessionFetcher {
   ZSDK_ZTMSessionFetcher::Ptr chunkFetcher_ VKR_GUARDED_BY(mutex_);
   CompletionHandler delegateCompletionHandler_ VKR_GUARDED_BY(mutex_);
   int64_t initialBodyLength_ VKR_GUARDED_BY(mutex_) = 0;
-  int64_t initialBodySent_ VKR_GUARDED_BY(mutex_) = 0;
   std::optional<URL> uploadLocationURL_ VKR_GUARDED_BY(mutex_);
   std::optional<Bytes> uploadData_ VKR_GUARDED_BY(mutex_);
   FileHandle uploadFileHandle_ VKR_GUARDED_BY(mutex_);

@@ -76,18 +76,16 @@ void ZSDK_ZTMSessionUploadFetcher::beginChunkFetches(const std::optional<Bytes>&
                       (location->scheme() == "http" || location->scheme() == "https") &&
                       !location->host().value_or("").empty();
   if (!usable) return invokeFinalCallback(std::nullopt, prematureFinalError(data), true);
-  bool paused = false;
   {
     platform::MutexLock lock(mutex_);
     uploadLocationURL_ = *location;
-    initialBodySent_ = initialBodyLength_;
     uploadGranularity_ = up::parseGranularity(headers->value(up::kGranularityHeader));
-    paused = isPaused_;
   }
   platform::NotificationCenter::defaultCenter().post(
       kZTMSessionFetcherUploadLocationObtainedNotification, this, platform::Value(),
       shared_from_this());
-  if (!isPaused() && !paused) uploadNextChunkWithOffset(0, properties());
+  // An observer of the notification may have paused the upload.
+  if (!isPaused()) uploadNextChunkWithOffset(0, properties());
 }
 
 void ZSDK_ZTMSessionUploadFetcher::uploadNextChunkWithOffset(int64_t offset,
@@ -111,23 +109,16 @@ void ZSDK_ZTMSessionUploadFetcher::uploadNextChunkWithOffset(int64_t offset,
   }
   const up::ChunkPlan plan =
       up::planChunk(offset, chunkSize, granularity, fullLength, file.has_value());
-  FetcherPtr chunk = makeUploadFetcher(properties, FetchKind::Chunk);
-  attachProgress(chunk);
-  std::optional<URLRequest> request = chunk->request();
-  request->setValue(plan.command, up::kCommandHeader);
-  request->setValue(std::to_string(plan.length), "Content-Length");
-  request->setValue(std::to_string(plan.offset), up::kOffsetHeader);
-  chunk->setRequest(request);
-  const std::string comment = this->comment();
+  platform::net::HTTPHeaderFields headers;
+  headers.set(up::kCommandHeader, plan.command);
+  headers.set("Content-Length", std::to_string(plan.length));
+  headers.set(up::kOffsetHeader, std::to_string(plan.offset));
   const int64_t last = plan.offset + plan.length < 1 ? 0 : plan.offset + plan.length - 1;
-  chunk->setCommentWithFormat(
-      "%s (%lld-%lld)",
-      comment.empty() || comment == "(No fetcher comment set)" ? "upload" : comment.c_str(),
-      static_cast<long long>(plan.offset), static_cast<long long>(last));
-  {
-    platform::MutexLock lock(mutex_);
-    lastChunkRequest_ = request;
-  }
+  FetcherPtr chunk =
+      makeUploadFetcher(properties, FetchKind::Chunk, headers,
+                        platform::format("(%lld-%lld)", static_cast<long long>(plan.offset),
+                                         static_cast<long long>(last)));
+  attachProgress(chunk);
   // A whole file from its start goes as it is.
   if (file && plan.offset == 0 && plan.length == fullLength) {
     chunk->setBodyFileURL(file);
@@ -263,14 +254,9 @@ void ZSDK_ZTMSessionUploadFetcher::destroyChunkFetcher() {
 
 void ZSDK_ZTMSessionUploadFetcher::sendQueryForUploadOffsetWithFetcherProperties(
     const platform::Value& properties) {
-  FetcherPtr query = makeUploadFetcher(properties, FetchKind::Query);
-  std::optional<URLRequest> request = query->request();
-  request->setValue(up::kCommandQuery, up::kCommandHeader);
-  query->setRequest(request);
-  const std::string comment = this->comment();
-  query->setCommentWithFormat(
-      "%s (query offset)",
-      comment.empty() || comment == "(No fetcher comment set)" ? "upload" : comment.c_str());
+  platform::net::HTTPHeaderFields headers;
+  headers.set(up::kCommandHeader, up::kCommandQuery);
+  FetcherPtr query = makeUploadFetcher(properties, FetchKind::Query, headers, "(query offset)");
   {
     platform::MutexLock lock(mutex_);
     if (finished_) return;
@@ -310,14 +296,9 @@ void ZSDK_ZTMSessionUploadFetcher::queryFetcherFinished(ZSDK_ZTMSessionFetcher& 
 
 void ZSDK_ZTMSessionUploadFetcher::sendCancelUploadWithFetcherProperties(
     const platform::Value& properties) {
-  FetcherPtr cancel = makeUploadFetcher(properties, FetchKind::Cancel);
-  std::optional<URLRequest> request = cancel->request();
-  request->setValue(up::kCommandCancel, up::kCommandHeader);
-  cancel->setRequest(request);
-  const std::string comment = this->comment();
-  cancel->setCommentWithFormat(
-      "%s (cancel)",
-      comment.empty() || comment == "(No fetcher comment set)" ? "upload" : comment.c_str());
+  platform::net::HTTPHeaderFields headers;
+  headers.set(up::kCommandHeader, up::kCommandCancel);
+  FetcherPtr cancel = makeUploadFetcher(properties, FetchKind::Cancel, headers, "(cancel)");
   {
     platform::MutexLock lock(mutex_);
     fetcherInFlight_ = cancel;
@@ -334,8 +315,9 @@ void ZSDK_ZTMSessionUploadFetcher::sendCancelUploadWithFetcherProperties(
 
 // Making the chunk, query and cancel fetchers.
 
-FetcherPtr ZSDK_ZTMSessionUploadFetcher::makeUploadFetcher(const platform::Value& properties,
-                                                           FetchKind kind) {
+FetcherPtr ZSDK_ZTMSessionUploadFetcher::makeUploadFetcher(
+    const platform::Value& properties, FetchKind kind,
+    const platform::net::HTTPHeaderFields& headers, const std::string& commentSuffix) {
   std::optional<URL> location = uploadLocationURL();
   URLRequest request;
   request.url = location;
@@ -346,7 +328,10 @@ FetcherPtr ZSDK_ZTMSessionUploadFetcher::makeUploadFetcher(const platform::Value
     }
     request.timeoutInterval = start->timeoutInterval;
   }
+  for (const auto& [name, value] : headers.fields()) request.setValue(value, name);
   FetcherPtr fetcher = ZSDK_ZTMSessionFetcher::fetcherWithRequest(request);
+  const std::string comment = this->comment();
+  fetcher->setComment((comment.empty() ? "upload" : comment) + " " + commentSuffix);
   if (platform::QueuePtr queue = callbackQueue()) fetcher->setCallbackQueue(queue);
   fetcher->setSessionUserInfo(sessionUserInfo());
   fetcher->setConfigurationBlock(configurationBlock());
