@@ -2,6 +2,8 @@
 // upload fetcher vs the same start request and PUTs made with one raw libcurl easy handle.
 #include <curl/curl.h>
 
+#include <algorithm>
+#include <cstring>
 #include <string>
 
 #include "bench/bench_report.h"
@@ -26,6 +28,20 @@ size_t keepLocation(char* line, size_t size, size_t count, void* location) {
   return size * count;
 }
 
+struct Pending {
+  const uint8_t* at;
+  size_t left;
+};
+
+size_t readBody(char* buffer, size_t size, size_t count, void* pending) {
+  auto* body = static_cast<Pending*>(pending);
+  const size_t n = std::min(size * count, body->left);
+  std::memcpy(buffer, body->at, n);
+  body->at += n;
+  body->left -= n;
+  return n;
+}
+
 }  // namespace
 
 int main() {
@@ -46,7 +62,7 @@ int main() {
       failures += error.has_value();
       done = true;
     });
-    while (!done) platform::runMainLoopOnce(std::chrono::seconds(1));
+    while (!done) platform::runMainLoopOnce(std::chrono::milliseconds(10));
   };
 
   CURL* easy = curl_easy_init();
@@ -78,9 +94,11 @@ int main() {
           curl_slist_append(headers, ("X-Zorova-Upload-Offset: " + std::to_string(offset)).c_str());
       curl_easy_reset(easy);
       curl_easy_setopt(easy, CURLOPT_URL, location.c_str());
-      curl_easy_setopt(easy, CURLOPT_CUSTOMREQUEST, "PUT");
-      curl_easy_setopt(easy, CURLOPT_POSTFIELDS, body.data() + offset);
-      curl_easy_setopt(easy, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(kChunkSize));
+      Pending pending{body.data() + offset, static_cast<size_t>(kChunkSize)};
+      curl_easy_setopt(easy, CURLOPT_UPLOAD, 1L);
+      curl_easy_setopt(easy, CURLOPT_INFILESIZE_LARGE, static_cast<curl_off_t>(kChunkSize));
+      curl_easy_setopt(easy, CURLOPT_READFUNCTION, &readBody);
+      curl_easy_setopt(easy, CURLOPT_READDATA, &pending);
       curl_easy_setopt(easy, CURLOPT_HTTPHEADER, headers);
       curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &discard);
       long status = 0;

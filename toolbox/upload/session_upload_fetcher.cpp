@@ -70,14 +70,15 @@ void ZSDK_ZTMSessionUploadFetcher::setLocationURL(std::optional<URL> location, s
 
 std::optional<Bytes> ZSDK_ZTMSessionUploadFetcher::uploadData() const {
   platform::MutexLock lock(mutex_);
-  return uploadData_;
+  if (!uploadData_) return std::nullopt;
+  return *uploadData_;
 }
 
 void ZSDK_ZTMSessionUploadFetcher::setUploadData(std::optional<Bytes> data) {
   {
     platform::MutexLock lock(mutex_);
-    if (uploadData_ == data) return;
-    uploadData_ = std::move(data);
+    if (!data && !uploadData_) return;
+    uploadData_ = data ? std::make_shared<const Bytes>(std::move(*data)) : nullptr;
   }
   setupRequestHeaders();
 }

@@ -145,7 +145,8 @@ class ZSDK_ZTMSessionUploadFetcher : public ZSDK_ZTMSessionFetcher {
   CompletionHandler delegateCompletionHandler_ VKR_GUARDED_BY(mutex_);
   int64_t initialBodyLength_ VKR_GUARDED_BY(mutex_) = 0;
   std::optional<URL> uploadLocationURL_ VKR_GUARDED_BY(mutex_);
-  std::optional<Bytes> uploadData_ VKR_GUARDED_BY(mutex_);
+  // Shared, not copied, with the ranges being made: bodies may be large.
+  std::shared_ptr<const Bytes> uploadData_ VKR_GUARDED_BY(mutex_);
   FileHandle uploadFileHandle_ VKR_GUARDED_BY(mutex_);
   DataProvider uploadDataProvider_ VKR_GUARDED_BY(mutex_);
   int64_t uploadFileLength_ VKR_GUARDED_BY(mutex_) = -1;

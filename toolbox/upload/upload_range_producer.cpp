@@ -52,10 +52,12 @@ void ZSDK_ZTMSessionUploadFetcher::generateChunkSubdata(int64_t offset, int64_t 
                                     std::optional<Bytes> data, std::optional<Error> error) {
     if (answered->exchange(true)) return;
     platform::mainQueue()->async(
-        [response, data = std::move(data), error = std::move(error)] { response(data, error); });
+        [response, data = std::move(data), error = std::move(error)]() mutable {
+          response(std::move(data), std::move(error));
+        });
   };
   DataProvider provider;
-  std::optional<Bytes> data;
+  std::shared_ptr<const Bytes> data;
   std::optional<URL> file;
   FileHandle handle;
   {
@@ -76,7 +78,7 @@ void ZSDK_ZTMSessionUploadFetcher::generateChunkSubdata(int64_t offset, int64_t 
                         static_cast<long long>(offset), static_cast<long long>(length),
                         static_cast<long long>(size))));
     }
-    if (offset == 0 && length == size) return answer(std::move(data), std::nullopt);
+    if (offset == 0 && length == size) return answer(*data, std::nullopt);
     return answer(Bytes(data->begin() + offset, data->begin() + offset + length), std::nullopt);
   }
   if (file) {
