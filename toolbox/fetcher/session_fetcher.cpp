@@ -3,7 +3,6 @@
 #include "toolbox/fetcher/session_fetcher.h"
 
 #include <cstdarg>
-#include <thread>
 
 #include "platform/dispatch/notification_center.h"
 #include "platform/foundation/class_registry.h"
@@ -12,6 +11,7 @@
 #include "platform/foundation/while_alive.h"
 #include "platform/storage/file_manager.h"
 #include "platform/ui/application.h"
+#include "toolbox/fetcher/wait_step.h"
 
 using platform::Error;
 using platform::net::URLRequest;
@@ -91,7 +91,9 @@ void ZSDK_ZTMSessionFetcher::beginFetchMayDelay(bool mayDelay, bool mayAuthorize
     if (request_.canShareSession()) task_.dropSession();
     return;
   }
-  const FetcherRequest::Prepared prepared = request_.prepare();
+  FetcherRequest::Prepared prepared = request_.prepare();
+  prepared.request.httpBodyStream =
+      loggedInputStreamForInputStream(std::move(prepared.request.httpBodyStream));
   // Authorisation first, when the request needs it.
   std::shared_ptr<ZTMFetcherAuthorizationProtocol> authorizer = request_.authorizer();
   if (mayAuthorize && authorizer && prepared.request.url->scheme() != "data" &&
@@ -411,13 +413,7 @@ bool ZSDK_ZTMSessionFetcher::waitForCompletionWithTimeout(double seconds) {
   };
   while (busy()) {
     if (std::chrono::steady_clock::now() >= deadline) return false;
-    // Delegate calls arrive on the main queue, so a wait on the main thread keeps the main loop
-    // going whatever the callback queue.
-    if (platform::isMainThread()) {
-      platform::runMainLoopOnce(std::chrono::milliseconds(1));
-    } else {
-      std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
+    waitStep();
   }
   return true;
 }
@@ -453,9 +449,4 @@ void ZSDK_ZTMSessionFetcher::postNotification(const char* name) {
 
 void ZSDK_ZTMSessionFetcher::sendStopNotificationIfNeeded() {
   if (task_.takeStopNotification()) postNotification(kZTMSessionFetcherStoppedNotification);
-}
-
-void ZSDK_ZTMSessionFetcher::logNowWithError(const std::optional<Error>&) {
-  // Fetch logs are written only by the debug-logging extension of fetchers, which this build
-  // does not have.
 }

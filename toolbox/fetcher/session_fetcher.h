@@ -29,6 +29,7 @@
 #include "toolbox/fetcher/fetcher_background_identity.h"
 #include "toolbox/fetcher/fetcher_blocks.h"
 #include "toolbox/fetcher/fetcher_callbacks.h"
+#include "toolbox/fetcher/fetcher_log_state.h"
 #include "toolbox/fetcher/fetcher_protocols.h"
 #include "toolbox/fetcher/fetcher_request.h"
 #include "toolbox/fetcher/fetcher_retry.h"
@@ -108,7 +109,7 @@ class ZSDK_ZTMSessionFetcher : public platform::net::URLSessionDelegate,
   std::string description() const;
 
   // Starting and controlling.
-  void beginFetchWithCompletionHandler(CompletionHandler handler);
+  virtual void beginFetchWithCompletionHandler(CompletionHandler handler);
   // When the fetch ends, calls target->*didFinish(fetcher, data, error) on the callback queue.
   template <typename Target>
   void beginFetchWithDelegate(std::shared_ptr<Target> target,
@@ -251,6 +252,39 @@ class ZSDK_ZTMSessionFetcher : public platform::net::URLSessionDelegate,
   bool deferResponseBodyLogging() const;
   void setDeferResponseBodyLogging(bool defer);
 
+  // Fetch debug logging, off unless switched on: each fetch that ends (and each redirect) adds
+  // an entry to an HTML page and writes a text transcript, secrets cut out, in a folder of this
+  // run under loggingDirectory(). With logging off nothing here touches the disk.
+  static bool isLoggingEnabled();
+  static void setLoggingEnabled(bool enabled);
+  static bool isLoggingToFileEnabled();
+  static void setLoggingToFileEnabled(bool enabled);
+  static std::optional<std::filesystem::path> loggingDirectory();
+  static void setLoggingDirectory(std::optional<std::filesystem::path> directory);
+  static std::optional<std::filesystem::path> logDirectoryForCurrentRun();
+  static void setLogDirectoryForCurrentRun(std::optional<std::filesystem::path> directory);
+  static std::string loggingProcessName();
+  static void setLoggingProcessName(std::string name);
+  static std::string loggingDateStamp();
+  static void setLoggingDateStamp(std::string stamp);
+  static std::string processNameLogPrefix();
+  static std::string symlinkNameSuffix();
+  static std::string htmlFileName();
+  void logFetchWithError(const std::optional<Error>& error);
+  // The stream (or provider) to upload instead, which collects what is read for the log.
+  std::shared_ptr<platform::net::InputStream> loggedInputStreamForInputStream(
+      std::shared_ptr<platform::net::InputStream> stream);
+  BodyStreamProvider loggedStreamProviderForStreamProvider(BodyStreamProvider provider);
+  // The last transcript; the bytes of the uploaded stream as read.
+  std::string log() const;
+  std::optional<Bytes> loggedStreamData() const;
+  void appendLoggedStreamData(const uint8_t* bytes, size_t length);
+  void clearLoggedStreamData();
+  std::optional<URL> redirectedFromURL() const;
+  // Texts shown once in place of the request's or the response's body.
+  void setLogRequestBody(std::optional<std::string> text);
+  void setLogResponseBody(std::optional<std::string> text);
+
   // Retry with back-off.
   bool isRetryEnabled() const;
   void setRetryEnabled(bool enabled);
@@ -339,6 +373,10 @@ class ZSDK_ZTMSessionFetcher : public platform::net::URLSessionDelegate,
   void invokeOnCallbackQueueAfterUserStopped(bool afterUserStopped, std::function<void()> block);
   void finishWithError(std::optional<Error> error, bool shouldRetry);
   void failToBeginFetchWithError(std::optional<Error> error);
+  // Lets the caller's blocks go.
+  void releaseCallbacks();
+  // What downloadedData() answers from now on.
+  void setDownloadedData(std::optional<Bytes> data);
 
  private:
   // Writes a body to the destination file whole (beside it, then renamed over it), so a failed
@@ -362,10 +400,15 @@ class ZSDK_ZTMSessionFetcher : public platform::net::URLSessionDelegate,
   void cancelTask(const platform::net::TaskPtr& task);
   void authorizeRequest();
   void authorizerFinished(URLRequest request, std::optional<Error> error);
-  void releaseCallbacks();
   void sendStopNotificationIfNeeded();
   void postNotification(const char* name);
   void logNowWithError(const std::optional<Error>& error);
+  // Steps of logFetchWithError.
+  struct LogEntry;
+  void logResponseBody(LogEntry& entry);
+  void logRequest(LogEntry& entry);
+  void logResponse(LogEntry& entry, const std::optional<Error>& error);
+  void writeLogEntry(const LogEntry& entry);
   void simulateFetchForTestBlock();
   void playBackTestResponse(const std::optional<URLResponse>& response,
                             const std::optional<Bytes>& data, const std::optional<Error>& error);
@@ -391,5 +434,6 @@ class ZSDK_ZTMSessionFetcher : public platform::net::URLSessionDelegate,
   FetcherRetry retry_;
   FetcherBackgroundIdentity identity_;
   FetcherCallbacks callbacks_;
+  FetcherLogState log_;
   std::atomic<uint64_t> backgroundTime_{0};  // the app's background task held, 0 when none
 };

@@ -151,7 +151,7 @@ void ZSDK_ZTMSessionFetcher::needNewBodyStream(
     URLSession&, const TaskPtr& task,
     std::function<void(std::shared_ptr<platform::net::InputStream>)> completion) {
   setSessionTask(task);
-  BodyStreamProvider provider = bodyStreamProvider();
+  BodyStreamProvider provider = loggedStreamProviderForStreamProvider(bodyStreamProvider());
   if (!provider) return completion(nullptr);
   invokeOnCallbackQueueUnlessStopped([provider, completion] { provider(completion); });
 }

@@ -42,6 +42,10 @@ std::optional<platform::Bytes> ZSDK_ZTMSessionFetcher::downloadedData() const {
   return task_.body();
 }
 
+void ZSDK_ZTMSessionFetcher::setDownloadedData(std::optional<Bytes> data) {
+  task_.setBody(std::move(data));
+}
+
 int64_t ZSDK_ZTMSessionFetcher::downloadedLength() const { return task_.bodyLength(); }
 
 int64_t ZSDK_ZTMSessionFetcher::bodyLength() { return request_.bodyLength(); }
