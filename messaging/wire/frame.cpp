@@ -1,0 +1,64 @@
+#include "messaging/wire/frame.h"
+
+#include <google/protobuf/io/coded_stream.h>
+#include <google/protobuf/message.h>
+
+#include <algorithm>
+
+#include "messaging/wire/coded_input_stream.h"
+#include "messaging/wire/wire_tags.h"
+
+using google::protobuf::io::CodedOutputStream;
+
+std::string ZCMEncodeFrame(int8_t tag, std::string_view data) {
+  const auto tagValue = static_cast<uint32_t>(static_cast<uint8_t>(tag));
+  const auto length = static_cast<uint32_t>(data.size());
+  std::string frame(CodedOutputStream::VarintSize32(tagValue) +
+                        CodedOutputStream::VarintSize32(length) + data.size(),
+                    '\0');
+  auto* out = reinterpret_cast<uint8_t*>(frame.data());
+  out = CodedOutputStream::WriteVarint32ToArray(tagValue, out);
+  out = CodedOutputStream::WriteVarint32ToArray(length, out);
+  std::copy(data.begin(), data.end(), out);
+  return frame;
+}
+
+ZCMFrameExtraction ZCMExtractFrame(std::string_view bytes) {
+  ZCMFrameExtraction extraction;
+  ZCMCodedInputStream input(bytes);
+  int8_t tag = 0;
+  if (!input.readTag(&tag)) return extraction;
+  if (tag < 0) {
+    extraction.status = ZCMFrameExtraction::kProtocolError;
+    return extraction;
+  }
+  int32_t length = 0;
+  switch (input.readLength(&length)) {
+    case ZCMCodedInputStream::Read::kEndOfData:
+      return extraction;
+    case ZCMCodedInputStream::Read::kMalformed:
+      extraction.status = ZCMFrameExtraction::kProtocolError;
+      return extraction;
+    case ZCMCodedInputStream::Read::kOk:
+      break;
+  }
+  if (length < 0 || input.offset() + static_cast<uint64_t>(length) > kZCMMaxFrameSize) {
+    extraction.status = ZCMFrameExtraction::kProtocolError;
+    return extraction;
+  }
+  std::optional<std::string> data = input.readDataWithLength(static_cast<uint32_t>(length));
+  if (!data) return extraction;
+  extraction.status = ZCMFrameExtraction::kFrame;
+  extraction.frame = {tag, std::move(*data)};
+  extraction.consumed = input.offset();
+  return extraction;
+}
+
+std::unique_ptr<google::protobuf::Message> ZCMParseFrame(const ZCMFrame& frame) {
+  const google::protobuf::Message* type = ZCMGetClassForTag(frame.tag);
+  if (!type) return nullptr;
+  std::unique_ptr<google::protobuf::Message> message(type->New());
+  // Parsed in two steps so that a frame missing required fields is dropped without a library log.
+  if (!message->ParsePartialFromString(frame.data) || !message->IsInitialized()) return nullptr;
+  return message;
+}
