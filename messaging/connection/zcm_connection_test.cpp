@@ -1,0 +1,5 @@
+#include "messaging/connection/zcm_connection.h"
+
+#include <gtest/gtest.h>
+
+TEST(ZCMConnectionTest, Placeholder) {}
