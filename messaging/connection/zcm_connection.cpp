@@ -30,14 +30,13 @@ std::function<int64_t()>& networkTypeProvider() {
 std::shared_ptr<ZCMConnection> ZCMConnection::make(
     std::string authID, std::string token, std::string host, uint16_t port,
     std::weak_ptr<ZCMS2dIdStore> rmq2Manager, std::weak_ptr<ZCMDataMessageResender> zcmManager) {
-  return std::shared_ptr<ZCMConnection>(new ZCMConnection(std::move(authID), std::move(token),
-                                                          std::move(host), port,
-                                                          std::move(rmq2Manager),
-                                                          std::move(zcmManager)));
+  return std::shared_ptr<ZCMConnection>(
+      new ZCMConnection(std::move(authID), std::move(token), std::move(host), port,
+                        std::move(rmq2Manager), std::move(zcmManager)));
 }
 
-ZCMConnection::ZCMConnection(std::string authID, std::string token, std::string host,
-                             uint16_t port, std::weak_ptr<ZCMS2dIdStore> rmq2Manager,
+ZCMConnection::ZCMConnection(std::string authID, std::string token, std::string host, uint16_t port,
+                             std::weak_ptr<ZCMS2dIdStore> rmq2Manager,
                              std::weak_ptr<ZCMDataMessageResender> zcmManager)
     : authId_(std::move(authID)),
       token_(std::move(token)),
@@ -371,8 +370,7 @@ void ZCMConnection::scheduleHeartbeatPing() {
   // already waiting stands for the later frames too.
   if (heartbeatPing_.isValid()) return;
   heartbeatPing_ = platform::dispatchAfter(
-      platform::seconds(kHeartbeatInterval), platform::mainQueue(),
-      [weak = weak_from_this()] {
+      platform::seconds(kHeartbeatInterval), platform::mainQueue(), [weak = weak_from_this()] {
         if (const std::shared_ptr<ZCMConnection> self = weak.lock()) self->sendHeartbeatPing();
       });
 }
@@ -381,11 +379,12 @@ void ZCMConnection::cancelHeartbeatPings() { heartbeatPing_.cancel(); }
 
 void ZCMConnection::scheduleConnectionTimeoutTask() {
   cancelConnectionTimeoutTask();
-  connectionTimeout_ = platform::dispatchAfter(
-      platform::seconds(kConnectionTimeoutInterval), platform::mainQueue(),
-      [weak = weak_from_this()] {
-        if (const std::shared_ptr<ZCMConnection> self = weak.lock()) self->connectionTimedOut();
-      });
+  connectionTimeout_ =
+      platform::dispatchAfter(platform::seconds(kConnectionTimeoutInterval), platform::mainQueue(),
+                              [weak = weak_from_this()] {
+                                if (const std::shared_ptr<ZCMConnection> self = weak.lock())
+                                  self->connectionTimedOut();
+                              });
 }
 
 void ZCMConnection::cancelConnectionTimeoutTask() { connectionTimeout_.cancel(); }

@@ -1,8 +1,8 @@
 #include "messaging/connection/zcm_packet.h"
 
 std::string ZCMPacket::description() const {
-  std::string text = "<Packet: Tag - " + std::to_string(tag) +
-                     ", Length - " + std::to_string(data.size()) + ">";
+  std::string text =
+      "<Packet: Tag - " + std::to_string(tag) + ", Length - " + std::to_string(data.size()) + ">";
   if (rmqId && !rmqId->empty()) text += ", RmqId - " + *rmqId;
   return text;
 }

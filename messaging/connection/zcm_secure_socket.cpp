@@ -17,7 +17,8 @@ void ZCMSecureSocket::connectToHost(const std::string& host, uint16_t port) {
   VKR_ASSERT_MAIN_THREAD();
   if (host.empty() || state_ != kStateIdle) return;
   state_ = kStateConnecting;
-  std::optional<platform::net::SocketStreamPair> pair = platform::net::makeTLSStreamPair(host, port);
+  std::optional<platform::net::SocketStreamPair> pair =
+      platform::net::makeTLSStreamPair(host, port);
   // Without streams the socket stays connecting: the client's connect timer ends the attempt.
   if (!pair) return;
   inStream_ = std::move(pair->input);
@@ -110,10 +111,9 @@ void ZCMSecureSocket::performWrite() {
       if (outputBuffer_.empty()) return;
       outputBufferLength_ = 0;
     }
-    const int64_t written =
-        outStream_->write(reinterpret_cast<const uint8_t*>(outputBuffer_.data()) +
-                              outputBufferLength_,
-                          outputBuffer_.size() - outputBufferLength_);
+    const int64_t written = outStream_->write(
+        reinterpret_cast<const uint8_t*>(outputBuffer_.data()) + outputBufferLength_,
+        outputBuffer_.size() - outputBufferLength_);
     if (written <= 0) return;  // the frame stays pending; an error arrives as an event
     outputBufferLength_ += static_cast<size_t>(written);
     if (outputBufferLength_ < outputBuffer_.size()) continue;
@@ -143,8 +143,7 @@ bool ZCMSecureSocket::performRead() {
   while (inStream_ && inStream_->hasBytesAvailable()) {
     const std::span<char> space = input_.spaceForRead();
     if (space.empty()) return false;
-    const int64_t count =
-        inStream_->read(reinterpret_cast<uint8_t*>(space.data()), space.size());
+    const int64_t count = inStream_->read(reinterpret_cast<uint8_t*>(space.data()), space.size());
     if (count <= 0) return true;
     input_.didRead(static_cast<size_t>(count));
     for (;;) {

@@ -21,7 +21,8 @@ class SocketRecorder : public ZCMSecureSocketDelegate {
     received.push_back(ZCMFrame{tag, data});
     if (onFrame) onFrame();
   }
-  void secureSocket(ZCMSecureSocket&, int8_t tag, const std::optional<std::string>& rmqId) override {
+  void secureSocket(ZCMSecureSocket&, int8_t tag,
+                    const std::optional<std::string>& rmqId) override {
     sent.emplace_back(tag, rmqId);
   }
   void secureSocketDidConnect(ZCMSecureSocket&) override { ++connects; }
@@ -37,9 +38,9 @@ class SocketRecorder : public ZCMSecureSocketDelegate {
 class ZCMSecureSocketTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    ASSERT_TRUE(platform::net::addTrustedAnchorCertificate(
-                    platform::testing::HttpsServer::certificatePEM())
-                    .ok());
+    ASSERT_TRUE(
+        platform::net::addTrustedAnchorCertificate(platform::testing::HttpsServer::certificatePEM())
+            .ok());
     socket = ZCMSecureSocket::make();
     socket->setDelegate(recorder);
   }
@@ -81,10 +82,10 @@ TEST_F(ZCMSecureSocketTest, WritesTheVersionByteAndQueuedFramesAndReportsEachOnc
   ASSERT_TRUE(platform::testing::runMainLoopUntil([&] { return recorder->sent.size() == 2; }));
   EXPECT_EQ(recorder->connects, 1);
   EXPECT_EQ(socket->state(), ZCMSecureSocket::kStateConnected);
-  EXPECT_EQ(recorder->sent[0], std::make_pair(int8_t{kZCMTagHeartbeatPing},
-                                              std::optional<std::string>()));
-  EXPECT_EQ(recorder->sent[1], std::make_pair(int8_t{kZCMTagDataMessageStanza},
-                                              std::optional<std::string>("7")));
+  EXPECT_EQ(recorder->sent[0],
+            std::make_pair(int8_t{kZCMTagHeartbeatPing}, std::optional<std::string>()));
+  EXPECT_EQ(recorder->sent[1],
+            std::make_pair(int8_t{kZCMTagDataMessageStanza}, std::optional<std::string>("7")));
   ASSERT_TRUE(platform::testing::runMainLoopUntil([&] { return done.load(); }));
   socket->disconnect();
   EXPECT_TRUE(versionSeen);
@@ -99,8 +100,8 @@ TEST_F(ZCMSecureSocketTest, WritesTheVersionByteAndQueuedFramesAndReportsEachOnc
 
 TEST_F(ZCMSecureSocketTest, DeliversFramesSplitAtEveryByteBoundaryOnceEach) {
   // Two frames, the second with a two-byte length, so splits fall inside both varints.
-  const std::string pair = Session::frameOf(DudevHeartbeatPing()) +
-                           Session::frameOf(dataMessage("p", 200));
+  const std::string pair =
+      Session::frameOf(DudevHeartbeatPing()) + Session::frameOf(dataMessage("p", 200));
   size_t expected = 0;
   ZCMTestServer server([&](Session& session) {
     session.readVersion();
@@ -115,8 +116,8 @@ TEST_F(ZCMSecureSocketTest, DeliversFramesSplitAtEveryByteBoundaryOnceEach) {
   });
   expected = 2 * (1 + (pair.size() - 1) + 1);
   connect(server);
-  ASSERT_TRUE(platform::testing::runMainLoopUntil(
-      [&] { return recorder->received.size() >= expected; }));
+  ASSERT_TRUE(
+      platform::testing::runMainLoopUntil([&] { return recorder->received.size() >= expected; }));
   platform::testing::drainMainLoop();
   ASSERT_EQ(recorder->received.size(), expected);
   for (size_t i = 0; i < expected; i += 2) {
@@ -137,8 +138,8 @@ TEST_F(ZCMSecureSocketTest, EndsTheConnectionOnceForABadPeer) {
       {"wrong version byte", std::string("\x25", 1) + frame},
       {"closed in the middle of a frame", Session::versionByte() + frame.substr(0, 20)},
       {"tag with the top bit set", Session::versionByte() + "\x88\x01\x00"},
-      {"frame over 1 MiB", Session::versionByte() + std::string("\x08\x81\x80\x40", 4) +
-                               std::string(64 * 1024, 'a')},
+      {"frame over 1 MiB",
+       Session::versionByte() + std::string("\x08\x81\x80\x40", 4) + std::string(64 * 1024, 'a')},
   };
   for (const Case& bad : cases) {
     SCOPED_TRACE(bad.name);

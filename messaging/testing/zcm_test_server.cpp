@@ -5,8 +5,7 @@
 #include "messaging/wire/wire_tags.h"
 
 ZCMTestServer::ZCMTestServer(Script script)
-    : script_(std::move(script)),
-      tls_([this](platform::testing::TLSServer::Connection& tls) {
+    : script_(std::move(script)), tls_([this](platform::testing::TLSServer::Connection& tls) {
         Session session(tls);
         script_(session);
       }) {}
