@@ -6,6 +6,7 @@
 
 #include "messaging/base/zcm_environment.h"
 #include "messaging/base/zcm_logger.h"
+#include "messaging/rmq/zcm_rmq_manager.h"
 #include "messaging/wire/dudev_core.pb.h"
 #include "messaging/wire/dudev_extensions.pb.h"
 #include "messaging/wire/frame.h"
@@ -29,14 +30,14 @@ std::function<int64_t()>& networkTypeProvider() {
 
 std::shared_ptr<ZCMConnection> ZCMConnection::make(
     std::string authID, std::string token, std::string host, uint16_t port,
-    std::weak_ptr<ZCMS2dIdStore> rmq2Manager, std::weak_ptr<ZCMDataMessageResender> zcmManager) {
+    std::weak_ptr<ZCMRmqManager> rmq2Manager, std::weak_ptr<ZCMDataMessageResender> zcmManager) {
   return std::shared_ptr<ZCMConnection>(
       new ZCMConnection(std::move(authID), std::move(token), std::move(host), port,
                         std::move(rmq2Manager), std::move(zcmManager)));
 }
 
 ZCMConnection::ZCMConnection(std::string authID, std::string token, std::string host, uint16_t port,
-                             std::weak_ptr<ZCMS2dIdStore> rmq2Manager,
+                             std::weak_ptr<ZCMRmqManager> rmq2Manager,
                              std::weak_ptr<ZCMDataMessageResender> zcmManager)
     : authId_(std::move(authID)),
       token_(std::move(token)),
@@ -44,7 +45,7 @@ ZCMConnection::ZCMConnection(std::string authID, std::string token, std::string 
       port_(port),
       rmq2Manager_(std::move(rmq2Manager)),
       dataMessageManager_(std::move(zcmManager)) {
-  if (const std::shared_ptr<ZCMS2dIdStore> store = rmq2Manager_.lock()) {
+  if (const std::shared_ptr<ZCMRmqManager> store = rmq2Manager_.lock()) {
     unackedS2dIds_ = store->unackedS2dRmqIds();
   }
 }
@@ -273,7 +274,7 @@ void ZCMConnection::willProcessProto(const google::protobuf::Message& proto) {
     confirmAckedS2dIdsWithStreamId(lastReceived);
   }
   if (std::optional<std::string> persistentId = ZCMGetPersistentIdForProto(proto)) {
-    if (const std::shared_ptr<ZCMS2dIdStore> store = rmq2Manager_.lock()) {
+    if (const std::shared_ptr<ZCMRmqManager> store = rmq2Manager_.lock()) {
       store->saveS2dMessageWithRmqId(*persistentId);
     }
     unackedS2dIds_.push_back(std::move(*persistentId));
@@ -325,7 +326,7 @@ void ZCMConnection::confirmAckedS2dIdsWithStreamId(int32_t lastReceivedStreamId)
       ++entry;
     }
   }
-  if (const std::shared_ptr<ZCMS2dIdStore> store = rmq2Manager_.lock()) {
+  if (const std::shared_ptr<ZCMRmqManager> store = rmq2Manager_.lock()) {
     store->removeS2dIds(confirmed);
   }
 }

@@ -28,6 +28,7 @@ class DudevLoginRequest;
 class DudevLoginResponse;
 class DudevClose;
 class ZCMConnection;
+class ZCMRmqManager;
 
 // The messaging endpoint's port.
 inline constexpr uint16_t kZCMMessagingPort = 5228;
@@ -46,16 +47,6 @@ class ZCMConnectionDelegate {
   virtual void connectionDidRecieveMessage(const DudevDataMessageStanza& message) = 0;
   // Answers how many stored outgoing messages it removed for the ids.
   virtual int32_t connectionDidReceiveAckForRmqIds(const std::vector<std::string>& rmqIds) = 0;
-};
-
-// What the connection keeps in the reliable-message store: the ids of received messages not yet
-// reported to the server.
-class ZCMS2dIdStore {
- public:
-  virtual ~ZCMS2dIdStore() = default;
-  virtual bool saveS2dMessageWithRmqId(const std::string& rmqId) = 0;
-  virtual std::vector<std::string> unackedS2dRmqIds() = 0;
-  virtual void removeS2dIds(const std::vector<std::string>& rmqIds) = 0;
 };
 
 // The data-message layer, asked to send again what the store still holds after the server
@@ -90,7 +81,7 @@ class ZCMConnection final : public ZCMSecureSocketDelegate,
   // authID is the check-in device id (decimal text of a 64-bit number), token its secret.
   static std::shared_ptr<ZCMConnection> make(std::string authID, std::string token,
                                              std::string host, uint16_t port,
-                                             std::weak_ptr<ZCMS2dIdStore> rmq2Manager,
+                                             std::weak_ptr<ZCMRmqManager> rmq2Manager,
                                              std::weak_ptr<ZCMDataMessageResender> zcmManager);
   ~ZCMConnection() override;
 
@@ -137,7 +128,7 @@ class ZCMConnection final : public ZCMSecureSocketDelegate,
 
  private:
   ZCMConnection(std::string authID, std::string token, std::string host, uint16_t port,
-                std::weak_ptr<ZCMS2dIdStore> rmq2Manager,
+                std::weak_ptr<ZCMRmqManager> rmq2Manager,
                 std::weak_ptr<ZCMDataMessageResender> zcmManager);
 
   void setupConnectionSocket();
@@ -166,7 +157,7 @@ class ZCMConnection final : public ZCMSecureSocketDelegate,
   std::string host_;
   uint16_t port_;
   std::weak_ptr<ZCMConnectionDelegate> delegate_;
-  std::weak_ptr<ZCMS2dIdStore> rmq2Manager_;
+  std::weak_ptr<ZCMRmqManager> rmq2Manager_;
   std::weak_ptr<ZCMDataMessageResender> dataMessageManager_;
   std::shared_ptr<ZCMSecureSocket> socket_;
   unsigned state_ = kStateDisconnected;

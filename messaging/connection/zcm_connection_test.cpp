@@ -4,9 +4,9 @@
 
 #include <atomic>
 #include <functional>
-#include <set>
 #include <vector>
 
+#include "messaging/rmq/zcm_rmq_manager.h"
 #include "messaging/testing/zcm_log_recorder.h"
 #include "messaging/testing/zcm_test_server.h"
 #include "messaging/wire/dudev_extensions.pb.h"
@@ -14,27 +14,11 @@
 #include "platform/foundation/thread_annotations.h"
 #include "platform/net/server_trust.h"
 #include "platform/testing/main_loop.h"
+#include "platform/testing/test_app.h"
 
 namespace {
 
 using Session = ZCMTestServer::Session;
-
-class MemoryS2dIdStore : public ZCMS2dIdStore {
- public:
-  bool saveS2dMessageWithRmqId(const std::string& rmqId) override {
-    ids.insert(rmqId);
-    return true;
-  }
-  std::vector<std::string> unackedS2dRmqIds() override { return {ids.begin(), ids.end()}; }
-  void removeS2dIds(const std::vector<std::string>& rmqIds) override {
-    for (const std::string& id : rmqIds) {
-      removed.push_back(id);
-      ids.erase(id);
-    }
-  }
-  std::set<std::string> ids;
-  std::vector<std::string> removed;
-};
 
 class Resender : public ZCMDataMessageResender {
  public:
@@ -116,8 +100,11 @@ class ZCMConnectionTest : public ::testing::Test {
     EXPECT_EQ(connection->state(), ZCMConnection::kStateConnecting);
   }
 
+  std::vector<std::string> unacked() const { return store->unackedS2dRmqIds(); }
+
   platform::ManualClock clock;
-  std::shared_ptr<MemoryS2dIdStore> store = std::make_shared<MemoryS2dIdStore>();
+  platform::testing::TestApp app;
+  std::shared_ptr<ZCMRmqManager> store = std::make_shared<ZCMRmqManager>("rmq2");
   std::shared_ptr<Resender> resender = std::make_shared<Resender>();
   std::shared_ptr<ConnectionRecorder> recorder = std::make_shared<ConnectionRecorder>();
   std::vector<std::unique_ptr<google::protobuf::Message>> beforeLogin;
@@ -126,7 +113,8 @@ class ZCMConnectionTest : public ::testing::Test {
 };
 
 TEST_F(ZCMConnectionTest, LogsInWithTheExactRequestAndClearsEarlierIdsOnceTheServerHasThem) {
-  store->ids = {"s1", "s2"};
+  store->saveS2dMessageWithRmqId("s1");
+  store->saveS2dMessageWithRmqId("s2");
   ZCMConnection::setNetworkTypeProvider([] { return int64_t{1}; });
   std::string loginBytes;
   std::optional<DudevHeartbeatPing> ping;
@@ -172,8 +160,7 @@ TEST_F(ZCMConnectionTest, LogsInWithTheExactRequestAndClearsEarlierIdsOnceTheSer
   EXPECT_EQ(recorder->logins, 1);
   EXPECT_EQ(connection->state(), ZCMConnection::kStateSignedIn);
 
-  ASSERT_TRUE(platform::testing::runMainLoopUntil([&] { return store->removed.size() == 2; }));
-  EXPECT_EQ(store->removed, (std::vector<std::string>{"s1", "s2"}));
+  ASSERT_TRUE(platform::testing::runMainLoopUntil([&] { return unacked().empty(); }));
   EXPECT_EQ(connection->description(), "host: 127.0.0.1, port: " + std::to_string(server.port()) +
                                            ", stream id in: 2, stream id out: 2");
 }
@@ -258,10 +245,9 @@ TEST_F(ZCMConnectionTest, CountsStreamIdsAndAcknowledgesWhatItReceived) {
   ASSERT_TRUE(stage.waitFor(1));
   EXPECT_TRUE(firstAck);
   EXPECT_TRUE(immediateAck);
-  ASSERT_TRUE(platform::testing::runMainLoopUntil([&] { return store->removed.size() == 10; }));
-  platform::testing::drainMainLoop();
+  ASSERT_TRUE(platform::testing::runMainLoopUntil(
+      [&] { return unacked() == std::vector<std::string>{"m10"}; }));
   EXPECT_EQ(recorder->messages.size(), 11u);
-  EXPECT_EQ(store->ids, std::set<std::string>{"m10"});
   EXPECT_EQ(connection->inStreamId(), 13);
   EXPECT_EQ(connection->outStreamId(), 4);
 }
