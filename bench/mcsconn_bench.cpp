@@ -21,6 +21,7 @@
 #include "messaging/wire/wire_tags.h"
 #include "platform/dispatch/queue.h"
 #include "platform/net/server_trust.h"
+#include "platform/testing/self_signed_certificate.h"
 
 namespace {
 
@@ -125,7 +126,10 @@ int main() {
     session.sendBytes(stream);
     session.waitForClose();
   });
-  platform::net::addTrustedAnchorCertificate(platform::testing::HttpsServer::certificatePEM());
+  if (!platform::net::addTrustedAnchorCertificate(
+          platform::testing::HttpsServer::certificatePEM())) {
+    return 1;
+  }
 
   SSL_CTX* context = SSL_CTX_new(TLS_client_method());
   SSL_CTX_set_verify(context, SSL_VERIFY_PEER, nullptr);
