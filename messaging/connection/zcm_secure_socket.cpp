@@ -7,6 +7,11 @@ using platform::net::SocketStream;
 using platform::net::StreamEvent;
 using platform::net::StreamStatus;
 
+namespace {
+// Bounds how many queued frames join one buffer; a single larger frame still goes whole.
+constexpr size_t kJoinedFramesLimit = 65536;
+}  // namespace
+
 std::shared_ptr<ZCMSecureSocket> ZCMSecureSocket::make() {
   return std::shared_ptr<ZCMSecureSocket>(new ZCMSecureSocket());
 }
@@ -44,7 +49,9 @@ void ZCMSecureSocket::closeStream(SocketStream* stream) {
 void ZCMSecureSocket::sendData(std::string data, int8_t tag, std::optional<std::string> rmqId) {
   VKR_ASSERT_MAIN_THREAD();
   packetQueue_.push(ZCMPacket{tag, std::move(rmqId), std::move(data)});
-  if (outStream_ && outStream_->hasSpaceAvailable()) performWrite();
+  if (!isReading_ && !isWriting_ && outStream_ && outStream_->hasSpaceAvailable()) {
+    performWrite();
+  }
 }
 
 void ZCMSecureSocket::disconnect() {
@@ -75,9 +82,19 @@ void ZCMSecureSocket::streamHandleEvent(SocketStream& stream, StreamEvent event)
         }
       }
       break;
-    case StreamEvent::HasBytesAvailable:
-      if (state_ == kStateConnected && !performRead()) disconnect();
+    case StreamEvent::HasBytesAvailable: {
+      if (state_ != kStateConnected) break;
+      isReading_ = true;
+      const bool read = performRead();
+      isReading_ = false;
+      if (!read) {
+        disconnect();
+      } else if (state_ == kStateConnected && !packetQueue_.isEmpty() &&
+                 outStream_->hasSpaceAvailable()) {
+        performWrite();
+      }
       break;
+    }
     case StreamEvent::HasSpaceAvailable:
       if (state_ == kStateConnected) performWrite();
       break;
@@ -95,6 +112,13 @@ std::shared_ptr<ZCMSecureSocketDelegate> ZCMSecureSocket::connectedDelegate() co
 
 void ZCMSecureSocket::performWrite() {
   const std::shared_ptr<ZCMSecureSocket> keep = shared_from_this();
+  if (isWriting_) return;
+  isWriting_ = true;
+  writeBuffers();
+  isWriting_ = false;
+}
+
+void ZCMSecureSocket::writeBuffers() {
   while (outStream_ && outStream_->hasSpaceAvailable()) {
     if (outputBuffer_.empty()) {
       // The version byte leads the first buffer and is written like frame bytes, so a write
@@ -103,10 +127,11 @@ void ZCMSecureSocket::performWrite() {
         isVersionSent_ = true;
         outputBuffer_.push_back(static_cast<char>(kZCMVersion));
       }
-      if (std::optional<ZCMPacket> packet = packetQueue_.pop()) {
-        outputBuffer_ += ZCMEncodeFrame(packet->tag, packet->data);
-        currentProtoTypeBeingSent_ = packet->tag;
-        currentRmqIdBeingSent_ = std::move(packet->rmqId);
+      while (!packetQueue_.isEmpty() &&
+             (framesInBuffer_.empty() || outputBuffer_.size() < kJoinedFramesLimit)) {
+        ZCMPacket packet = *packetQueue_.pop();
+        outputBuffer_ += ZCMEncodeFrame(packet.tag, packet.data);
+        framesInBuffer_.push_back({outputBuffer_.size(), packet.tag, std::move(packet.rmqId)});
       }
       if (outputBuffer_.empty()) return;
       outputBufferLength_ = 0;
@@ -116,17 +141,20 @@ void ZCMSecureSocket::performWrite() {
         outputBuffer_.size() - outputBufferLength_);
     if (written <= 0) return;  // the frame stays pending; an error arrives as an event
     outputBufferLength_ += static_cast<size_t>(written);
-    if (outputBufferLength_ < outputBuffer_.size()) continue;
-    outputBuffer_.clear();
-    outputBufferLength_ = 0;
-    const int8_t tag = std::exchange(currentProtoTypeBeingSent_, int8_t{-1});
-    const std::optional<std::string> rmqId = std::exchange(currentRmqIdBeingSent_, std::nullopt);
-    // A buffer of the version byte alone carried no message.
-    if (tag == -1) continue;
-    if (const std::shared_ptr<ZCMSecureSocketDelegate> delegate = delegate_.lock()) {
-      delegate->secureSocket(*this, tag, rmqId);
+    if (outputBufferLength_ == outputBuffer_.size()) {
+      outputBuffer_.clear();
+      outputBufferLength_ = 0;
     }
-    if (state_ != kStateConnected) return;
+    // Each frame is reported once its last byte is written.
+    while (!framesInBuffer_.empty() &&
+           (outputBuffer_.empty() || framesInBuffer_.front().end <= outputBufferLength_)) {
+      FrameInBuffer sent = std::move(framesInBuffer_.front());
+      framesInBuffer_.pop_front();
+      if (const std::shared_ptr<ZCMSecureSocketDelegate> delegate = delegate_.lock()) {
+        delegate->secureSocket(*this, sent.tag, sent.rmqId);
+      }
+      if (state_ != kStateConnected) return;
+    }
   }
 }
 

@@ -7,6 +7,7 @@
 // streams' events. A delegate may disconnect (or drop the socket) from inside any call.
 
 #include <cstdint>
+#include <deque>
 #include <memory>
 #include <optional>
 #include <string>
@@ -63,6 +64,7 @@ class ZCMSecureSocket final : public platform::net::StreamDelegate,
   void openStream(platform::net::SocketStream* stream);
   static void closeStream(platform::net::SocketStream* stream);
   void performWrite();
+  void writeBuffers();
   bool performRead();
   // The delegate, when the socket is still connected (it may have disconnected meanwhile).
   std::shared_ptr<ZCMSecureSocketDelegate> connectedDelegate() const;
@@ -72,14 +74,25 @@ class ZCMSecureSocket final : public platform::net::StreamDelegate,
   std::shared_ptr<platform::net::SocketInputStream> inStream_;
   std::shared_ptr<platform::net::SocketOutputStream> outStream_;
   ZCMFrameReassembler input_;
-  // The bytes being written: the version byte at the head of the first, then one frame each.
+  // A frame in the output buffer: where its last byte ends, and what to report once written.
+  struct FrameInBuffer {
+    size_t end;
+    int8_t tag;
+    std::optional<std::string> rmqId;
+  };
+  // The bytes being written: the version byte at the head of the first buffer, then the frames
+  // that were queued when the buffer was filled, so that messages made together (the
+  // acknowledgements of one read) go out in one write.
   std::string outputBuffer_;
   size_t outputBufferLength_ = 0;
+  std::deque<FrameInBuffer> framesInBuffer_;
   ZCMPacketQueue packetQueue_;
+  // While frames of one read are handed out, messages sent meanwhile wait for the read's end;
+  // while a write step runs, for its next buffer.
+  bool isReading_ = false;
+  bool isWriting_ = false;
   bool isVersionSent_ = false;
   bool isVersionReceived_ = false;
   bool isInStreamOpen_ = false;
   bool isOutStreamOpen_ = false;
-  std::optional<std::string> currentRmqIdBeingSent_;
-  int8_t currentProtoTypeBeingSent_ = -1;
 };

@@ -85,6 +85,7 @@ class SocketOutputStream final : public SocketStream {
   // The count of the first bytes taken (possibly fewer than `length`), 0 when there is no room
   // now, -1 on an error (see streamError()).
   int64_t write(const uint8_t* bytes, size_t length);
+  // True when a write may take bytes (also when only writing can tell).
   bool hasSpaceAvailable() const;
 };
 

@@ -329,7 +329,8 @@ bool TLSConnection::hasSpaceAvailable() const {
   if (at(StreamSide::Output).status != StreamStatus::Open || phase_ != Phase::Established) {
     return false;
   }
-  return pendingWrite_.empty() && pollFor(POLLOUT);
+  // Only a write can tell whether the socket takes more; one that cannot is kept as pending.
+  return pendingWrite_.empty();
 }
 
 bool TLSConnection::pollFor(short events) const {
