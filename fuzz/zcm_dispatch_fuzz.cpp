@@ -11,18 +11,18 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size < 1) return 0;
-  ZCMFrame frame{static_cast<int8_t>(data[0] & 0x7F),
-                 std::string(reinterpret_cast<const char*>(data + 1), size - 1)};
-  std::unique_ptr<google::protobuf::Message> message = ZCMParseFrame(frame);
+  const auto tag = static_cast<int8_t>(data[0] & 0x7F);
+  std::unique_ptr<google::protobuf::Message> message =
+      ZCMParseFrame(tag, std::string_view(reinterpret_cast<const char*>(data + 1), size - 1));
   if (!message) return 0;
-  if (ZCMGetTagForProto(*message) != frame.tag) abort();
+  if (ZCMGetTagForProto(*message) != tag) abort();
   (void)ZCMGetPersistentIdForProto(*message);
   const int32_t streamId = ZCMGetLastStreamIdReceivedFromProto(*message);
   ZCMSetLastStreamIdReceivedInProto(*message, streamId);
   ZCMSetPersistentIdForProto(*message, "1");
 
-  ZCMFrameExtraction again =
-      ZCMExtractFrame(ZCMEncodeFrame(frame.tag, message->SerializeAsString()));
-  if (again.status != ZCMFrameExtraction::kFrame || !ZCMParseFrame(again.frame)) abort();
+  const std::string frame = ZCMEncodeFrame(*message);
+  ZCMFrameExtraction again = ZCMExtractFrame(frame);
+  if (again.status != ZCMFrameExtraction::kFrame || !ZCMParseFrame(again.tag, again.data)) abort();
   return 0;
 }

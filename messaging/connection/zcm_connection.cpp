@@ -224,13 +224,13 @@ void ZCMConnection::didDisconnectWithSecureSocket(ZCMSecureSocket&) {
   }
 }
 
-void ZCMConnection::secureSocket(ZCMSecureSocket&, const std::string& data, int8_t tag) {
+void ZCMConnection::secureSocket(ZCMSecureSocket&, std::string_view data, int8_t tag) {
   if (tag < 0) return;
   if (ZCMGetClassForTag(tag) == nullptr) {
     ZCM_LOG_ERROR("Invalid tag %d for proto", tag);
     return;
   }
-  const std::unique_ptr<google::protobuf::Message> proto = ZCMParseFrame(ZCMFrame{tag, data});
+  const std::unique_ptr<google::protobuf::Message> proto = ZCMParseFrame(tag, data);
   if (!proto) return;
   const bool accepted =
       tag == kZCMTagLoginResponse ? state_ == kStateConnected : state_ == kStateSignedIn;

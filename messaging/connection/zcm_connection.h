@@ -120,7 +120,7 @@ class ZCMConnection final : public ZCMSecureSocketDelegate,
   static void setNetworkTypeProvider(std::function<int64_t()> provider);
 
   // ZCMSecureSocketDelegate
-  void secureSocket(ZCMSecureSocket& socket, const std::string& data, int8_t tag) override;
+  void secureSocket(ZCMSecureSocket& socket, std::string_view data, int8_t tag) override;
   void secureSocket(ZCMSecureSocket& socket, int8_t tag,
                     const std::optional<std::string>& rmqId) override;
   void secureSocketDidConnect(ZCMSecureSocket& socket) override;

@@ -180,7 +180,7 @@ bool ZCMSecureSocket::performRead() {
       if (next.status == ZCMFrameExtraction::kProtocolError) return false;
       const std::shared_ptr<ZCMSecureSocketDelegate> delegate = connectedDelegate();
       if (!delegate) return true;
-      delegate->secureSocket(*this, next.frame.data, next.frame.tag);
+      delegate->secureSocket(*this, next.data, next.tag);
       if (state_ != kStateConnected) return true;
     }
   }

@@ -11,6 +11,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "messaging/connection/zcm_packet.h"
 #include "messaging/wire/frame_reassembler.h"
@@ -21,8 +22,8 @@ class ZCMSecureSocket;
 class ZCMSecureSocketDelegate {
  public:
   virtual ~ZCMSecureSocketDelegate() = default;
-  // A whole frame arrived: its message bytes and tag.
-  virtual void secureSocket(ZCMSecureSocket& socket, const std::string& data, int8_t tag) = 0;
+  // A whole frame arrived: its message bytes (valid during the call) and tag.
+  virtual void secureSocket(ZCMSecureSocket& socket, std::string_view data, int8_t tag) = 0;
   // The last byte of a queued message's frame was written.
   virtual void secureSocket(ZCMSecureSocket& socket, int8_t tag,
                             const std::optional<std::string>& rmqId) = 0;

@@ -17,8 +17,8 @@ using Session = ZCMTestServer::Session;
 
 class SocketRecorder : public ZCMSecureSocketDelegate {
  public:
-  void secureSocket(ZCMSecureSocket&, const std::string& data, int8_t tag) override {
-    received.push_back(ZCMFrame{tag, data});
+  void secureSocket(ZCMSecureSocket&, std::string_view data, int8_t tag) override {
+    received.push_back(ZCMFrame{tag, std::string(data)});
     if (onFrame) onFrame();
   }
   void secureSocket(ZCMSecureSocket&, int8_t tag,

@@ -49,5 +49,5 @@ std::string ZCMTestServer::Session::versionByte() {
 }
 
 std::string ZCMTestServer::Session::frameOf(const google::protobuf::Message& message) {
-  return ZCMEncodeFrame(ZCMGetTagForProto(message), message.SerializeAsString());
+  return ZCMEncodeFrame(message);
 }

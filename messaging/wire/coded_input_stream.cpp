@@ -29,9 +29,9 @@ ZCMCodedInputStream::Read ZCMCodedInputStream::readLength(int32_t* length) {
   return Read::kMalformed;
 }
 
-std::optional<std::string> ZCMCodedInputStream::readDataWithLength(uint32_t count) {
+std::optional<std::string_view> ZCMCodedInputStream::readDataWithLength(uint32_t count) {
   if (buffer_.size() - bufferPos_ < count) return std::nullopt;
-  std::string data(buffer_.substr(bufferPos_, count));
+  std::string_view data = buffer_.substr(bufferPos_, count);
   bufferPos_ += count;
   return data;
 }

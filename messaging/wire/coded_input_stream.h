@@ -16,14 +16,16 @@ class ZCMCodedInputStream {
   };
 
   explicit ZCMCodedInputStream(std::string_view data) : buffer_(data) {}
+  explicit ZCMCodedInputStream(std::string&& data) = delete;  // would outlive its bytes
 
   // The next byte as a signed tag, or false (position unchanged) when no byte is left.
   bool readTag(int8_t* tag);
   // A base-128 varint of up to ten bytes whose low 32 bits are the length. On kEndOfData the
   // position stays after the last byte read; ten bytes that all continue are kMalformed.
   Read readLength(int32_t* length);
-  // The next `count` bytes, or nothing (position unchanged) when fewer are left.
-  std::optional<std::string> readDataWithLength(uint32_t count);
+  // The next `count` bytes (a view into the buffer), or nothing (position unchanged) when fewer
+  // are left.
+  std::optional<std::string_view> readDataWithLength(uint32_t count);
 
   uint64_t offset() const { return bufferPos_; }
 

@@ -23,6 +23,20 @@ std::string ZCMEncodeFrame(int8_t tag, std::string_view data) {
   return frame;
 }
 
+std::string ZCMEncodeFrame(const google::protobuf::Message& message) {
+  const auto tagValue = static_cast<uint32_t>(static_cast<uint8_t>(ZCMGetTagForProto(message)));
+  const size_t size = message.ByteSizeLong();
+  const auto length = static_cast<uint32_t>(size);
+  std::string frame(
+      CodedOutputStream::VarintSize32(tagValue) + CodedOutputStream::VarintSize32(length) + size,
+      '\0');
+  auto* out = reinterpret_cast<uint8_t*>(frame.data());
+  out = CodedOutputStream::WriteVarint32ToArray(tagValue, out);
+  out = CodedOutputStream::WriteVarint32ToArray(length, out);
+  message.SerializeWithCachedSizesToArray(out);
+  return frame;
+}
+
 ZCMFrameExtraction ZCMExtractFrame(std::string_view bytes) {
   ZCMFrameExtraction extraction;
   ZCMCodedInputStream input(bytes);
@@ -46,19 +60,23 @@ ZCMFrameExtraction ZCMExtractFrame(std::string_view bytes) {
     extraction.status = ZCMFrameExtraction::kProtocolError;
     return extraction;
   }
-  std::optional<std::string> data = input.readDataWithLength(static_cast<uint32_t>(length));
+  std::optional<std::string_view> data = input.readDataWithLength(static_cast<uint32_t>(length));
   if (!data) return extraction;
   extraction.status = ZCMFrameExtraction::kFrame;
-  extraction.frame = {tag, std::move(*data)};
+  extraction.tag = tag;
+  extraction.data = *data;
   extraction.consumed = input.offset();
   return extraction;
 }
 
-std::unique_ptr<google::protobuf::Message> ZCMParseFrame(const ZCMFrame& frame) {
-  const google::protobuf::Message* type = ZCMGetClassForTag(frame.tag);
+std::unique_ptr<google::protobuf::Message> ZCMParseFrame(int8_t tag, std::string_view data) {
+  const google::protobuf::Message* type = ZCMGetClassForTag(tag);
   if (!type) return nullptr;
   std::unique_ptr<google::protobuf::Message> message(type->New());
   // Parsed in two steps so that a frame missing required fields is dropped without a library log.
-  if (!message->ParsePartialFromString(frame.data) || !message->IsInitialized()) return nullptr;
+  if (!message->ParsePartialFromArray(data.data(), static_cast<int>(data.size())) ||
+      !message->IsInitialized()) {
+    return nullptr;
+  }
   return message;
 }

@@ -37,7 +37,7 @@ bool ZCMFrameReassembler::feed(std::string_view bytes, std::vector<ZCMFrame>* fr
     for (ZCMFrameExtraction next = nextFrame(); next.status != ZCMFrameExtraction::kIncomplete;
          next = nextFrame()) {
       if (next.status == ZCMFrameExtraction::kProtocolError) return false;
-      frames->push_back(std::move(next.frame));
+      frames->push_back({next.tag, std::string(next.data)});
     }
     if (bytes.empty()) return true;
     std::span<char> space = spaceForRead();

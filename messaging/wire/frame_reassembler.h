@@ -28,7 +28,8 @@ class ZCMFrameReassembler {
   void didRead(size_t count);
 
   // The next whole frame, consumed from the front; kIncomplete until more bytes arrive;
-  // kProtocolError when the bytes can never form a frame (see ZCMExtractFrame).
+  // kProtocolError when the bytes can never form a frame (see ZCMExtractFrame). The frame's data
+  // is a view into the buffer, valid until the next spaceForRead().
   ZCMFrameExtraction nextFrame();
 
   // Copies the bytes in through spaceForRead/didRead and appends every frame they complete.

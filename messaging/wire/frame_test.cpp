@@ -105,7 +105,7 @@ void expectSameMessages(const std::vector<ZCMFrame>& frames,
   ASSERT_EQ(frames.size(), messages.size());
   for (size_t i = 0; i < frames.size(); ++i) {
     EXPECT_EQ(frames[i].tag, ZCMGetTagForProto(*messages[i]));
-    std::unique_ptr<Message> parsed = ZCMParseFrame(frames[i]);
+    std::unique_ptr<Message> parsed = ZCMParseFrame(frames[i].tag, frames[i].data);
     ASSERT_NE(parsed, nullptr) << i;
     EXPECT_TRUE(MessageDifferencer::Equals(*parsed, *messages[i])) << parsed->DebugString();
   }
@@ -123,10 +123,11 @@ TEST(FrameTest, EveryMessageTypeRoundTripsThroughAFrame) {
   auto messages = sampleMessages();
   for (const auto& message : messages) {
     SCOPED_TRACE(message->GetTypeName());
-    ZCMFrameExtraction extraction =
-        ZCMExtractFrame(ZCMEncodeFrame(ZCMGetTagForProto(*message), message->SerializeAsString()));
+    const std::string frame = ZCMEncodeFrame(*message);
+    EXPECT_EQ(frame, ZCMEncodeFrame(ZCMGetTagForProto(*message), message->SerializeAsString()));
+    ZCMFrameExtraction extraction = ZCMExtractFrame(frame);
     ASSERT_EQ(extraction.status, ZCMFrameExtraction::kFrame);
-    std::unique_ptr<Message> parsed = ZCMParseFrame(extraction.frame);
+    std::unique_ptr<Message> parsed = ZCMParseFrame(extraction.tag, extraction.data);
     ASSERT_NE(parsed, nullptr);
     EXPECT_TRUE(MessageDifferencer::Equals(*parsed, *message));
   }
@@ -138,22 +139,24 @@ TEST(FrameTest, EveryMessageTypeRoundTripsThroughAFrame) {
 }
 
 TEST(FrameTest, FramesThatDoNotParseAsTheirTagsTypeGiveNoMessage) {
-  EXPECT_EQ(ZCMParseFrame({5, ""}), nullptr) << "tag without a type";
+  EXPECT_EQ(ZCMParseFrame(5, ""), nullptr) << "tag without a type";
   // A data message stanza needs "from" and "category".
   DudevDataMessageStanza partial;
   partial.set_from("x");
-  EXPECT_EQ(ZCMParseFrame({kZCMTagDataMessageStanza, partial.SerializePartialAsString()}), nullptr);
-  EXPECT_EQ(ZCMParseFrame({kZCMTagHeartbeatAck, bytes({0x0A, 0x05, 'a'})}), nullptr)
+  EXPECT_EQ(ZCMParseFrame(kZCMTagDataMessageStanza, partial.SerializePartialAsString()), nullptr);
+  EXPECT_EQ(ZCMParseFrame(kZCMTagHeartbeatAck, bytes({0x0A, 0x05, 'a'})), nullptr)
       << "field longer than the bytes";
   // An IQ type outside 0-3 leaves the required field unset.
-  EXPECT_EQ(ZCMParseFrame({kZCMTagIqStanza, bytes({0x10, 0x09, 0x1A, 0x00})}), nullptr);
-  EXPECT_NE(ZCMParseFrame({kZCMTagIqStanza, bytes({0x10, 0x03, 0x1A, 0x00})}), nullptr);
+  EXPECT_EQ(ZCMParseFrame(kZCMTagIqStanza, bytes({0x10, 0x09, 0x1A, 0x00})), nullptr);
+  EXPECT_NE(ZCMParseFrame(kZCMTagIqStanza, bytes({0x10, 0x03, 0x1A, 0x00})), nullptr);
 }
 
-// The bytes in a buffer of exactly their size, so a read past the end is caught by ASan.
-ZCMFrameExtraction extractExact(const std::string& stream) {
+// The status and size of the first frame of bytes held in a buffer of exactly their size, so a
+// read past the end is caught by ASan.
+std::pair<ZCMFrameExtraction::Status, size_t> extractExact(const std::string& stream) {
   std::vector<char> exact(stream.begin(), stream.end());
-  return ZCMExtractFrame(std::string_view(exact.data(), exact.size()));
+  ZCMFrameExtraction extraction = ZCMExtractFrame(std::string_view(exact.data(), exact.size()));
+  return {extraction.status, extraction.consumed};
 }
 
 TEST(FrameTest, LengthVarintsUpToTenBytesKeepTheirLow32Bits) {
@@ -170,11 +173,12 @@ TEST(FrameTest, LengthVarintsUpToTenBytesKeepTheirLow32Bits) {
   EXPECT_EQ(tooLong.readLength(&length), ZCMCodedInputStream::Read::kMalformed);
   EXPECT_EQ(tooLong.offset(), 10u) << "stops after the tenth byte";
 
-  ZCMCodedInputStream cut(bytes({0xAC}));
+  const std::string cutBytes = bytes({0xAC});
+  ZCMCodedInputStream cut(cutBytes);
   EXPECT_EQ(cut.readLength(&length), ZCMCodedInputStream::Read::kEndOfData);
   EXPECT_EQ(cut.offset(), 1u);
 
-  ZCMCodedInputStream empty("");
+  ZCMCodedInputStream empty{std::string_view()};
   int8_t tag = 0;
   EXPECT_FALSE(empty.readTag(&tag));
   EXPECT_EQ(empty.readDataWithLength(1), std::nullopt);
@@ -204,8 +208,7 @@ TEST(FrameTest, BadHeadersAreProtocolErrorsAndCutFramesIncomplete) {
       {"unknown tag is still a frame", bytes({6, 1, 'x'}), ZCMFrameExtraction::kFrame},
   };
   for (const Case& c : cases) {
-    ZCMFrameExtraction extraction = extractExact(c.stream);
-    EXPECT_EQ(extraction.status, c.status) << c.name;
+    EXPECT_EQ(extractExact(c.stream).first, c.status) << c.name;
   }
 }
 
@@ -213,9 +216,7 @@ TEST(FrameTest, TheLargestFrameFitsAndOneByteMoreIsRefused) {
   const std::string header = bytes({8, 0xFC, 0xFF, 0x3F});  // 1048572 bytes follow
   std::string largest = header + std::string(kZCMMaxFrameSize - header.size(), 'd');
   ASSERT_EQ(largest.size(), kZCMMaxFrameSize);
-  ZCMFrameExtraction extraction = extractExact(largest);
-  ASSERT_EQ(extraction.status, ZCMFrameExtraction::kFrame);
-  EXPECT_EQ(extraction.consumed, kZCMMaxFrameSize);
+  EXPECT_EQ(extractExact(largest), std::make_pair(ZCMFrameExtraction::kFrame, kZCMMaxFrameSize));
 
   ZCMFrameReassembler reassembler;
   std::vector<ZCMFrame> frames;
@@ -224,7 +225,7 @@ TEST(FrameTest, TheLargestFrameFitsAndOneByteMoreIsRefused) {
   EXPECT_EQ(frames[0].data.size(), kZCMMaxFrameSize - header.size());
   EXPECT_LE(reassembler.capacity(), kZCMMaxFrameSize);
 
-  EXPECT_EQ(extractExact(bytes({8, 0xFD, 0xFF, 0x3F})).status, ZCMFrameExtraction::kProtocolError);
+  EXPECT_EQ(extractExact(bytes({8, 0xFD, 0xFF, 0x3F})).first, ZCMFrameExtraction::kProtocolError);
 }
 
 TEST(FrameTest, ReassemblyDeliversTheSameFramesAtEverySplitOfTheStream) {
