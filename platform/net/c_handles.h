@@ -1,10 +1,13 @@
 #pragma once
 
-// Internal to URL loading: one owner per kind of C-library handle, so no code frees one by hand.
+// Internal to the net module: one owner per kind of C-library handle, so no code frees one by
+// hand.
 
 #include <curl/curl.h>
+#include <glib-object.h>
 #include <openssl/bio.h>
 #include <openssl/crypto.h>
+#include <openssl/ssl.h>
 #include <openssl/x509.h>
 #include <openssl/x509_vfy.h>
 
@@ -42,6 +45,15 @@ struct BIOFree {
 struct OpenSSLFree {
   void operator()(unsigned char* bytes) const { OPENSSL_free(bytes); }
 };
+struct SSLContextFree {
+  void operator()(SSL_CTX* context) const { SSL_CTX_free(context); }
+};
+struct SSLFree {
+  void operator()(SSL* ssl) const { SSL_free(ssl); }
+};
+struct GObjectUnref {
+  void operator()(gpointer object) const { g_object_unref(object); }
+};
 }  // namespace handles
 
 using CurlEasy = std::unique_ptr<CURL, handles::CurlEasyFree>;
@@ -54,6 +66,11 @@ using X509StackPtr = std::unique_ptr<STACK_OF(X509), handles::X509StackFree>;
 using BIOPtr = std::unique_ptr<BIO, handles::BIOFree>;
 // Bytes OpenSSL allocated for us (the DER forms i2d_* write).
 using OpenSSLBytes = std::unique_ptr<unsigned char, handles::OpenSSLFree>;
+using SSLContextPtr = std::unique_ptr<SSL_CTX, handles::SSLContextFree>;
+using SSLPtr = std::unique_ptr<SSL, handles::SSLFree>;
+// An owned reference to a GObject (a "transfer full" answer).
+template <typename T>
+using GObjectPtr = std::unique_ptr<T, handles::GObjectUnref>;
 
 // Closes the file and answers whether everything buffered reached it (a full disk shows here).
 inline bool closeFile(File& file) { return file && std::fclose(file.release()) == 0; }

@@ -19,6 +19,9 @@ namespace {
 struct Anchors {
   Mutex mutex;
   std::vector<X509Ptr> certificates VKR_GUARDED_BY(mutex);
+  // The last store made of the system's anchors and these, until they change: reading the
+  // system's bundle of anchors takes long enough to matter for every connection.
+  X509StorePtr shared VKR_GUARDED_BY(mutex);
 };
 Anchors& anchors() {
   static Anchors* list = new Anchors();
@@ -49,6 +52,23 @@ X509StorePtr makeTrustStore() {
   return store;
 }
 
+X509StorePtr sharedTrustStore() {
+  {
+    MutexLock lock(anchors().mutex);
+    if (X509_STORE* shared = anchors().shared.get()) {
+      X509_STORE_up_ref(shared);
+      return X509StorePtr(shared);
+    }
+  }
+  X509StorePtr made = makeTrustStore();
+  MutexLock lock(anchors().mutex);
+  if (!anchors().shared) {
+    X509_STORE_up_ref(made.get());
+    anchors().shared.reset(made.get());
+  }
+  return made;
+}
+
 Status addTrustedAnchorCertificate(std::string_view pem) {
   const BIOPtr bio(BIO_new_mem_buf(pem.data(), static_cast<int>(pem.size())));
   X509Ptr certificate(PEM_read_bio_X509(bio.get(), nullptr, nullptr, nullptr));
@@ -57,12 +77,14 @@ Status addTrustedAnchorCertificate(std::string_view pem) {
   }
   MutexLock lock(anchors().mutex);
   anchors().certificates.push_back(std::move(certificate));
+  anchors().shared.reset();
   return okStatus();
 }
 
 void removeTrustedAnchorCertificates() {
   MutexLock lock(anchors().mutex);
   anchors().certificates.clear();
+  anchors().shared.reset();
 }
 
 ServerTrust::Result ServerTrust::evaluate() const {

@@ -71,6 +71,8 @@ class ScriptedServer {
     void write(std::string_view bytes);
     // Keeps the connection open without answering until the server stops.
     void hold();
+    // The connected socket, for scripts that speak another protocol over it.
+    int fd() const { return fd_; }
 
    private:
     friend class ScriptedServer;
