@@ -20,8 +20,9 @@ std::string_view trimmed(std::string_view text) {
   return text.substr(first, text.find_last_not_of(kWhiteSpace) - first + 1);
 }
 
-// "yyyy-MM-dd HH:mm:ss.SSS" in local time.
-std::string localTimestamp(platform::Date date) {
+}  // namespace
+
+std::string ZTMLocalTimestamp(platform::Date date) {
   const double floored = std::floor(date.secondsSince1970);
   const auto seconds = static_cast<time_t>(floored);
   const int millis = std::min(999, static_cast<int>((date.secondsSince1970 - floored) * 1000));
@@ -31,8 +32,6 @@ std::string localTimestamp(platform::Date date) {
   std::strftime(stamp, sizeof stamp, "%Y-%m-%d %H:%M:%S", &local);
   return platform::format("%s.%03d", stamp, millis);
 }
-
-}  // namespace
 
 std::optional<std::string> ZSDK_ZTMLogBasicFormatter::stringForFunc(
     const std::optional<std::string>& /*func*/, const char* format, va_list args,
@@ -58,7 +57,7 @@ std::optional<std::string> ZSDK_ZTMLogStandardFormatter::stringForFunc(
     ZTMLoggerLevel level) {
   const std::optional<std::string> message =
       ZSDK_ZTMLogBasicFormatter::stringForFunc(func, format, args, level);
-  return platform::format("%s %s[%d/%p] [lvl=%d] %s %s", localTimestamp(platform::now()).c_str(),
+  return platform::format("%s %s[%d/%p] [lvl=%d] %s %s", ZTMLocalTimestamp(platform::now()).c_str(),
                           pname_.c_str(), static_cast<int>(pid_),
                           reinterpret_cast<void*>(pthread_self()), static_cast<int>(level),
                           prettyNameForFunc(func).c_str(), message ? message->c_str() : "(null)");

@@ -4,7 +4,11 @@
 
 #include <string>
 
+#include "platform/foundation/value.h"
 #include "toolbox/logger/log_roles.h"
+
+// "yyyy-MM-dd HH:mm:ss.SSS" in local time: the time stamp of formatted log lines.
+std::string ZTMLocalTimestamp(platform::Date date);
 
 // The message alone: the format applied to its arguments; function name and level are ignored.
 class ZSDK_ZTMLogBasicFormatter : public ZTMLogFormatter {
