@@ -53,6 +53,7 @@ std::string appIdentityOf(const platform::Bytes& publicKeyData) {
   digest.resize(8);
   digest[0] = static_cast<uint8_t>(0x90 | (digest[0] & 0x0F));
   ZSDK_ZTMStringEncoding encoding = ZSDK_ZTMStringEncoding::rfc4648Base64WebsafeStringEncoding();
+  encoding.setDoPad(false);
   return encoding.encode(digest);
 }
 
