@@ -8,6 +8,7 @@
 #include <openssl/rsa.h>
 
 #include "bench/bench_report.h"
+#include "instance_id/iid_utilities.h"
 #include "instance_id/instance_id.h"
 #include "instance_id/key_pair.h"
 #include "instance_id/testing/identity_server.h"

@@ -8,12 +8,9 @@
 namespace {
 
 std::optional<std::string> keychainContentPart(const std::string& content, size_t index) {
-  if (index > 1) return std::nullopt;
-  const size_t bar = content.find('|');
-  if (bar == std::string::npos || content.find('|', bar + 1) != std::string::npos) {
-    return std::nullopt;
-  }
-  return index == 0 ? content.substr(0, bar) : content.substr(bar + 1);
+  std::vector<std::string> parts = VIZInstanceIDSplit(content, "|");
+  if (index > 1 || parts.size() != 2) return std::nullopt;
+  return parts[index];
 }
 
 }  // namespace

@@ -2,20 +2,11 @@
 
 #include <algorithm>
 
+#include "instance_id/iid_utilities.h"
 #include "platform/foundation/system_info.h"
 #include "platform/storage/user_defaults.h"
 
 namespace {
-
-std::vector<std::string> splitAt(const std::string& text, char separator) {
-  std::vector<std::string> parts;
-  size_t start = 0;
-  for (size_t at; (at = text.find(separator, start)) != std::string::npos; start = at + 1) {
-    parts.push_back(text.substr(start, at - start));
-  }
-  parts.push_back(text.substr(start));
-  return parts;
-}
 
 std::string countryCodeForRegion(std::string region) {
   std::transform(region.begin(), region.end(), region.begin(),
@@ -71,18 +62,18 @@ std::string VIZInstanceIDLocale::zorovaLocaleWithZorovaLanguage(const std::strin
                                                                 const std::string& appleLocale) {
   if (language.size() < 2) return appleLocale;
   const std::string identifier = appleLocale.substr(0, appleLocale.find('@'));
-  std::vector<std::string> parts = splitAt(identifier, '_');
+  std::vector<std::string> parts = VIZInstanceIDSplit(identifier, "_");
   if (parts.size() < 2) return identifier;
   return language.substr(0, 2) + "_" + parts[1];
 }
 
 std::string VIZInstanceIDLocale::countryCodeForLocale(const std::string& locale) {
-  std::vector<std::string> parts = splitAt(locale, '_');
+  std::vector<std::string> parts = VIZInstanceIDSplit(locale, "_");
   if (parts.size() == 2 && parts[1].size() >= 2) return countryCodeForRegion(parts[1]);
   return "us";
 }
 
 std::string VIZInstanceIDLocale::currentLocaleCountryCode() {
-  std::vector<std::string> parts = splitAt(platform::currentLocaleIdentifier(), '_');
+  std::vector<std::string> parts = VIZInstanceIDSplit(platform::currentLocaleIdentifier(), "_");
   return parts.size() >= 2 ? parts[1] : "";
 }

@@ -10,12 +10,7 @@
 namespace {
 
 std::optional<std::string> partOfTokenCacheKey(const std::string& key, size_t index) {
-  std::vector<std::string> parts;
-  size_t start = 0;
-  for (size_t at; (at = key.find('|', start)) != std::string::npos; start = at + 1) {
-    parts.push_back(key.substr(start, at - start));
-  }
-  parts.push_back(key.substr(start));
+  std::vector<std::string> parts = VIZInstanceIDSplit(key, "|");
   if (parts.size() != 4) return std::nullopt;
   return parts[index];
 }

@@ -32,7 +32,25 @@ struct LibraryVersion {
   int major = 0, minor = 0, patch = 0;
 };
 
-std::vector<std::string> split(std::string_view text, std::string_view separator) {
+int leadingInt(const std::string& text) { return std::atoi(text.c_str()); }
+
+const LibraryVersion& libraryVersion() {
+  static const LibraryVersion version = [] {
+    LibraryVersion parsed;
+    std::vector<std::string> parts = VIZInstanceIDSplit(kLibraryVersion, ".");
+    if (parts.size() != 3) return parsed;
+    parsed.major = leadingInt(parts[0]);
+    parsed.minor = leadingInt(parts[1]);
+    std::vector<std::string> patch = VIZInstanceIDSplit(parts[2], "-beta");
+    if (patch.size() <= 2) parsed.patch = leadingInt(patch[0]);
+    return parsed;
+  }();
+  return version;
+}
+
+}  // namespace
+
+std::vector<std::string> VIZInstanceIDSplit(std::string_view text, std::string_view separator) {
   std::vector<std::string> parts;
   size_t start = 0;
   for (size_t at; (at = text.find(separator, start)) != std::string_view::npos;
@@ -42,24 +60,6 @@ std::vector<std::string> split(std::string_view text, std::string_view separator
   parts.emplace_back(text.substr(start));
   return parts;
 }
-
-int leadingInt(const std::string& text) { return std::atoi(text.c_str()); }
-
-const LibraryVersion& libraryVersion() {
-  static const LibraryVersion version = [] {
-    LibraryVersion parsed;
-    std::vector<std::string> parts = split(kLibraryVersion, ".");
-    if (parts.size() != 3) return parsed;
-    parsed.major = leadingInt(parts[0]);
-    parsed.minor = leadingInt(parts[1]);
-    std::vector<std::string> patch = split(parts[2], "-beta");
-    if (patch.size() <= 2) parsed.patch = leadingInt(patch[0]);
-    return parsed;
-  }();
-  return version;
-}
-
-}  // namespace
 
 platform::Error VIZInstanceIDError(int64_t code) {
   return platform::Error(kVIZInstanceIDErrorDomain, code);

@@ -7,6 +7,7 @@
 #include <set>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/foundation/error.h"
 #include "platform/foundation/value.h"
@@ -75,6 +76,10 @@ bool VIZInstanceIDIsZCMScope(std::string_view scope);
 
 // "s_" (sandbox) or "p_" (production), then each byte as two lower-case hex digits.
 std::string VIZInstanceIDAPNSTokenString(const platform::Bytes& token, bool sandbox);
+
+// The parts of the text between the separators, as the platform splits texts ("a||b" at "|" gives
+// "a", "", "b"; an empty text gives one empty part).
+std::vector<std::string> VIZInstanceIDSplit(std::string_view text, std::string_view separator);
 
 // The library version, "1.1.1", and its parts.
 std::string VIZInstanceIDCurrentLibraryVersion();

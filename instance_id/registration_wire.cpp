@@ -3,21 +3,8 @@
 #include <vector>
 
 #include "instance_id/iid_logger.h"
+#include "instance_id/iid_utilities.h"
 #include "platform/foundation/percent_encoding.h"
-
-namespace {
-
-std::vector<std::string> split(std::string_view text, char separator) {
-  std::vector<std::string> parts;
-  size_t start = 0;
-  for (size_t at; (at = text.find(separator, start)) != std::string_view::npos; start = at + 1) {
-    parts.emplace_back(text.substr(start, at - start));
-  }
-  parts.emplace_back(text.substr(start));
-  return parts;
-}
-
-}  // namespace
 
 void VIZInstanceIDFormBody::add(std::string_view name, std::string_view value) {
   if (!text_.empty()) text_ += "&";
@@ -29,8 +16,8 @@ void VIZInstanceIDFormBody::add(std::string_view name, std::string_view value) {
 std::map<std::string, std::string, std::less<>> VIZInstanceIDParseRegistrationReply(
     std::string_view body) {
   std::map<std::string, std::string, std::less<>> entries;
-  for (const std::string& line : split(body, '\n')) {
-    std::vector<std::string> parts = split(line, '=');
+  for (const std::string& line : VIZInstanceIDSplit(body, "\n")) {
+    std::vector<std::string> parts = VIZInstanceIDSplit(line, "=");
     if (parts.size() < 2) {
       VIZ_IID_LOG_ERROR("Unexpected result %s", line.c_str());
       continue;
@@ -43,7 +30,7 @@ std::map<std::string, std::string, std::less<>> VIZInstanceIDParseRegistrationRe
 VIZInstanceIDTokenReply VIZInstanceIDParseTokenValue(const std::string& value, uint64_t requestID) {
   VIZInstanceIDTokenReply reply;
   if (!value.empty() && value.front() == '|') {
-    std::vector<std::string> parts = split(value, '|');
+    std::vector<std::string> parts = VIZInstanceIDSplit(value, "|");
     if (parts[1] != "ID")
       VIZ_IID_LOG_ERROR("Unexpected token structure in response %s", value.c_str());
     if (parts.size() < 5) return reply;

@@ -2,6 +2,7 @@
 
 #include "instance_id/iid_logger.h"
 #include "instance_id/iid_utilities.h"
+#include "platform/foundation/log.h"
 #include "platform/foundation/text_number.h"
 
 namespace {
@@ -60,41 +61,34 @@ bool VIZInstanceIDTokenStore::saveToken(const std::string& token, const std::str
 
 bool VIZInstanceIDTokenStore::removeTokenWithAuthorizedEntity(
     const std::string& entity, const std::string& scope, std::optional<platform::Error>* error) {
-  std::optional<platform::Error> removeError;
-  bool removed = keychain_->removePasswordForService(scope, entity, &removeError);
-  if (removed) {
-    VIZ_IID_LOG_INFO("Successfully removed token from keychain for auth entity: %s scope: %s",
-                     entity.c_str(), scope.c_str());
-  } else {
-    VIZ_IID_LOG_ERROR("Error failed to delete token from Keychain %s",
-                      removeError ? removeError->description().c_str() : "");
-  }
-  if (error) *error = removeError;
-  return removed;
+  return removeLogged(
+      scope, entity, error,
+      platform::format("Successfully removed token from keychain for auth entity: %s scope: %s",
+                       entity.c_str(), scope.c_str()),
+      "Error failed to delete token from Keychain %s");
 }
 
 bool VIZInstanceIDTokenStore::removeZCMTokens(std::optional<platform::Error>* error) {
-  std::optional<platform::Error> removeError;
-  bool removed = keychain_->removePasswordForService(
-      kVIZInstanceIDScopeZCM, VIZInstanceIDAuthKeychain::kWildcard, &removeError);
-  if (removed) {
-    VIZ_IID_LOG_INFO("Successfully removed all ZCM tokens");
-  } else {
-    VIZ_IID_LOG_ERROR("Error failed to delete all ZCM tokens from keychain %s",
-                      removeError ? removeError->description().c_str() : "");
-  }
-  if (error) *error = removeError;
-  return removed;
+  return removeLogged(kVIZInstanceIDScopeZCM, VIZInstanceIDAuthKeychain::kWildcard, error,
+                      "Successfully removed all ZCM tokens",
+                      "Error failed to delete all ZCM tokens from keychain %s");
 }
 
 bool VIZInstanceIDTokenStore::removeAllTokens(std::optional<platform::Error>* error) {
+  return removeLogged(VIZInstanceIDAuthKeychain::kWildcard, VIZInstanceIDAuthKeychain::kWildcard,
+                      error, "Successfully removed all IID tokens",
+                      "Error failed to remove all tokens from keychain %s");
+}
+
+bool VIZInstanceIDTokenStore::removeLogged(const std::string& service, const std::string& account,
+                                           std::optional<platform::Error>* error,
+                                           const std::string& success, const char* failureFormat) {
   std::optional<platform::Error> removeError;
-  bool removed = keychain_->removeAllItems(&removeError);
+  bool removed = keychain_->removePasswordForService(service, account, &removeError);
   if (removed) {
-    VIZ_IID_LOG_INFO("Successfully removed all IID tokens");
+    VIZ_IID_LOG_INFO("%s", success.c_str());
   } else {
-    VIZ_IID_LOG_ERROR("Error failed to remove all tokens from keychain %s",
-                      removeError ? removeError->description().c_str() : "");
+    VIZ_IID_LOG_ERROR(failureFormat, removeError ? removeError->description().c_str() : "");
   }
   if (error) *error = removeError;
   return removed;

@@ -40,6 +40,10 @@ class VIZInstanceIDTokenStore {
   static int64_t cacheTimeForCachedToken(const std::string& cached);
 
  private:
+  // Removes the items of the service and account (a wildcard matches any) and logs the outcome.
+  bool removeLogged(const std::string& service, const std::string& account,
+                    std::optional<platform::Error>* error, const std::string& success,
+                    const char* failureFormat) __attribute__((format(printf, 6, 0)));
   std::optional<std::string> storedValue(const std::string& entity, const std::string& scope) const;
 
   std::shared_ptr<VIZInstanceIDAuthKeychain> keychain_;

@@ -16,19 +16,9 @@ namespace instance_id_testing {
 
 namespace {
 
-std::vector<std::string> split(const std::string& text, char separator) {
-  std::vector<std::string> parts;
-  size_t start = 0;
-  for (size_t at; (at = text.find(separator, start)) != std::string::npos; start = at + 1) {
-    parts.push_back(text.substr(start, at - start));
-  }
-  parts.push_back(text.substr(start));
-  return parts;
-}
-
 std::map<std::string, std::string> parseForm(const std::string& body) {
   std::map<std::string, std::string> fields;
-  for (const std::string& pair : split(body, '&')) {
+  for (const std::string& pair : VIZInstanceIDSplit(body, "&")) {
     const size_t equals = pair.find('=');
     if (equals == std::string::npos) continue;
     fields[pair.substr(0, equals)] =
