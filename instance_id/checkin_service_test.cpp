@@ -104,6 +104,10 @@ TEST_F(CheckinServiceTest, FailuresLeaveTheRecordOrClearIt) {
       {{200, "not json"}, platform::kJSONErrorDomain, platform::kJSONReadError, true},
       {{200, R"({"security_token":6})"}, kVIZInstanceIDErrorDomain, 0, true},
       {{200, R"(["a"])"}, kVIZInstanceIDErrorDomain, 0, true},
+      {{200, R"({"android_id":18446744073709551616,"security_token":6})"},
+       kVIZInstanceIDErrorDomain,
+       0,
+       true},
       {{200, R"({"android_id":5})"}, kVIZInstanceIDErrorDomain, 6, false},
   };
   for (const auto& c : cases) {

@@ -4,7 +4,6 @@
 #include <nlohmann/json.hpp>
 
 #include "platform/foundation/json.h"
-#include "platform/foundation/log.h"
 #include "platform/foundation/text_number.h"
 
 namespace {
@@ -21,11 +20,11 @@ ordered_json integerOfText(const std::string& text) {
   return platform::integerValueOfText(text);
 }
 
-// A JSON number as the decimal text of its integer; "" for anything else.
+// A 64-bit integer as its decimal text; "" for anything else (a fraction, or a number beyond 64
+// bits, is no credential).
 std::string decimalText(const nlohmann::json& value) {
   if (value.is_number_unsigned()) return std::to_string(value.get<uint64_t>());
   if (value.is_number_integer()) return std::to_string(value.get<int64_t>());
-  if (value.is_number_float()) return platform::format("%.0f", value.get<double>());
   return "";
 }
 

@@ -33,6 +33,6 @@ struct VIZInstanceIDCheckinReply {
   platform::Dictionary settings;  // "setting" elements with both a name and a value
 };
 
-// The reply's members; the JSON parser's error when it is not JSON. Members of the wrong type
-// read as absent.
+// The reply's members; the JSON parser's error when it is not JSON. Members of the wrong type,
+// and ids that are not 64-bit integers, read as absent.
 platform::Result<VIZInstanceIDCheckinReply> VIZInstanceIDParseCheckinReply(std::string_view body);
