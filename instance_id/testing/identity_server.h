@@ -71,7 +71,6 @@ class IdentityServer {
   // Why the registration request is refused, or nothing.
   std::optional<std::string> checkRegistration(const ReceivedRequest& received) const;
 
-  platform::testing::HttpsServer server_;
   mutable platform::Mutex mutex_;
   std::condition_variable released_;
   bool hold_ VKR_GUARDED_BY(mutex_) = false;
@@ -83,6 +82,8 @@ class IdentityServer {
   std::vector<std::string> problems_ VKR_GUARDED_BY(mutex_);
   std::map<std::string, std::string> registrations_ VKR_GUARDED_BY(mutex_);
   int serial_ VKR_GUARDED_BY(mutex_) = 0;
+  // Last, so that it stops (and its handlers end) before the state they use goes.
+  platform::testing::HttpsServer server_;
 };
 
 }  // namespace instance_id_testing
