@@ -140,4 +140,23 @@ Result<Bytes> RSAKey::rawPrivateOperation(const Bytes& block) const {
   return out;
 }
 
+Result<Bytes> RSAKey::rawPublicOperation(const Bytes& block) const {
+  if (block.size() != blockSize()) {
+    return cryptoError(kCryptoInvalidInput, "The block is not as long as the key's modulus.");
+  }
+  Owned<EVP_PKEY_CTX> context(EVP_PKEY_CTX_new(key_.get(), nullptr));
+  Bytes out(blockSize());
+  size_t length = out.size();
+  if (!context || EVP_PKEY_verify_recover_init(context.get()) != 1 ||
+      EVP_PKEY_CTX_set_rsa_padding(context.get(), RSA_NO_PADDING) != 1) {
+    return cryptoError(kCryptoOperationFailed, "Cannot prepare the public-key operation.");
+  }
+  if (EVP_PKEY_verify_recover(context.get(), out.data(), &length, block.data(), block.size()) !=
+      1) {
+    return cryptoError(kCryptoInvalidInput, "The block is not below the key's modulus.");
+  }
+  out.resize(length);
+  return out;
+}
+
 }  // namespace platform

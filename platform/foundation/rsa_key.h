@@ -35,6 +35,9 @@ class RSAKey {
   // padding: the block must be blockSize() bytes and, read as a big-endian number, below the
   // modulus.
   Result<Bytes> rawPrivateOperation(const Bytes& block) const;
+  // Its inverse with the public key (block ^ e mod n), under the same rules: a peer checks a raw
+  // signature with it.
+  Result<Bytes> rawPublicOperation(const Bytes& block) const;
 
  private:
   RSAKey(std::shared_ptr<evp_pkey_st> key, bool hasPrivateKey)

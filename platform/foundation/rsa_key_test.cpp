@@ -125,6 +125,8 @@ TEST(RSAKeyTest, RawPrivateOperationOnOneFullBlock) {
   EXPECT_EQ(output->size(), 256u);
   EXPECT_NE(*output, block);
   EXPECT_EQ(rawPublicOperation(*key.publicKeyDER(), *output), block);
+  EXPECT_EQ(*RSAKey::fromPublicKeyDER(*key.publicKeyDER())->rawPublicOperation(*output), block);
+  EXPECT_FALSE(key.rawPublicOperation(Bytes(255, 0x01)).ok());
 
   const std::pair<Bytes, CryptoErrorCode> refused[] = {
       {Bytes(255, 0x01), kCryptoInvalidInput},

@@ -45,6 +45,18 @@ struct KeychainPasswordUpdate {
   std::optional<KeychainAccessibility> accessibility{};
 };
 
+// A key item: an RSA key, or one half of a pair, told apart from other keys by its application
+// tag. A private key's data is its PKCS#8 PrivateKeyInfo DER, a public key's its PKCS#1
+// RSAPublicKey DER (the form the platform exports public keys in).
+enum class KeychainKeyClass { Public, Private };
+struct KeychainKey {
+  std::string applicationTag;
+  KeychainKeyClass keyClass = KeychainKeyClass::Public;
+  Bytes data;
+
+  bool operator==(const KeychainKey&) const = default;
+};
+
 // The app's keychain: items that outlive the app's home (a reinstall wipes the home, not the
 // keychain). Operations answer the platform's statuses: kKeychainSuccess,
 // kKeychainItemNotFound, kKeychainDuplicateItem, or kKeychainIOError when the change could not be
@@ -71,6 +83,13 @@ class Keychain {
   KeychainStatus updatePasswords(const KeychainQuery& query, const KeychainPasswordUpdate& update);
   // Deletes every matching item; kKeychainItemNotFound when none matches.
   KeychainStatus deletePasswords(const KeychainQuery& query);
+
+  // Key items (RSA keys only). Adds a key; tags need not be unique.
+  KeychainStatus addKey(const KeychainKey& key);
+  // The first key with the tag, in the order keys were added.
+  KeychainStatus findKey(std::string_view applicationTag, KeychainKey* key) const;
+  // Deletes every key with the tag; kKeychainItemNotFound when none has it.
+  KeychainStatus deleteKeys(std::string_view applicationTag);
 
   KeychainStore& store() { return store_; }
 

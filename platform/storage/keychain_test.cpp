@@ -182,5 +182,30 @@ TEST_F(KeychainTest, OtherItemClassesInTheStoreAreLeftAlone) {
   EXPECT_EQ(keys, Value::Array{Value::dictionary({{"tag", "k1"}})});
 }
 
+TEST_F(KeychainTest, KeysAreFoundAndDeletedByTagAndOutliveTheKeychainObject) {
+  const KeychainKey privateKey{"pair|K|", KeychainKeyClass::Private, bytesOf("private der")};
+  const KeychainKey publicKey{"pair|P|", KeychainKeyClass::Public, bytesOf("public der")};
+  {
+    Keychain keychain(app_.keychainFolder());
+    EXPECT_EQ(keychain.findKey("pair|K|", nullptr), kKeychainItemNotFound);
+    EXPECT_EQ(keychain.deleteKeys("pair|K|"), kKeychainItemNotFound);
+    ASSERT_EQ(keychain.addKey(privateKey), kKeychainSuccess);
+    ASSERT_EQ(keychain.addKey(publicKey), kKeychainSuccess);
+    ASSERT_EQ(keychain.addPassword(item("pair|K|", "acct", "x")), kKeychainSuccess);
+  }
+  Keychain keychain(app_.keychainFolder());
+  KeychainKey found;
+  ASSERT_EQ(keychain.findKey("pair|K|", &found), kKeychainSuccess);
+  EXPECT_EQ(found, privateKey);
+  ASSERT_EQ(keychain.findKey("pair|P|", &found), kKeychainSuccess);
+  EXPECT_EQ(found, publicKey);
+
+  EXPECT_EQ(keychain.deleteKeys("pair|K|"), kKeychainSuccess);
+  EXPECT_EQ(keychain.findKey("pair|K|", nullptr), kKeychainItemNotFound);
+  EXPECT_EQ(keychain.findKey("pair|P|", nullptr), kKeychainSuccess);
+  EXPECT_EQ(keychain.findPassword({"pair|K|", "acct"}, nullptr), kKeychainSuccess)
+      << "passwords are a class of their own";
+}
+
 }  // namespace
 }  // namespace platform
