@@ -74,6 +74,10 @@ void VKRFileTransferDelegate::didReceiveResponse(URLConnection& connection,
   if (response.isHTTP) {
     responseCode_ = response.statusCode;
     bytesExpected_ = response.expectedContentLength;
+    // A compressed body's length is not the length of the bytes it decodes to: the page's
+    // progress counts decoded bytes, so their total is learnt as for a body of unknown length.
+    const std::optional<std::string> encoding = response.headers.value("Content-Encoding");
+    if (encoding && *encoding != "identity") bytesExpected_ = -1;
     responseHeaders_ = Dictionary();
     for (const auto& [name, value] : response.headers.fields()) responseHeaders_.set(name, value);
     if (setup_.direction == kVKRFileTransferDownload && responseCode_ == 200 &&

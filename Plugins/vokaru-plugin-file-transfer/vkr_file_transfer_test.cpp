@@ -311,6 +311,9 @@ class FileServer {
         return true;
       });
     });
+    routes.Get("/text", [this](const httplib::Request&, httplib::Response& res) {
+      res.set_content(content_, "text/plain");  // compressed for clients that take gzip
+    });
     routes.Get("/missing", [](const httplib::Request&, httplib::Response& res) {
       res.status = 404;
       res.set_content("missing", "text/plain");
@@ -382,6 +385,16 @@ TEST_F(VKRFileTransferTest, WithoutALengthProgressWaitsForTheHeadRequest) {
   for (const Dictionary& event : outcome.progress) {
     EXPECT_EQ(*event.find("lengthComputable"), Value(true));
     EXPECT_EQ(valueOf(event, "total"), int64_t(content.size()));
+  }
+
+  // A compressed body's progress counts the bytes it decodes to, never past their total.
+  delegate_->clear();
+  outcome = run("download", download(server.url("/text"), "vkrfile://localhost/persistent/t.txt"));
+  ASSERT_EQ(outcome.result.status(), kVKRCommandStatusOK) << outcome.result.argumentsAsJSON();
+  EXPECT_EQ(contentOf(platform::AppHome::documents() / "t.txt"), content);
+  for (const Dictionary& event : outcome.progress) {
+    EXPECT_EQ(valueOf(event, "total"), int64_t(content.size()));
+    EXPECT_LE(valueOf(event, "loaded"), int64_t(content.size()));
   }
 }
 
