@@ -75,8 +75,8 @@ bool writeWhole(platform::net::OutputStream& stream, const Bytes& part) {
     const int64_t written = stream.write(part.data() + offset, part.size() - offset);
     if (written < 0) {
       const std::optional<platform::Error> error = stream.streamError();
-      platform::logf("WriteStreamError domain: %s error: %ld",
-                     error ? error->domain().c_str() : "", error ? long(error->code()) : 0L);
+      platform::logf("WriteStreamError domain: %s error: %ld", error ? error->domain().c_str() : "",
+                     error ? long(error->code()) : 0L);
       return false;
     }
     if (written == 0) return false;
@@ -159,14 +159,15 @@ void VKRFileTransfer::fileDataForUploadCommand(const VKRInvokedUrlCommand& comma
   const std::string server = textArgument(command, 1, "");
   if (source.starts_with("data:") && source.find("base64") != std::string::npos) {
     const size_t comma = source.find(',');
-    if (comma == std::string::npos) return fail(command, kVKRFileTransferInvalidURL, source, server);
+    if (comma == std::string::npos)
+      return fail(command, kVKRFileTransferInvalidURL, source, server);
     return uploadData(command, decodeBase64Leniently(std::string_view(source).substr(comma + 1)));
   }
   std::shared_ptr<VKRFile> files = filePlugin();
   const VKRFilesystemURL fileSystemURL = VKRFilesystemURL::fileSystemURLWithString(source);
-  if (std::shared_ptr<VKRFileSystem> fileSystem =
-          files && fileSystemURL.fileSystemName() ? files->filesystemForURL(fileSystemURL)
-                                                  : nullptr) {
+  if (std::shared_ptr<VKRFileSystem> fileSystem = files && fileSystemURL.fileSystemName()
+                                                      ? files->filesystemForURL(fileSystemURL)
+                                                      : nullptr) {
     std::weak_ptr<VKRFileTransfer> weakSelf = weak_from_this();
     fileSystem->readFileAtURL(
         fileSystemURL, 0, -1,
@@ -242,8 +243,9 @@ std::optional<URLRequest> VKRFileTransfer::requestForUploadCommand(
                      "Content-Type");
   }
   const bool validHeaders = std::all_of(
-      request.headers.fields().begin(), request.headers.fields().end(),
-      [](const auto& field) { return platform::net::isValidHeaderField(field.first, field.second); });
+      request.headers.fields().begin(), request.headers.fields().end(), [](const auto& field) {
+        return platform::net::isValidHeaderField(field.first, field.second);
+      });
   if (!body || !validHeaders || !applyRequestHeaders(headers, request)) {
     platform::logf("File Transfer Error: Invalid form field or header for %s", server.c_str());
     fail(command, kVKRFileTransferInvalidURL, source, server);
@@ -323,9 +325,9 @@ void VKRFileTransfer::download(const VKRInvokedUrlCommand& command) {
   }
   const std::optional<std::string> filePath = targetURL ? targetURL->filePath() : std::nullopt;
   const bool validTarget =
-      targetURL && (targetURL->isFileURL()
-                        ? filePath && (!files || files->canWritePath(*filePath))
-                        : VKRFilesystemURL(targetURL).fileSystemName().has_value());
+      targetURL &&
+      (targetURL->isFileURL() ? filePath && (!files || files->canWritePath(*filePath))
+                              : VKRFilesystemURL(targetURL).fileSystemName().has_value());
   if (!validTarget) {
     platform::logf("File Transfer Error: Invalid file path or URL %s", target.c_str());
     return fail(command, kVKRFileTransferFileNotFound, source, target);
@@ -356,8 +358,9 @@ void VKRFileTransfer::abort(const VKRInvokedUrlCommand& command) {
   {
     platform::MutexLock lock(transfersMutex_);
     // The transfer last started under the id.
-    auto found = std::find_if(activeTransfers_.rbegin(), activeTransfers_.rend(),
-                              [&](const Transfer& t) { return t.delegate->objectId() == objectId; });
+    auto found =
+        std::find_if(activeTransfers_.rbegin(), activeTransfers_.rend(),
+                     [&](const Transfer& t) { return t.delegate->objectId() == objectId; });
     if (found != activeTransfers_.rend()) transfer = found->delegate;
   }
   if (!transfer) return;

@@ -35,9 +35,8 @@ std::optional<std::string> textOf(const Bytes& bytes, bool orLatin1) {
 
 VKRPluginResult progressEvent(bool lengthComputable, int64_t loaded, int64_t total) {
   VKRPluginResult result = VKRPluginResult::resultWithStatus(
-      kVKRCommandStatusOK, Dictionary{{"lengthComputable", lengthComputable},
-                                      {"loaded", loaded},
-                                      {"total", total}});
+      kVKRCommandStatusOK,
+      Dictionary{{"lengthComputable", lengthComputable}, {"loaded", loaded}, {"total", total}});
   result.setKeepCallback(true);
   return result;
 }
@@ -56,8 +55,8 @@ void VKRFileTransferDelegate::willSendRequestForAuthenticationChallenge(
     ChallengeCompletion completion) {
   const auto& space = challenge.protectionSpace;
   if (space.authenticationMethod != platform::net::kAuthenticationMethodServerTrust) {
-    return URLConnectionDelegate::willSendRequestForAuthenticationChallenge(
-        connection, challenge, std::move(completion));
+    return URLConnectionDelegate::willSendRequestForAuthenticationChallenge(connection, challenge,
+                                                                            std::move(completion));
   }
   if (setup_.trustAllHosts && space.serverTrust) {
     return completion(platform::net::AuthChallengeDisposition::UseCredential,
@@ -94,8 +93,7 @@ void VKRFileTransferDelegate::didReceiveResponse(URLConnection& connection,
       if (!failed) bytesExpected_ = static_cast<int64_t>(size);
     }
   }
-  if (setup_.direction != kVKRFileTransferDownload || responseCode_ < 200 ||
-      responseCode_ > 299) {
+  if (setup_.direction != kVKRFileTransferDownload || responseCode_ < 200 || responseCode_ > 299) {
     return;
   }
   std::optional<std::string> path = targetFilePath();
@@ -253,8 +251,8 @@ void VKRFileTransferDelegate::send(VKRPluginResult result, bool final) {
 
 Dictionary VKRFileTransferDelegate::errorObject(int32_t code,
                                                 std::optional<std::string> body) const {
-  return VKRFileTransfer::createFileTransferError(code, setup_.source, setup_.target,
-                                                  responseCode_, body);
+  return VKRFileTransfer::createFileTransferError(code, setup_.source, setup_.target, responseCode_,
+                                                  body);
 }
 
 void VKRFileTransferDelegate::unregister() {

@@ -35,9 +35,8 @@ enum VKRFileTransferErrorCode : int32_t {
 // upload's response body, sends progress events to the page and answers the transfer's callback
 // exactly once (or not at all when the transfer is cancelled silently). Every connection call,
 // cancel and answer runs on the plugin's serial queue; stop() may be called from any thread.
-class VKRFileTransferDelegate final
-    : public platform::net::URLConnectionDelegate,
-      public std::enable_shared_from_this<VKRFileTransferDelegate> {
+class VKRFileTransferDelegate final : public platform::net::URLConnectionDelegate,
+                                      public std::enable_shared_from_this<VKRFileTransferDelegate> {
  public:
   struct Setup {
     std::weak_ptr<VKRFileTransfer> command;

@@ -73,18 +73,20 @@ TEST_F(FileTransferPageTest, APageUploadsAndDownloadsWithProgress) {
     EXPECT_EQ(uploaded, "hi");
   }
 
-  host_->eval("var last = null; vokaru.fileTransfer.download('" + server.url("/report.txt") +
-              "', 'vkrfile://localhost/persistent/report.txt',"
-              "  { onprogress: function (e) { last = e; } })"
-              ".then(function (entry) { answers.down = [entry.fullPath, last.loaded, last.total]; });"
-              "'started'");
+  host_->eval(
+      "var last = null; vokaru.fileTransfer.download('" + server.url("/report.txt") +
+      "', 'vkrfile://localhost/persistent/report.txt',"
+      "  { onprogress: function (e) { last = e; } })"
+      ".then(function (entry) { answers.down = [entry.fullPath, last.loaded, last.total]; });"
+      "'started'");
   EXPECT_EQ(answer("down"), "[\"/report.txt\",20000,20000]");
   EXPECT_EQ(platform::testing::readFile(platform::AppHome::documents() / "report.txt"),
             std::string(20000, 'r'));
 
-  host_->eval("vokaru.fileTransfer.download('http://127.0.0.1:1/x', 'vkrfile://localhost/persistent/x')"
-              ".catch(function (e) { answers.bad = [e.code, e instanceof "
-              "vokaru.fileTransfer.FileTransferError]; }); 'started'");
+  host_->eval(
+      "vokaru.fileTransfer.download('http://127.0.0.1:1/x', 'vkrfile://localhost/persistent/x')"
+      ".catch(function (e) { answers.bad = [e.code, e instanceof "
+      "vokaru.fileTransfer.FileTransferError]; }); 'started'");
   EXPECT_EQ(answer("bad"), "[3,true]");
 }
 

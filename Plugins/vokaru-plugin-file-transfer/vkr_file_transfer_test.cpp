@@ -72,8 +72,9 @@ class RecordingServer {
 };
 
 std::string response(int status, const std::string& body) {
-  return "HTTP/1.1 " + std::to_string(status) + " X\r\nContent-Length: " +
-         std::to_string(body.size()) + "\r\nConnection: close\r\n\r\n" + body;
+  return "HTTP/1.1 " + std::to_string(status) +
+         " X\r\nContent-Length: " + std::to_string(body.size()) + "\r\nConnection: close\r\n\r\n" +
+         body;
 }
 
 class VKRFileTransferTest : public ::testing::Test {
@@ -185,10 +186,10 @@ TEST_F(VKRFileTransferTest, MultipartUploadsArriveByteExactStreamedOrWhole) {
     SCOPED_TRACE(chunked ? "streamed" : "whole");
     delegate_->clear();
     RecordingServer server(response(201, "ok"));
-    Outcome outcome = run("upload", *upload(source, server.url(),
-                                            Value::dictionary({{"a", 1}, {"__cookie", "k=v"}}),
-                                            nullptr, chunked)
-                                         .arrayIf());
+    Outcome outcome =
+        run("upload", *upload(source, server.url(),
+                              Value::dictionary({{"a", 1}, {"__cookie", "k=v"}}), nullptr, chunked)
+                           .arrayIf());
     ASSERT_EQ(outcome.result.status(), kVKRCommandStatusOK) << outcome.result.argumentsAsJSON();
     const Dictionary& answer = *outcome.result.message().dictionaryIf();
     EXPECT_EQ(*answer.find("response"), Value("ok"));
@@ -219,10 +220,10 @@ TEST_F(VKRFileTransferTest, RawUploadsSendTheFileAloneWithThePagesHeaders) {
     Value headers = Value::dictionary({{"Content-Type", "application/octet-stream"},
                                        {"X-List", Value::array({1, "a"})},
                                        {"X-Null", nullptr}});
-    Outcome outcome = run("upload", *upload(path.string(), server.url(),
-                                            Value::dictionary({{"ignored", "field"}}), headers,
-                                            chunked)
-                                         .arrayIf());
+    Outcome outcome =
+        run("upload", *upload(path.string(), server.url(),
+                              Value::dictionary({{"ignored", "field"}}), headers, chunked)
+                           .arrayIf());
     ASSERT_EQ(outcome.result.status(), kVKRCommandStatusOK) << outcome.result.argumentsAsJSON();
     ReceivedRequest received = server.received();
     EXPECT_EQ(received.body, file);
@@ -259,9 +260,8 @@ TEST_F(VKRFileTransferTest, RefusesWhatItCannotSendAsTheErrorCodes) {
   };
   const Case cases[] = {
       {"data URL without comma", upload("data:text/plain;base64", server, nullptr, nullptr), 2},
-      {"server URL that does not parse", upload("data:;base64,QUI=", "http://[bad", nullptr,
-                                                nullptr),
-       2},
+      {"server URL that does not parse",
+       upload("data:;base64,QUI=", "http://[bad", nullptr, nullptr), 2},
       {"no object id", upload("data:;base64,QUI=", server, nullptr, nullptr, true, nullptr), 2},
       {"line break in a file name", withFileName("a\r\nX-Evil: 1"), 2},
       {"line break in a field name",
@@ -302,7 +302,8 @@ class FileServer {
         res.set_header("Content-Length", std::to_string(content_.size()));
         return;
       }
-      res.set_chunked_content_provider("text/plain", [this](size_t offset, httplib::DataSink& sink) {
+      res.set_chunked_content_provider("text/plain", [this](size_t offset,
+                                                            httplib::DataSink& sink) {
         if (offset < content_.size()) {
           sink.write(content_.data() + offset, std::min<size_t>(4096, content_.size() - offset));
         } else {
@@ -323,9 +324,8 @@ class FileServer {
       res.status = 500;
       res.set_content("broken", "text/plain");
     });
-    routes.Get("/moved", [](const httplib::Request&, httplib::Response& res) {
-      res.set_redirect("/file");
-    });
+    routes.Get("/moved",
+               [](const httplib::Request&, httplib::Response& res) { res.set_redirect("/file"); });
     routes.Get("/moved-away", [](const httplib::Request&, httplib::Response& res) {
       res.set_redirect("/missing");
     });
@@ -378,8 +378,8 @@ TEST_F(VKRFileTransferTest, WithoutALengthProgressWaitsForTheHeadRequest) {
   EXPECT_EQ(errorField(outcome.result, "code"), Value(1));
 
   delegate_->clear();
-  outcome = run("download", download(server.url("/chunked"),
-                                     "vkrfile://localhost/persistent/chunked.txt"));
+  outcome = run("download",
+                download(server.url("/chunked"), "vkrfile://localhost/persistent/chunked.txt"));
   ASSERT_EQ(outcome.result.status(), kVKRCommandStatusOK) << outcome.result.argumentsAsJSON();
   EXPECT_EQ(contentOf(platform::AppHome::documents() / "chunked.txt"), content);
   for (const Dictionary& event : outcome.progress) {
@@ -467,7 +467,8 @@ ScriptedServer holdingServer() {
   return ScriptedServer([](ScriptedServer::Connection& connection) {
     const std::string request = connection.readRequest();
     if (request.starts_with("GET")) {
-      connection.write("HTTP/1.1 200 OK\r\nContent-Length: 100000\r\n\r\n" + std::string(1000, 'p'));
+      connection.write("HTTP/1.1 200 OK\r\nContent-Length: 100000\r\n\r\n" +
+                       std::string(1000, 'p'));
     }
     connection.hold();
   });

@@ -19,8 +19,7 @@ struct VKRUploadBody {
   // part headers: a '"' in the quoted ones is sent as "%22", and any CR or LF refuses the body
   // (nullopt), since it would start a header or part of its own.
   static std::optional<VKRUploadBody> multipart(const platform::Dictionary& parameters,
-                                                std::string_view fileKey,
-                                                std::string_view fileName,
+                                                std::string_view fileKey, std::string_view fileName,
                                                 std::string_view mimeType, size_t fileLength);
   static VKRUploadBody raw() { return {}; }
 

@@ -49,11 +49,9 @@ void VKRConnection::pluginInitialize() {
   observations_.push_back(
       center.addObserver(kNetworkReachabilityChangedNotification, nullptr, update));
   // A change of radio alone (3G to LTE) carries no reachability: the page hears it at once.
-  observations_.push_back(
-      center.addObserver(platform::kRadioAccessTechnologyDidChangeNotification, nullptr,
-                         [this](const platform::Notification&) {
-                           updateReachability(internetReach_);
-                         }));
+  observations_.push_back(center.addObserver(
+      platform::kRadioAccessTechnologyDidChangeNotification, nullptr,
+      [this](const platform::Notification&) { updateReachability(internetReach_); }));
   observations_.push_back(
       center.addObserver(platform::ui::kApplicationDidEnterBackgroundNotification, nullptr,
                          [this](const platform::Notification&) { onPause(); }));

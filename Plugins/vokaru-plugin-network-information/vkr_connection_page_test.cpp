@@ -40,8 +40,8 @@ class NetworkPageTest : public SharedPageHostTest<NetworkPageTest> {
   }
   // The plugin watches the monitor in use when the page first asks: a fake one, from the start.
   static void SetUpTestSuite() {
-    monitor_ = std::make_unique<platform::ScopedFakeNetworkMonitor>(
-        platform::kReachabilityFlagReachable);
+    monitor_ =
+        std::make_unique<platform::ScopedFakeNetworkMonitor>(platform::kReachabilityFlagReachable);
     SharedPageHostTest::SetUpTestSuite();
   }
   static void TearDownTestSuite() {

@@ -91,9 +91,9 @@ TEST_F(VKRConnectionTest, CellularTypesFollowTheRadio) {
   for (const Case& c : cases) {
     platform::setCurrentRadioAccessTechnology(c.radio);
     monitor_->setFlags(c.flags);
-    EXPECT_EQ(VKRConnection::w3cConnectionTypeFor(
-                  *VKRReachability::reachabilityForInternetConnection()),
-              c.type);
+    EXPECT_EQ(
+        VKRConnection::w3cConnectionTypeFor(*VKRReachability::reachabilityForInternetConnection()),
+        c.type);
     EXPECT_EQ(VKRConnection::isCellularConnection(c.type),
               std::string(c.type) != "wifi" && std::string(c.type) != "none");
   }

@@ -26,7 +26,8 @@ class ConnectionDelegate final : public URLSessionDelegate {
   void didReceiveData(URLSession&, const TaskPtr& task, const Bytes& data) override {
     MutexLock lock(mutex_);
     auto it = pending_.find(task->taskIdentifier());
-    if (it != pending_.end()) it->second.body.insert(it->second.body.end(), data.begin(), data.end());
+    if (it != pending_.end())
+      it->second.body.insert(it->second.body.end(), data.begin(), data.end());
   }
 
   void didCompleteWithError(URLSession&, const TaskPtr& task,
@@ -51,8 +52,8 @@ class ConnectionDelegate final : public URLSessionDelegate {
 
 struct SharedConnection {
   std::shared_ptr<ConnectionDelegate> delegate = std::make_shared<ConnectionDelegate>();
-  std::shared_ptr<URLSession> session = URLSession::make(
-      URLSessionConfiguration::defaultConfiguration(), delegate, nullptr);
+  std::shared_ptr<URLSession> session =
+      URLSession::make(URLSessionConfiguration::defaultConfiguration(), delegate, nullptr);
 };
 
 SharedConnection& sharedConnection() {
@@ -98,8 +99,8 @@ class URLConnection::SessionDelegate final : public URLSessionDelegate {
       std::function<void(AuthChallengeDisposition, std::optional<URLCredential>)> completion)
       override {
     auto connection = live();
-    if (!connection) return completion(AuthChallengeDisposition::CancelAuthenticationChallenge,
-                                       std::nullopt);
+    if (!connection)
+      return completion(AuthChallengeDisposition::CancelAuthenticationChallenge, std::nullopt);
     delegate_->willSendRequestForAuthenticationChallenge(*connection, challenge,
                                                          std::move(completion));
   }
