@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cctype>
 #include <fstream>
-#include <iterator>
 
 #include "Plugins/vokaru-plugin-file/vkr_file.h"
 #include "VokaruLib/Classes/Public/vkr_command_delegate.h"
@@ -52,10 +51,13 @@ Bytes decodeBase64Leniently(std::string_view text) {
 }
 
 std::optional<Bytes> readFile(const std::string& path) {
-  std::ifstream file(path, std::ios::binary);
+  std::ifstream file(path, std::ios::binary | std::ios::ate);
   if (!file) return std::nullopt;
-  Bytes bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
-  if (file.bad()) return std::nullopt;
+  const std::streamoff size = file.tellg();
+  if (size < 0) return std::nullopt;
+  Bytes bytes(static_cast<size_t>(size));
+  file.seekg(0);
+  if (!file.read(reinterpret_cast<char*>(bytes.data()), size)) return std::nullopt;
   return bytes;
 }
 

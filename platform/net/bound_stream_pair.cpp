@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <condition_variable>
 #include <cstring>
-#include <deque>
 #include <functional>
+#include <vector>
 
 #include "platform/foundation/thread_annotations.h"
 
@@ -17,22 +17,27 @@ inline constexpr int64_t kBrokenPipe = 32;  // EPIPE: the reader went away
 // The buffer both ends share.
 class Pipe {
  public:
-  explicit Pipe(size_t capacity) : capacity_(std::max<size_t>(capacity, 1)) {}
+  explicit Pipe(size_t capacity) : capacity_(std::max<size_t>(capacity, 1)), ring_(capacity_) {}
 
   int64_t read(uint8_t* buffer, size_t capacity) {
     MutexLock lock(mutex_);
     if (readerClosed_) return -1;
-    if (bytes_.empty()) return writerClosed_ ? 0 : InputStream::kWouldBlock;
-    const size_t count = std::min(capacity, bytes_.size());
-    std::copy_n(bytes_.begin(), count, buffer);
-    bytes_.erase(bytes_.begin(), bytes_.begin() + static_cast<std::ptrdiff_t>(count));
+    if (size_ == 0) return writerClosed_ ? 0 : InputStream::kWouldBlock;
+    const size_t count = std::min(capacity, size_);
+    for (size_t done = 0; done < count;) {
+      const size_t piece = std::min(count - done, capacity_ - start_);
+      std::memcpy(buffer + done, ring_.data() + start_, piece);
+      start_ = (start_ + piece) % capacity_;
+      done += piece;
+    }
+    size_ -= count;
     roomChanged_.notify_all();
     return static_cast<int64_t>(count);
   }
 
   bool readable() const {
     MutexLock lock(mutex_);
-    return !readerClosed_ && (!bytes_.empty() || !writerClosed_);
+    return !readerClosed_ && (size_ > 0 || !writerClosed_);
   }
 
   void setWaker(std::function<void()> waker) {
@@ -43,7 +48,7 @@ class Pipe {
   void closeReader() {
     MutexLock lock(mutex_);
     readerClosed_ = true;
-    bytes_.clear();
+    size_ = 0;
     waker_ = nullptr;
     roomChanged_.notify_all();
   }
@@ -58,13 +63,18 @@ class Pipe {
     size_t taken = 0;
     {
       MutexLock lock(mutex_);
-      while (!readerClosed_ && !writerClosed_ && bytes_.size() >= capacity_) {
-        lock.wait(roomChanged_);
-      }
+      while (!readerClosed_ && !writerClosed_ && size_ >= capacity_) lock.wait(roomChanged_);
       if (readerClosed_ || writerClosed_) return -1;
-      taken = std::min(count, capacity_ - bytes_.size());
-      bytes_.insert(bytes_.end(), bytes, bytes + taken);
-      waker = waker_;
+      taken = std::min(count, capacity_ - size_);
+      for (size_t done = 0; done < taken;) {
+        const size_t end = (start_ + size_) % capacity_;
+        const size_t piece = std::min(taken - done, capacity_ - end);
+        std::memcpy(ring_.data() + end, bytes + done, piece);
+        size_ += piece;
+        done += piece;
+      }
+      // Only a reader that found nothing waits to be woken.
+      if (size_ == taken) waker = waker_;
     }
     if (waker) waker();
     return static_cast<int64_t>(taken);
@@ -86,7 +96,10 @@ class Pipe {
   const size_t capacity_;
   mutable Mutex mutex_;
   std::condition_variable roomChanged_;
-  std::deque<uint8_t> bytes_ VKR_GUARDED_BY(mutex_);
+  // The bytes written and not yet read: size_ of them from start_, wrapping around.
+  std::vector<uint8_t> ring_ VKR_GUARDED_BY(mutex_);
+  size_t start_ VKR_GUARDED_BY(mutex_) = 0;
+  size_t size_ VKR_GUARDED_BY(mutex_) = 0;
   bool readerClosed_ VKR_GUARDED_BY(mutex_) = false;
   bool writerClosed_ VKR_GUARDED_BY(mutex_) = false;
   std::function<void()> waker_ VKR_GUARDED_BY(mutex_);
