@@ -607,14 +607,17 @@ void VKRFile::write(const VKRInvokedUrlCommand& command) {
       });
 }
 
-// Whether the container (when there is one) lets the page see the device path.
-bool VKRFile::withinReach(const std::string& path) const {
+bool VKRFile::canReadPath(const std::string& path) const {
   return !container_ || container_->canRead(path);
+}
+
+bool VKRFile::canWritePath(const std::string& path) const {
+  return !container_ || container_->canWrite(path);
 }
 
 void VKRFile::testFileExists(const VKRInvokedUrlCommand& command) {
   std::optional<std::string> path = stringArgument(command, 0);
-  const bool exists = path && withinReach(*path) && FileManager::fileExists(*path);
+  const bool exists = path && canReadPath(*path) && FileManager::fileExists(*path);
   send(command, VKRPluginResult::resultWithStatus(kOK, int32_t{exists ? 1 : 0}));
 }
 
@@ -622,7 +625,7 @@ void VKRFile::testDirectoryExists(const VKRInvokedUrlCommand& command) {
   std::optional<std::string> path = stringArgument(command, 0);
   bool isDirectory = false;
   const bool exists =
-      path && withinReach(*path) && FileManager::fileExists(*path, &isDirectory) && isDirectory;
+      path && canReadPath(*path) && FileManager::fileExists(*path, &isDirectory) && isDirectory;
   send(command, VKRPluginResult::resultWithStatus(kOK, int32_t{exists ? 1 : 0}));
 }
 

@@ -50,6 +50,10 @@ class VKRFile : public VKRPlugin, public std::enable_shared_from_this<VKRFile> {
   // earlier one on a tie); nothing when no file system holds the path.
   std::optional<VKRFilesystemURL> fileSystemURLforLocalPath(std::string_view path) const;
   std::optional<std::string> filesystemPathForURL(const VKRFilesystemURL& url) const;
+  // Whether the app's container (when the app is held to it) lets a plugin read or write the
+  // device path.
+  bool canReadPath(const std::string& path) const;
+  bool canWritePath(const std::string& path) const;
   std::optional<platform::Dictionary> makeEntryForPath(const std::string& fullPath,
                                                        std::string_view fileSystemName,
                                                        bool isDirectory) const;
@@ -107,7 +111,6 @@ class VKRFile : public VKRPlugin, public std::enable_shared_from_this<VKRFile> {
   };
 
   void send(const VKRInvokedUrlCommand& command, const VKRPluginResult& result) const;
-  bool withinReach(const std::string& path) const;
   // Answers the command later, from any thread; nothing happens once the runtime is gone.
   Responder responder(const VKRInvokedUrlCommand& command) const;
   std::optional<VKRFilesystemURL> urlArgument(const VKRInvokedUrlCommand& command,

@@ -13,6 +13,14 @@ namespace platform::media {
 inline constexpr const char* kSystemSoundErrorDomain = "SystemSoundErrorDomain";
 enum SystemSoundErrorCode : int64_t { kSystemSoundUnreadable = 1 };
 
+// The id of the system sound that makes the device vibrate.
+inline constexpr uint32_t kSystemSoundIDVibrate = 0xFFF;
+
+// Plays a built-in system sound by its id. The only one is the vibration, and a Linux desktop
+// has no vibrator: the request is accepted and has no effect (false: nothing was played). Any
+// thread.
+bool playSystemSoundWithID(uint32_t soundID);
+
 // A short sound from a WAV file, played on the audio output. Main thread only.
 class SystemSound {
  public:

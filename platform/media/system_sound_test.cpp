@@ -49,5 +49,11 @@ TEST(SystemSoundTest, AFileThatIsNoSoundCompletesAndAMissingOneIsAnError) {
   EXPECT_TRUE(platform::testing::runMainLoopUntil([&] { return completed; }));
 }
 
+TEST(SystemSoundTest, VibrationIsAcceptedWithoutAVibrator) {
+  const uint64_t before = SystemSound::playCount();
+  EXPECT_FALSE(playSystemSoundWithID(kSystemSoundIDVibrate));
+  EXPECT_EQ(SystemSound::playCount(), before);
+}
+
 }  // namespace
 }  // namespace platform::media

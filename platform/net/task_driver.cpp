@@ -101,6 +101,7 @@ bool TaskDriver::prepareBody() {
     body_.useData(*request_.httpBody);
   } else if (request_.httpBodyStream) {
     request_.httpBodyStream->open();
+    wakeWhenReadable(*request_.httpBodyStream);
     body_.useStream(request_.httpBodyStream);
   } else if (request_.httpMethod == "POST" || request_.httpMethod == "PUT" ||
              request_.httpMethod == "PATCH") {
@@ -326,7 +327,10 @@ void TaskDriver::finishDelivered() {
     bodyStream_->setWaker(nullptr);
     bodyStream_->close();
   }
-  if (request_.httpBodyStream) request_.httpBodyStream->close();
+  if (request_.httpBodyStream) {
+    request_.httpBodyStream->setWaker(nullptr);
+    request_.httpBodyStream->close();
+  }
 }
 
 }  // namespace platform::net

@@ -41,6 +41,8 @@ class TaskDriver {
   // The delegate caught up with delivered bytes; the body stream has bytes again.
   void resumeReceiving();
   void resumeSending();
+  // Resumes sending once a body stream that had nothing to give has bytes (or its end).
+  void wakeWhenReadable(InputStream& stream);
   // The engine took the finished transfer out of the multi handle.
   void transferDone(CURLcode code);
 

@@ -47,10 +47,14 @@ void TaskDriver::answerBodyStream(std::shared_ptr<InputStream> stream) {
   if (bodyStream_) bodyStream_->close();
   bodyStream_ = std::move(stream);
   bodyStream_->open();
-  const uint64_t id = task_->taskIdentifier();
-  bodyStream_->setWaker(
-      [id] { CurlEngine::instance().withDriver(id, [](TaskDriver& d) { d.resumeSending(); }); });
+  wakeWhenReadable(*bodyStream_);
   startLeg();
+}
+
+void TaskDriver::wakeWhenReadable(InputStream& stream) {
+  const uint64_t id = task_->taskIdentifier();
+  stream.setWaker(
+      [id] { CurlEngine::instance().withDriver(id, [](TaskDriver& d) { d.resumeSending(); }); });
 }
 
 // The current response is the one the task reports: ask the delegate about it (data tasks) or

@@ -158,6 +158,15 @@
     exports.exec = exec;
     exports.status = status;
 
+    // As exec, for an action that answers once and then again on every change (a watcher): once
+    // its first answer has come, its callback no longer counts as awaited.
+    exports.listen = function (success, fail, service, action, args) {
+      var before = nextCallbackId;
+      exec(success, fail, service, action, args);
+      var callback = callbacks[service + before];
+      if (callback) callback.listener = true;
+    };
+
     // The queued commands as one JSON array text ('' when there are none); the queue empties.
     exports.nativeFetchMessages = function () {
       if (queue.length === 0) return '';
@@ -171,6 +180,7 @@
         var callback = callbacks[callbackId];
         if (!callback) return;
         if (!keepCallback) delete callbacks[callbackId];
+        callback.answered = true;
         if (resultStatus === status.OK) {
           if (callback.success) callback.success.apply(null, decodeMessage(message));
         } else if (resultStatus !== status.NO_RESULT) {
@@ -185,7 +195,9 @@
 
     // Whether answers are still awaited: callbacks kept for later results count too.
     exports.pendingCallbacks = function () {
-      return Object.keys(callbacks).length;
+      return Object.keys(callbacks).filter(function (id) {
+        return !(callbacks[id].listener && callbacks[id].answered);
+      }).length;
     };
   });
 

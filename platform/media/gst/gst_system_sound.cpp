@@ -109,6 +109,11 @@ Result<std::shared_ptr<SystemSound>> SystemSound::create(const std::filesystem::
   return std::shared_ptr<SystemSound>(std::make_shared<GstSystemSound>(file));
 }
 
+bool playSystemSoundWithID(uint32_t soundID) {
+  (void)soundID;
+  return false;
+}
+
 uint64_t SystemSound::playCount() { return plays.load(); }
 
 void SystemSound::countPlay() { plays.fetch_add(1); }
