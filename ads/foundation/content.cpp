@@ -9,6 +9,7 @@
 #include "ads/foundation/string_encoding.h"
 #include "platform/foundation/crypto.h"
 #include "platform/foundation/utf16.h"
+#include "platform/foundation/utf8.h"
 #include "platform/storage/user_defaults.h"
 
 namespace {
@@ -39,63 +40,68 @@ const std::array<char16_t, 0x10000>& lowercaseTable() {
   return *table;
 }
 
-void appendCodePoint(std::u16string& out, char32_t c) {
-  if (c <= 0xFFFF) {
-    out.push_back(static_cast<char16_t>(c));
+// Lower-cases one character as the en_US locale does: by its own mapping (no locale-dependent
+// rules), capital I with dot above becoming i and a combining dot. Answers how many characters
+// it became.
+int lowercase(char32_t c, char32_t (&out)[2]) {
+  if (c == kCapitalIWithDotAbove) {
+    out[0] = u'i';
+    out[1] = kCombiningDotAbove;
+    return 2;
+  }
+  out[0] = c <= 0xFFFF ? lowercaseTable()[c] : g_unichar_tolower(c);
+  return 1;
+}
+
+void appendUTF8(std::string& out, char32_t c) {
+  if (c < 0x80) {
+    out.push_back(static_cast<char>(c));
+    return;
+  }
+  if (c < 0x800) {
+    out.push_back(static_cast<char>(0xC0 | (c >> 6)));
+  } else if (c < 0x10000) {
+    out.push_back(static_cast<char>(0xE0 | (c >> 12)));
+    out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
   } else {
-    c -= 0x10000;
-    out.push_back(static_cast<char16_t>(0xD800 + (c >> 10)));
-    out.push_back(static_cast<char16_t>(0xDC00 + (c & 0x3FF)));
+    out.push_back(static_cast<char>(0xF0 | (c >> 18)));
+    out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
   }
+  out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
 }
 
-// Lower-cases as the en_US locale does: every character by its own mapping (no locale-dependent
-// rules), with capital I with dot above becoming i and a combining dot.
-void lowercase(std::u16string_view text, std::u16string& out) {
-  const auto& table = lowercaseTable();
-  out.clear();
-  for (size_t i = 0; i < text.size(); ++i) {
-    const char16_t unit = text[i];
-    if (unit >= 0xD800 && unit <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
-        text[i + 1] <= 0xDFFF) {
-      const char32_t c = 0x10000 + ((char32_t(unit) - 0xD800) << 10) + (text[i + 1] - 0xDC00);
-      appendCodePoint(out, g_unichar_tolower(c));
-      ++i;
-    } else if (unit == kCapitalIWithDotAbove) {
-      out.push_back(u'i');
-      out.push_back(kCombiningDotAbove);
-    } else {
-      out.push_back(table[unit]);
-    }
+// The character at `i` of valid UTF-8, moving `i` past it.
+char32_t decodeUTF8(std::string_view text, size_t& i) {
+  const auto byte = [&](size_t at) { return static_cast<unsigned char>(text[at]); };
+  const unsigned char lead = byte(i);
+  if (lead < 0x80) return text[i++];
+  if (lead < 0xE0) {
+    const char32_t c = (char32_t(lead & 0x1F) << 6) | (byte(i + 1) & 0x3F);
+    i += 2;
+    return c;
   }
+  if (lead < 0xF0) {
+    const char32_t c =
+        (char32_t(lead & 0x0F) << 12) | (char32_t(byte(i + 1) & 0x3F) << 6) | (byte(i + 2) & 0x3F);
+    i += 3;
+    return c;
+  }
+  const char32_t c = (char32_t(lead & 0x07) << 18) | (char32_t(byte(i + 1) & 0x3F) << 12) |
+                     (char32_t(byte(i + 2) & 0x3F) << 6) | (byte(i + 3) & 0x3F);
+  i += 4;
+  return c;
 }
 
-// UTF-8 of a run of code units; an unpaired surrogate becomes U+FFFD.
-void appendUTF8(std::string& out, std::u16string_view units) {
-  for (size_t i = 0; i < units.size(); ++i) {
-    char32_t c = units[i];
-    if (c < 0x80) {
-      out.push_back(static_cast<char>(c));
-      continue;
-    }
-    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < units.size() && units[i + 1] >= 0xDC00 &&
-        units[i + 1] <= 0xDFFF) {
-      c = 0x10000 + ((c - 0xD800) << 10) + (units[++i] - 0xDC00);
-    } else if (platform::isSurrogate(static_cast<char16_t>(c))) {
-      c = 0xFFFD;
-    }
-    if (c < 0x800) {
-      out.push_back(static_cast<char>(0xC0 | (c >> 6)));
-    } else if (c < 0x10000) {
-      out.push_back(static_cast<char>(0xE0 | (c >> 12)));
-      out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-    } else {
-      out.push_back(static_cast<char>(0xF0 | (c >> 18)));
-      out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-    }
-    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+// The length in UTF-16 code units of valid UTF-8: one per character, two beyond U+FFFF.
+size_t utf16Length(std::string_view text) {
+  size_t units = 0;
+  for (char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    units += (byte & 0xC0) != 0x80;
+    units += byte >= 0xF0;
   }
+  return units;
 }
 
 uint32_t tokenHash(std::string_view token) { return ZADMurmurHash3(token.data(), token.size(), 0); }
@@ -119,22 +125,21 @@ std::weak_ordering compareTuples(const ZADShingleHashTuple& a, const ZADShingleH
 
 }  // namespace
 
-uint64_t ZADContent::tokenTerm(uint32_t murmurHash) {
-  const auto signExtended =
-      static_cast<uint64_t>(static_cast<int64_t>(static_cast<int32_t>(murmurHash)));
-  return (kTokenOffset + signExtended) % kModulus;
-}
-
 void ZADContent::Tokens::clear() {
   bytes.clear();
   ends.clear();
-  hashes.clear();
+  terms.clear();
 }
 
 void ZADContent::Tokens::add(std::string_view token) {
   bytes.append(token);
+  close();
+}
+
+void ZADContent::Tokens::close() {
+  const size_t begin = ends.empty() ? 0 : ends.back();
   ends.push_back(bytes.size());
-  hashes.push_back(tokenHash(token));
+  terms.push_back(tokenTerm(tokenHash(std::string_view(bytes).substr(begin))));
 }
 
 std::string_view ZADContent::Tokens::token(size_t index) const {
@@ -158,17 +163,22 @@ ZADContent::ZADContent(uint64_t sequenceNumber)
 
 void ZADContent::updateContentWithText(std::string_view text) {
   if (text.empty()) return;
-  const std::u16string units = platform::utf16FromUTF8(text);
-  std::vector<std::u16string_view> paragraphs;
-  std::u16string_view rest = units;
+  // Malformed bytes become U+FFFD, as in any text the platform hands over.
+  std::string repaired;
+  if (!platform::isValidUTF8(text)) {
+    repaired = platform::utf8FromUTF16(platform::utf16FromUTF8(text));
+    text = repaired;
+  }
+  std::vector<std::string_view> paragraphs;
+  std::string_view rest = text;
   while (true) {
-    const size_t end = rest.find(u'\n');
-    const std::u16string_view line = rest.substr(0, end);
-    if (line.size() >= minimumParagraphLength_) {
+    const size_t end = rest.find('\n');
+    const std::string_view line = rest.substr(0, end);
+    if (const size_t length = utf16Length(line); length >= minimumParagraphLength_) {
       paragraphs.push_back(line);
-      contentTotalLength_ += line.size();
+      contentTotalLength_ += length;
     }
-    if (end == std::u16string_view::npos) break;
+    if (end == std::string_view::npos) break;
     rest.remove_prefix(end + 1);
   }
   const uint64_t candidate = static_cast<uint64_t>(contentLengthWeight_) * contentTotalLength_ +
@@ -176,46 +186,92 @@ void ZADContent::updateContentWithText(std::string_view text) {
   // Compared unsigned: a score pushed below zero by penalties is never raised again.
   if (candidate <= static_cast<uint64_t>(score_)) return;
   score_ = static_cast<int64_t>(candidate);
-  ZADCharacterSets& sets = ZADCharacterSets::sharedInstance();
-  for (std::u16string_view paragraph : paragraphs) {
-    const auto characterDelimited = sets.characterDelimitedSet();
-    const auto spaceDelimited = sets.spaceDelimitedSet();
-    shingleParagraph(paragraph, *characterDelimited, *spaceDelimited);
+  // The sets in effect now, for the whole text.
+  const auto characterDelimited = ZADCharacterSets::sharedInstance().characterDelimitedSet();
+  const auto spaceDelimited = ZADCharacterSets::sharedInstance().spaceDelimitedSet();
+  TokenSets sets{*characterDelimited, *spaceDelimited, {}};
+  for (char16_t c = 0; c < sets.ascii.size(); ++c) {
+    const char16_t lower = lowercaseTable()[c];
+    sets.ascii[c] = characterDelimited->test(lower) ? TokenSets::kAlone
+                    : spaceDelimited->test(lower)   ? TokenSets::kWord
+                                                    : TokenSets::kSeparator;
   }
+  for (std::string_view paragraph : paragraphs) shingleParagraph(paragraph, sets);
   fingerprint_ = shingleHash();
 }
 
-void ZADContent::shingleParagraph(std::u16string_view paragraph,
-                                  const ZADCharacterSet& characterDelimited,
-                                  const ZADCharacterSet& spaceDelimited) {
-  lowercase(paragraph, lowered_);
+void ZADContent::shingleParagraph(std::string_view paragraph, const TokenSets& sets) {
+  const ZADCharacterSet& characterDelimited = sets.characterDelimited;
+  const ZADCharacterSet& spaceDelimited = sets.spaceDelimited;
   tokens_.clear();
-  std::string word;
-  const std::u16string_view text = lowered_;
-  size_t wordStart = 0;
   bool inWord = false;
-  auto endWord = [&](size_t end) {
-    if (!inWord) return;
-    word.clear();
-    appendUTF8(word, text.substr(wordStart, end - wordStart));
-    tokens_.add(word);
+  auto endWord = [&] {
+    if (inWord) tokens_.close();
     inWord = false;
   };
-  for (size_t i = 0; i < text.size(); ++i) {
-    const char16_t unit = text[i];
+  // Sets are tested one UTF-16 code unit at a time; a character beyond U+FFFF is two units,
+  // which sets of the first plane only hold when a server names surrogates. A unit left alone
+  // in a token has no UTF-8 form and becomes U+FFFD.
+  auto takeUnit = [&](char16_t unit, char32_t character) {
     if (characterDelimited.test(unit)) {
-      endWord(i);
-      word.clear();
-      appendUTF8(word, text.substr(i, 1));
-      tokens_.add(word);
+      endWord();
+      appendUTF8(tokens_.bytes, character);
+      tokens_.close();
     } else if (spaceDelimited.test(unit)) {
-      if (!inWord) wordStart = i;
       inWord = true;
+      appendUTF8(tokens_.bytes, character);
     } else {
-      endWord(i);
+      endWord();
+    }
+  };
+  const auto& lower = lowercaseTable();
+  std::string& bytes = tokens_.bytes;
+  for (size_t i = 0; i < paragraph.size();) {
+    // ASCII is the common case: words are copied lower-cased in one go.
+    if (const auto byte = static_cast<unsigned char>(paragraph[i]); byte < 0x80) {
+      if (sets.ascii[byte] == TokenSets::kWord) {
+        size_t end = i + 1;
+        while (end < paragraph.size() && static_cast<unsigned char>(paragraph[end]) < 0x80 &&
+               sets.ascii[static_cast<unsigned char>(paragraph[end])] == TokenSets::kWord) {
+          ++end;
+        }
+        const size_t start = bytes.size();
+        bytes.resize(start + (end - i));
+        for (size_t k = i; k < end; ++k) {
+          bytes[start + (k - i)] =
+              static_cast<char>(lower[static_cast<unsigned char>(paragraph[k])]);
+        }
+        inWord = true;
+        i = end;
+        continue;
+      }
+      if (sets.ascii[byte] == TokenSets::kSeparator) {
+        endWord();
+        ++i;
+        continue;
+      }
+    }
+    char32_t lowered[2];
+    const int count = lowercase(decodeUTF8(paragraph, i), lowered);
+    for (int n = 0; n < count; ++n) {
+      const char32_t c = lowered[n];
+      if (c <= 0xFFFF) {
+        takeUnit(static_cast<char16_t>(c), c);
+        continue;
+      }
+      const auto high = static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10));
+      const auto low = static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FF));
+      const bool pairInWord = spaceDelimited.test(high) && spaceDelimited.test(low) &&
+                              !characterDelimited.test(high) && !characterDelimited.test(low);
+      if (pairInWord) {
+        takeUnit(high, c);
+      } else {
+        takeUnit(high, 0xFFFD);
+        takeUnit(low, 0xFFFD);
+      }
     }
   }
-  endWord(text.size());
+  endWord();
   selectShingles(tokens_);
 }
 
@@ -230,16 +286,15 @@ void ZADContent::selectShingles(const Tokens& tokens) {
   if (n == 0) return;
   const uint64_t length = shingleLength_;
   const size_t k = static_cast<size_t>(std::min<uint64_t>(length, n));
-  uint64_t hash = tokenTerm(tokens.hashes[0]);
-  for (size_t j = 1; j < k; ++j)
-    hash = (hash * kBase % kModulus + tokenTerm(tokens.hashes[j])) % kModulus;
+  uint64_t hash = tokens.terms[0];
+  for (size_t j = 1; j < k; ++j) hash = (hash * kBase % kModulus + tokens.terms[j]) % kModulus;
   updateHeap(hash, tokens, 0, k);
   if (n <= length) return;
   // Rolling: drop the oldest token's term, shift by the base, add the new one.
   const uint64_t leading = powerModulo(kBase, length - 1, kModulus);
   for (size_t i = 0; i + length < n; ++i) {
-    const uint64_t out = tokenTerm(tokens.hashes[i]);
-    const uint64_t in = tokenTerm(tokens.hashes[i + length]);
+    const uint64_t out = tokens.terms[i];
+    const uint64_t in = tokens.terms[i + length];
     hash = (in + (hash + kModulus - out * leading % kModulus) % kModulus * kBase % kModulus) %
            kModulus;
     updateHeap(hash, tokens, i + 1, length);

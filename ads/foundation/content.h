@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -48,21 +49,35 @@ class ZADContent {
   size_t shingleCount() const { return heap_.count(); }
 
   // (0x7FFFFFFF + the token's MurmurHash3 read as signed) mod the modulus.
-  static uint64_t tokenTerm(uint32_t murmurHash);
+  static uint64_t tokenTerm(uint32_t murmurHash) {
+    const auto signExtended =
+        static_cast<uint64_t>(static_cast<int64_t>(static_cast<int32_t>(murmurHash)));
+    return (kTokenOffset + signExtended) % kModulus;
+  }
 
  private:
-  // A paragraph's tokens: their UTF-8 bytes back to back, where each ends, and each one's hash.
+  // A paragraph's tokens: their UTF-8 bytes back to back, where each ends, and each one's term.
   struct Tokens {
     std::string bytes;
     std::vector<size_t> ends;
-    std::vector<uint32_t> hashes;
+    std::vector<uint64_t> terms;
     void clear();
     void add(std::string_view token);
+    // Ends the token whose bytes were appended since the last one ended.
+    void close();
     std::string_view token(size_t index) const;
   };
 
-  void shingleParagraph(std::u16string_view paragraph, const ZADCharacterSet& characterDelimited,
-                        const ZADCharacterSet& spaceDelimited);
+  // The two sets, and what they make of each ASCII character once lower-cased.
+  struct TokenSets {
+    enum Kind : uint8_t { kSeparator, kWord, kAlone };
+    const ZADCharacterSet& characterDelimited;
+    const ZADCharacterSet& spaceDelimited;
+    std::array<Kind, 0x80> ascii;
+  };
+
+  // Lower-cases and tokenizes one paragraph (valid UTF-8).
+  void shingleParagraph(std::string_view paragraph, const TokenSets& sets);
   void selectShingles(const Tokens& tokens);
   // Keeps the shingle of `count` tokens from `first` when its hash ranks among the kept ones.
   void updateHeap(uint64_t hash, const Tokens& tokens, size_t first, size_t count);
@@ -78,6 +93,5 @@ class ZADContent {
   int64_t score_ = 0;
   const uint64_t sequenceNumber_;
   // Reused between paragraphs.
-  std::u16string lowered_;
   Tokens tokens_;
 };

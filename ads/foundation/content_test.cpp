@@ -189,6 +189,18 @@ TEST_F(ZADContentTest, TokensFollowTheCharacterSets) {
   EXPECT_EQ(content.fingerprint(),
             referenceFingerprint({{"abc", "def", "\u4e2d", "\u6587", "ghi", "jkl"}}));
 
+  // Lower-casing is the same everywhere (no Turkish dotless i); characters beyond U+FFFF are
+  // two code units that separate tokens, and count two towards a paragraph's length.
+  ZADContent beyond(1);
+  beyond.updateContentWithText("\u00c9COLE \u0130STANBUL\U0001F600x");
+  EXPECT_EQ(beyond.fingerprint(), referenceFingerprint({{"\u00e9cole", "i\u0307stanbul", "x"}}));
+  ZADContent emoji(1);
+  emoji.updateContentWithText("\U0001F600\U0001F600\U0001F600");
+  EXPECT_EQ(emoji.score(), 6 + 1);
+  ZADContent malformed(1);
+  malformed.updateContentWithText("abc\xff\xfe def ghi");
+  EXPECT_EQ(malformed.fingerprint(), referenceFingerprint({{"abc", "def", "ghi"}}));
+
   // A server list with a bad element is void: the defaults apply. A valid one replaces them.
   set("/zorova/ads/character_delimited_unicode_range", "[[97, 1], \"x\"]");
   set("/zorova/ads/space_delimited_unicode_range", "[[97, 26]]");
