@@ -31,3 +31,14 @@ class ZADInstalledInstance {
     return *slot;
   }
 };
+
+// A base that gives an interface its shared instance: `class X : public ZADInstallable<X>`.
+template <typename T>
+class ZADInstallable {
+ public:
+  // The installed instance; null before its component installed one.
+  static std::shared_ptr<T> sharedInstance() { return ZADInstalledInstance<T>::get(); }
+  static void setSharedInstance(std::shared_ptr<T> instance) {
+    ZADInstalledInstance<T>::set(std::move(instance));
+  }
+};

@@ -18,16 +18,10 @@ class ZADMRAIDInterceptor {
 };
 
 // Reports the app's in-app purchases to the ad server.
-class ZADInAppPurchaseTransactionReporter {
+class ZADInAppPurchaseTransactionReporter
+    : public ZADInstallable<ZADInAppPurchaseTransactionReporter> {
  public:
   virtual ~ZADInAppPurchaseTransactionReporter() = default;
-  // The installed reporter; null before rendering installed one.
-  static std::shared_ptr<ZADInAppPurchaseTransactionReporter> sharedInstance() {
-    return ZADInstalledInstance<ZADInAppPurchaseTransactionReporter>::get();
-  }
-  static void setSharedInstance(std::shared_ptr<ZADInAppPurchaseTransactionReporter> reporter) {
-    ZADInstalledInstance<ZADInAppPurchaseTransactionReporter>::set(std::move(reporter));
-  }
 
   // False once disabled, or when the app holds a class that reports purchases itself.
   virtual bool shouldBeEnabled() = 0;
@@ -36,15 +30,9 @@ class ZADInAppPurchaseTransactionReporter {
 };
 
 // The engine's crash reporting, as start-up sees it.
-class ZADCrashReporting {
+class ZADCrashReporting : public ZADInstallable<ZADCrashReporting> {
  public:
   virtual ~ZADCrashReporting() = default;
-  static std::shared_ptr<ZADCrashReporting> sharedInstance() {
-    return ZADInstalledInstance<ZADCrashReporting>::get();
-  }
-  static void setSharedInstance(std::shared_ptr<ZADCrashReporting> reporter) {
-    ZADInstalledInstance<ZADCrashReporting>::set(std::move(reporter));
-  }
 
   virtual void setReportingEnabled(bool enabled) = 0;
 };
