@@ -8,9 +8,7 @@
 
 std::string ZADApplicationVersion() { return platform::Bundle::mainBundle()->bundleVersion(); }
 
-std::string ZADMainBundleIdentifier() {
-  return platform::Bundle::mainBundle()->bundleIdentifier();
-}
+std::string ZADMainBundleIdentifier() { return platform::Bundle::mainBundle()->bundleIdentifier(); }
 
 std::filesystem::path ZADiTunesMetadataPath() {
   return (platform::AppHome::documents() / ".." / "iTunesMetadata.plist").lexically_normal();

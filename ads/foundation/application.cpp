@@ -1,6 +1,7 @@
 #include "ads/foundation/application.h"
 
 #include "ads/foundation/app_facts.h"
+#include "ads/foundation/crash_reporter.h"
 #include "ads/foundation/device.h"
 #include "ads/foundation/mediation_services.h"
 #include "ads/foundation/monotonic_clock.h"
@@ -101,9 +102,7 @@ void ZADApplication::runEarlyActivities() {
   if (auto reporter = ZADInAppPurchaseTransactionReporter::sharedInstance()) {
     if (reporter->shouldBeEnabled()) reporter->enableReporting();
   }
-  if (auto crashReporting = ZADCrashReporting::sharedInstance()) {
-    crashReporting->setReportingEnabled(true);
-  }
+  ZADCrashReporter::sharedInstance().setReportingEnabled(true);
   auto defaults = platform::UserDefaults::standard();
   if (defaults->boolForKey("/zorova/ads/content_url_enabled")) startContentHashing();
   if (defaults->boolForKey("/zorova/ads/zads:interstitial_ad_pool:enabled")) {

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "ads/foundation/crash_reporter.h"
 #include "ads/foundation/device.h"
 #include "ads/foundation/mediation_services.h"
 #include "ads/foundation/monotonic_clock.h"
@@ -41,8 +42,10 @@ TEST_F(ZADApplicationTest, TheEngineStartsOnceAtLaunchInOrder) {
   set("/zorova/ads/zads:interstitial_ad_pool:enabled", "true");
   const std::shared_ptr<ZADApplication> application = ZADApplication::sharedInstance();
   ZADInterstitialCache::setSharedInstanceFactory([&log, application] {
-    log.add(std::string("interstitial") + (platform::isMainThread() ? " on main" : "") +
-            (application->isContentHashing() ? " after capture" : ""));
+    log.add(
+        std::string("interstitial") + (platform::isMainThread() ? " on main" : "") +
+        (ZADCrashReporter::sharedInstance().reportingEnabled() ? " after crash reporting" : "") +
+        (application->isContentHashing() ? " after capture" : ""));
     return std::make_shared<TestInterstitialCache>();
   });
   platform::runLoadHooks();
@@ -50,18 +53,19 @@ TEST_F(ZADApplicationTest, TheEngineStartsOnceAtLaunchInOrder) {
   EXPECT_FALSE(application->appFinishedLaunching());
 
   platform::ui::Application::shared().finishLaunching();
-  ASSERT_TRUE(platform::testing::runMainLoopUntil([&] { return log.entries().size() == 4; }));
+  ASSERT_TRUE(platform::testing::runMainLoopUntil([&] { return log.entries().size() == 3; }));
   EXPECT_TRUE(application->appFinishedLaunching());
   EXPECT_TRUE(ZADMRAIDInterceptor::isAllowed());
-  EXPECT_EQ(log.entries(), (std::vector<std::string>{"iap.should", "iap.enable", "crash.on",
-                                                     "interstitial after capture"}));
+  EXPECT_EQ(log.entries(),
+            (std::vector<std::string>{"iap.should", "iap.enable",
+                                      "interstitial after crash reporting after capture"}));
 
   // Later triggers (another launch notice, a first slot or request) change nothing.
   platform::NotificationCenter::defaultCenter().post(
       platform::ui::kApplicationDidFinishLaunchingNotification);
   application->runEarlyActivities();
   platform::testing::drainMainLoop();
-  EXPECT_EQ(log.entries().size(), 4u);
+  EXPECT_EQ(log.entries().size(), 3u);
   application->stopContentHashing();
   ZADInterstitialCache::setSharedInstanceFactory(nullptr);
 }
@@ -73,7 +77,8 @@ TEST_F(ZADApplicationTest, AFirstRequestMayStartTheEngineWithoutItsOptionalParts
   auto application = ZADApplication::make();
   application->runEarlyActivities();
   application->runEarlyActivities();
-  EXPECT_EQ(log.entries(), (std::vector<std::string>{"iap.should", "crash.on"}));
+  EXPECT_EQ(log.entries(), std::vector<std::string>{"iap.should"});
+  EXPECT_TRUE(ZADCrashReporter::sharedInstance().reportingEnabled());
   EXPECT_FALSE(application->isContentHashing());
   EXPECT_FALSE(application->appFinishedLaunching());
   EXPECT_TRUE(application->isAppActive());

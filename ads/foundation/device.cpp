@@ -326,8 +326,8 @@ platform::Dictionary ZADDevice::canOpenURLs(const std::vector<std::string>& urls
     if (url.ok() && url->isAbsolute()) {
       const bool listed = std::find(querySchemes.begin(), querySchemes.end(),
                                     platform::Value(url->scheme())) != querySchemes.end();
-      canOpen = (!onlyListedSchemes || listed) &&
-                platform::ui::Application::shared().canOpenURL(text);
+      canOpen =
+          (!onlyListedSchemes || listed) && platform::ui::Application::shared().canOpenURL(text);
     }
     answers.set(text, canOpen);
   }
@@ -393,8 +393,8 @@ platform::Dictionary ZADDevice::parameters() {
   }
   setIfPresent("ios_base_sdk", baseSDKVersion());
   const std::string version = ZADApplicationVersion();
-  parameters.set("app_name", (version.empty() ? "" : version + ".") + "iphone." +
-                                 ZADMainBundleIdentifier());
+  parameters.set("app_name",
+                 (version.empty() ? "" : version + ".") + "iphone." + ZADMainBundleIdentifier());
   if (jailbroken()) parameters.set("ios_jb", "1");
   parameters.set("platform", model);
   parameters.set("submodel", deviceSubmodel());

@@ -1,8 +1,9 @@
+#include "ads/foundation/device.h"
+
 #include <gtest/gtest.h>
 
 #include <set>
 
-#include "ads/foundation/device.h"
 #include "ads/foundation/request_builder.h"
 #include "ads/testing/fake_sdk_core.h"
 #include "platform/foundation/system_info.h"
@@ -34,10 +35,11 @@ class RecordingURLOpener final : public platform::ui::URLOpener {
 class ZADDeviceTest : public ::testing::Test {
  protected:
   ZADDeviceTest()
-      : app_("com.example.app", Dictionary{{"CFBundleVersion", "2.1"},
-                                           {"DTSDKName", "iphoneos12.1"},
-                                           {"DTPlatformName", "iphoneos"},
-                                           {"LSApplicationQueriesSchemes", Value::array({"ereader"})}}) {
+      : app_("com.example.app",
+             Dictionary{{"CFBundleVersion", "2.1"},
+                        {"DTSDKName", "iphoneos12.1"},
+                        {"DTPlatformName", "iphoneos"},
+                        {"LSApplicationQueriesSchemes", Value::array({"ereader"})}}) {
     platform::ui::Application::resetShared();
     platform::ui::Application::shared().setURLOpener(opener_);
   }

@@ -31,9 +31,9 @@ TEST(ZADRequestErrorTest, MessagesComeFromTheTableOrTheCaller) {
       {ZADRequestError::errorWithCode(99), ZADRequestError::messageForCode(0)},
       {ZADRequestError::errorWithCode(-1), ZADRequestError::messageForCode(0)},
       {ZADRequestError::errorWithCode(2, std::string("custom")), "custom"},
-      {ZADRequestError::errorWithCode(4),
-       "Request Error: This device's OS is " + platform::systemVersion() +
-           ". It is below the minimum of 6.0."},
+      {ZADRequestError::errorWithCode(4), "Request Error: This device's OS is " +
+                                              platform::systemVersion() +
+                                              ". It is below the minimum of 6.0."},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.message);
@@ -86,8 +86,8 @@ TEST(ZADInternalErrorsTest, DescriptionsAndUserInfo) {
   EXPECT_EQ(bare.domain(), "com.zorova.ads.private");
   EXPECT_EQ(bare.userInfo().size(), 0u);
   const Error described = zad_errorWithDomain("d", 9, "text");
-  EXPECT_EQ(described.userInfo(),
-            Value::dictionary({{Error::kDescriptionKey, "text"}, {Error::kFailureReasonKey, "text"}}));
+  EXPECT_EQ(described.userInfo(), Value::dictionary({{Error::kDescriptionKey, "text"},
+                                                     {Error::kFailureReasonKey, "text"}}));
 }
 
 TEST(ZADLoggerTest, WritesPrefixedMessagesInOrder) {

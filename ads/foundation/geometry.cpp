@@ -37,7 +37,8 @@ platform::Result<ZADRect> ZADRectFromSDKCoreDictionary(const platform::Value& di
     }
   }
   return platform::Error::withDescription(
-      "cg_rect_conversion", 1, "Invalid SDK Core rectangle " + platform::describe(dictionary) + ".");
+      "cg_rect_conversion", 1,
+      "Invalid SDK Core rectangle " + platform::describe(dictionary) + ".");
 }
 
 ZADRect ZADRectInStatusBarOrientation(const ZADRect& rect) {
@@ -61,9 +62,13 @@ ZADRect ZADRectRotatedFromPortrait(int64_t orientation, const ZADRect& rect,
   const double left = r.x();
   const double right = referenceBounds.width() - r.maxX();
   switch (orientation) {
-    case 2: return ZADRect(right, bottom, r.width(), r.height());
-    case 3: return ZADRect(top, right, r.height(), r.width());
-    case 4: return ZADRect(bottom, left, r.height(), r.width());
-    default: return rect;
+    case 2:
+      return ZADRect(right, bottom, r.width(), r.height());
+    case 3:
+      return ZADRect(top, right, r.height(), r.width());
+    case 4:
+      return ZADRect(bottom, left, r.height(), r.width());
+    default:
+      return rect;
   }
 }

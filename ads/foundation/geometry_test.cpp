@@ -1,6 +1,6 @@
-#include <gtest/gtest.h>
-
 #include "ads/foundation/geometry.h"
+
+#include <gtest/gtest.h>
 
 namespace {
 

@@ -16,9 +16,13 @@ platform::Error zad_errorWithCode(int64_t code, const std::optional<std::string>
 
 std::optional<std::string> zad_localizedDescriptionForErrorCode(int64_t code) {
   switch (code) {
-    case kZADInternalErrorFileNotRead: return "File could not be read.";
-    case kZADInternalErrorInternal: return "Internal error.";
-    case kZADInternalErrorInvalidArgument: return "Invalid argument.";
-    default: return std::nullopt;
+    case kZADInternalErrorFileNotRead:
+      return "File could not be read.";
+    case kZADInternalErrorInternal:
+      return "Internal error.";
+    case kZADInternalErrorInvalidArgument:
+      return "Invalid argument.";
+    default:
+      return std::nullopt;
   }
 }

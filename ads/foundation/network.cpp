@@ -37,14 +37,14 @@ void ZADNetwork::enableNetworkChecking() {
   // Watching is main-thread work (done at once when enabled there); the first state is read off
   // the main thread, on the enabling queue, as the later ones are handled.
   platform::runOnMainThread([weak, reachability] {
-    reachability->setCallback([weak, probe = std::weak_ptr(reachability)](
-                                  platform::ReachabilityFlags flags) {
-      if (auto self = weak.lock()) {
-        self->enableCheckingQueue_->async([self, probe, flags] {
-          if (auto reachability = probe.lock()) self->applyFlags(reachability, flags);
+    reachability->setCallback(
+        [weak, probe = std::weak_ptr(reachability)](platform::ReachabilityFlags flags) {
+          if (auto self = weak.lock()) {
+            self->enableCheckingQueue_->async([self, probe, flags] {
+              if (auto reachability = probe.lock()) self->applyFlags(reachability, flags);
+            });
+          }
         });
-      }
-    });
     if (reachability->scheduleOnMainLoop()) return;
     if (auto self = weak.lock()) {
       self->lockQueue_->async([self, reachability] {

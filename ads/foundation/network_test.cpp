@@ -1,8 +1,9 @@
+#include "ads/foundation/network.h"
+
 #include <gtest/gtest.h>
 
 #include <set>
 
-#include "ads/foundation/network.h"
 #include "platform/reachability/fake_network_monitor.h"
 #include "platform/reachability/reachability_flags.h"
 #include "platform/testing/main_loop.h"

@@ -47,7 +47,8 @@ void ZADPinger::pingURLString(const std::string& urlString, platform::QueuePtr q
     platform::net::sendAsynchronousRequest(
         platform::net::URLRequest(url), self->lockQueue_,
         [self, urlString, finish](const std::optional<platform::net::URLResponse>& response,
-                                  const platform::Bytes&, const std::optional<platform::Error>& error) {
+                                  const platform::Bytes&,
+                                  const std::optional<platform::Error>& error) {
           const int status = response && response->isHTTP ? response->statusCode : 0;
           self->pingedURLs_.erase(urlString);
           finish(!error && status >= 200 && status <= 299);
@@ -71,15 +72,16 @@ void ZADPinger::pingWithRetryGroupKey(const std::string& groupKey,
 void ZADPinger::storeRetryURLString(const std::string& retryURLString,
                                     const std::string& groupKey) {
   if (retryURLString.empty() || groupKey.empty()) return;
+  platform::MutexLock lock(retryStoreMutex_);
   auto defaults = platform::UserDefaults::standard();
   platform::Value::Array groupKeys =
       defaults->arrayForKey(kZADRetryGroupKeysKey).value_or(platform::Value::Array());
-  if (std::find(groupKeys.begin(), groupKeys.end(), platform::Value(groupKey)) ==
-      groupKeys.end()) {
+  if (std::find(groupKeys.begin(), groupKeys.end(), platform::Value(groupKey)) == groupKeys.end()) {
     groupKeys.emplace_back(groupKey);
     (void)defaults->setObject(groupKeys, kZADRetryGroupKeysKey);
   }
-  platform::Dictionary group = defaults->dictionaryForKey(groupKey).value_or(platform::Dictionary());
+  platform::Dictionary group =
+      defaults->dictionaryForKey(groupKey).value_or(platform::Dictionary());
   // A full group takes no new URL; an entry already there keeps its tries.
   if (static_cast<int64_t>(group.size()) >= maximumRetryURLCount_ ||
       group.contains(retryURLString)) {
@@ -92,6 +94,7 @@ void ZADPinger::storeRetryURLString(const std::string& retryURLString,
 void ZADPinger::removeRetryURLString(const std::string& retryURLString,
                                      const std::string& groupKey) {
   if (retryURLString.empty() || groupKey.empty()) return;
+  platform::MutexLock lock(retryStoreMutex_);
   auto defaults = platform::UserDefaults::standard();
   auto group = defaults->dictionaryForKey(groupKey);
   if (!group) return;
@@ -100,6 +103,7 @@ void ZADPinger::removeRetryURLString(const std::string& retryURLString,
 }
 
 void ZADPinger::pingRetryURLs() {
+  platform::MutexLock lock(retryStoreMutex_);
   auto defaults = platform::UserDefaults::standard();
   auto groupKeys = defaults->arrayForKey(kZADRetryGroupKeysKey);
   if (!groupKeys) return;
@@ -138,11 +142,11 @@ void ZADPinger::start() {
   lockQueue_->async([self = shared_from_this(), interval, firstDelay, retry] {
     const bool isNew = !self->scheduler_;
     if (isNew) self->scheduler_ = ZADScheduler::make(interval);
-    platform::mainQueue()->async([scheduler = self->scheduler_, queue = self->lockQueue_, isNew,
-                                  retry] {
-      if (isNew) scheduler->taskIDScheduledOnQueue(queue, retry);
-      scheduler->start();
-    });
+    platform::mainQueue()->async(
+        [scheduler = self->scheduler_, queue = self->lockQueue_, isNew, retry] {
+          if (isNew) scheduler->taskIDScheduledOnQueue(queue, retry);
+          scheduler->start();
+        });
     if (firstDelay < interval) {
       platform::dispatchAfter(platform::seconds(firstDelay), self->lockQueue_, retry);
     }

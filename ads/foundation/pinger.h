@@ -9,6 +9,7 @@
 
 #include "ads/foundation/scheduler.h"
 #include "platform/dispatch/queue.h"
+#include "platform/foundation/thread_annotations.h"
 #include "platform/foundation/url.h"
 
 // The engine's fire-and-forget HTTP pinger: one GET per ping, success meaning a 2xx answer. On
@@ -37,7 +38,9 @@ class ZADPinger : public std::enable_shared_from_this<ZADPinger> {
   // Starts the periodic retry pass and schedules an early one.
   void start();
 
-  // The retry store; on the pinger's queue only.
+  // The retry store. Each change reads and rewrites a group under the store's lock, so a report
+  // stored from a dying thread (which cannot wait for the queue) is never lost to a retry pass.
+  // Any thread; the retry pass runs on the pinger's queue.
   void pingRetryURLs();
   void storeRetryURLString(const std::string& retryURLString, const std::string& groupKey);
   void removeRetryURLString(const std::string& retryURLString, const std::string& groupKey);
@@ -55,6 +58,7 @@ class ZADPinger : public std::enable_shared_from_this<ZADPinger> {
   // On lockQueue_ only.
   std::set<std::string> pingedURLs_;
   std::shared_ptr<ZADScheduler> scheduler_;
+  platform::Mutex retryStoreMutex_;
 };
 
 // The user-defaults keys of the retry store.

@@ -1,8 +1,9 @@
+#include "ads/foundation/pinger.h"
+
 #include <gtest/gtest.h>
 
 #include <optional>
 
-#include "ads/foundation/pinger.h"
 #include "ads/testing/ping_server.h"
 #include "platform/dispatch/clock.h"
 #include "platform/storage/user_defaults.h"
@@ -48,9 +49,12 @@ TEST_F(ZADPingerTest, SuccessIsA2xxAnswer) {
     bool success;
   };
   const Case cases[] = {
-      {server_.url("/status/204"), true},  {server_.url("/status/200?a=1"), true},
-      {server_.url("/status/404"), false}, {server_.url("/status/500"), false},
-      {hangUp.url("/x"), false},           {"", false},
+      {server_.url("/status/204"), true},
+      {server_.url("/status/200?a=1"), true},
+      {server_.url("/status/404"), false},
+      {server_.url("/status/500"), false},
+      {hangUp.url("/x"), false},
+      {"", false},
       {"not a url", false},
   };
   std::map<std::string, bool> results;
@@ -155,13 +159,14 @@ TEST_F(ZADPingerTest, IntervalsThatAreNotPositiveTakeTheirDefaults) {
     double firstPass;  // seconds after start
   };
   const Case cases[] = {
-      {Value(), Value(), 3},          // defaults: 60 s, early pass after 3 s
-      {Value("0"), Value(), 3},       // a zero interval would spin: 60 s
-      {Value(), Value("60"), 60},     // no early pass: the first tick
+      {Value(), Value(), 3},       // defaults: 60 s, early pass after 3 s
+      {Value("0"), Value(), 3},    // a zero interval would spin: 60 s
+      {Value(), Value("60"), 60},  // no early pass: the first tick
       {Value("-5"), Value("abc"), 3},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(platform::describe(c.pingInterval) + " " + platform::describe(c.firstPingInterval));
+    SCOPED_TRACE(platform::describe(c.pingInterval) + " " +
+                 platform::describe(c.firstPingInterval));
     (void)defaults()->setObject(c.pingInterval, "/zorova/ads/ping_interval");
     (void)defaults()->setObject(c.firstPingInterval, "/zorova/ads/first_ping_interval");
     const std::string target = "/status/500?case=" + std::to_string(&c - cases);

@@ -1,9 +1,8 @@
 #pragma once
 
-// What the ads foundation needs of ad rendering and of the crash reporter, which the engine's
-// start-up turns on: the MRAID script interception switch, the in-app purchase reporter and
-// crash reporting. The components implement the interfaces and install their shared instances;
-// tests use doubles (ads/testing).
+// What the ads foundation needs of ad rendering, which the engine's start-up turns on: the MRAID
+// script interception switch and the in-app purchase reporter. Rendering implements the reporter
+// and installs its shared instance; tests use a double (ads/testing).
 
 #include <memory>
 
@@ -27,12 +26,4 @@ class ZADInAppPurchaseTransactionReporter
   virtual bool shouldBeEnabled() = 0;
   // Starts observing purchases; later calls do nothing.
   virtual void enableReporting() = 0;
-};
-
-// The engine's crash reporting, as start-up sees it.
-class ZADCrashReporting : public ZADInstallable<ZADCrashReporting> {
- public:
-  virtual ~ZADCrashReporting() = default;
-
-  virtual void setReportingEnabled(bool enabled) = 0;
 };

@@ -41,7 +41,8 @@ platform::Value userInfoFor(int64_t code, const ZADRequest* request, int64_t htt
                             const std::optional<std::string>& customMessage,
                             const std::optional<platform::Error>& underlyingError) {
   platform::Value userInfo = platform::Value::dictionary();
-  const std::string message = customMessage ? *customMessage : ZADRequestError::messageForCode(code);
+  const std::string message =
+      customMessage ? *customMessage : ZADRequestError::messageForCode(code);
   userInfo.set(platform::Error::kDescriptionKey, message);
   userInfo.set(platform::Error::kFailureReasonKey, message);
   if (underlyingError) {
@@ -54,8 +55,7 @@ platform::Value userInfoFor(int64_t code, const ZADRequest* request, int64_t htt
     const std::string phrase =
         platform::net::localizedStringForHTTPStatusCode(static_cast<int>(httpStatusCode));
     userInfo.set("HttpStatus", platform::format("HTTP status %ld: %s",
-                                                static_cast<long>(httpStatusCode),
-                                                phrase.c_str()));
+                                                static_cast<long>(httpStatusCode), phrase.c_str()));
   }
   return userInfo;
 }

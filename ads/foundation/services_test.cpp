@@ -15,8 +15,8 @@ TEST(ZADSDKCoreServicesTest, VersionAndPositiveServerConstants) {
 
   platform::testing::TestApp app;
   const std::pair<Value, double> cases[] = {
-      {Value(), 60},       {Value(30), 30},   {Value("2.5"), 2.5}, {Value("0"), 60},
-      {Value(-1), 60},     {Value("abc"), 60}, {Value(true), 1},   {Value::array({1}), 60},
+      {Value(), 60},   {Value(30), 30},    {Value("2.5"), 2.5}, {Value("0"), 60},
+      {Value(-1), 60}, {Value("abc"), 60}, {Value(true), 1},    {Value::array({1}), 60},
   };
   for (const auto& [stored, expected] : cases) {
     (void)platform::UserDefaults::standard()->setObject(stored, "/zorova/ads/ping_interval");
@@ -29,8 +29,8 @@ TEST(ZADSDKCoreServicesTest, VersionAndPositiveServerConstants) {
 class TestAdapter final : public ZADMAdNetworkAdapter {};
 
 TEST(ZADMediationServicesTest, OnlyRegisteredAdaptersAreAvailable) {
-  ZADMAdNetworkAdapterRegistry::instance().add(
-      "ZADTestAdapter", [] { return std::make_shared<TestAdapter>(); });
+  ZADMAdNetworkAdapterRegistry::instance().add("ZADTestAdapter",
+                                               [] { return std::make_shared<TestAdapter>(); });
   EXPECT_EQ(ZADMAdNetworkAdapter::availableAdapterNamesInSet({"ZADTestAdapter", "ZADMissing"}),
             std::set<std::string>{"ZADTestAdapter"});
 }

@@ -68,7 +68,9 @@ void ZADStatisticsCore::removeObjectForKey(const std::string& key) {
   });
 }
 
-void ZADStatisticsCore::applicationWillTerminate() { lockQueue_->sync([] {}); }
+void ZADStatisticsCore::applicationWillTerminate() {
+  lockQueue_->sync([] {});
+}
 
 void ZADStatisticsCore::savePersistentStatistics() {
   if (!userDefaultsKey_) return;

@@ -1,10 +1,11 @@
+#include "ads/foundation/statistics.h"
+
 #include <gtest/gtest.h>
 
 #include <atomic>
 
 #include "ads/foundation/monotonic_clock.h"
 #include "ads/foundation/statistic_dictionary.h"
-#include "ads/foundation/statistics.h"
 #include "platform/dispatch/clock.h"
 #include "platform/dispatch/notification_center.h"
 #include "platform/storage/user_defaults.h"

@@ -15,10 +15,9 @@ namespace {
 
 void replaceKeywords(std::string& text, std::string_view keywordPattern,
                      std::string_view replacement) {
-  const std::string pattern =
-      "(?<!@)((?:@@)*)@" + std::string(keywordPattern) + "(?<!@)((?:@@)*)@";
-  platform::Result<std::string> replaced = platform::replaceMatches(
-      pattern, text, [&](const platform::Regex::Groups& groups) {
+  const std::string pattern = "(?<!@)((?:@@)*)@" + std::string(keywordPattern) + "(?<!@)((?:@@)*)@";
+  platform::Result<std::string> replaced =
+      platform::replaceMatches(pattern, text, [&](const platform::Regex::Groups& groups) {
         return groups[1].value_or("") + std::string(replacement) + groups[2].value_or("");
       });
   // A keyword pattern that does not compile matches nothing.

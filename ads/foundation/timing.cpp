@@ -14,7 +14,8 @@ std::shared_ptr<ZADTiming> ZADTiming::fromDictionaryRepresentation(
   auto timing = std::make_shared<ZADTiming>(dictionary["category"].stringIf()
                                                 ? std::optional(*dictionary["category"].stringIf())
                                                 : std::nullopt);
-  timing->setStartTimestamp(static_cast<uint64_t>(std::max<int64_t>(0, dictionary["start"].intOr(0))));
+  timing->setStartTimestamp(
+      static_cast<uint64_t>(std::max<int64_t>(0, dictionary["start"].intOr(0))));
   timing->setEndTimestamp(static_cast<uint64_t>(std::max<int64_t>(0, dictionary["end"].intOr(0))));
   return timing;
 }

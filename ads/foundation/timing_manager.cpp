@@ -16,7 +16,9 @@ std::shared_ptr<ZADTimingManager> ZADTimingManager::make() {
 ZADTimingManager::ZADTimingManager()
     : savingQueue_(platform::makeSerialQueue("com.zorova.zizov.timing")) {}
 
-ZADTimingManager::~ZADTimingManager() { savingQueue_->sync([] {}); }
+ZADTimingManager::~ZADTimingManager() {
+  savingQueue_->sync([] {});
+}
 
 void ZADTimingManager::setIdentifier(const std::string& identifier) {
   identifier_ = identifier;
@@ -89,4 +91,6 @@ void ZADTimingManager::removeTimingsForCategories(const std::vector<std::string>
 
 void ZADTimingManager::removeAllTimings() { timings_.clear(); }
 
-void ZADTimingManager::applicationWillTerminate() { savingQueue_->sync([] {}); }
+void ZADTimingManager::applicationWillTerminate() {
+  savingQueue_->sync([] {});
+}

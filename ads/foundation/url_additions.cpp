@@ -126,8 +126,7 @@ std::string zad_absoluteStringWithoutFragmentComponent(const platform::URL& url)
   return text.substr(0, text.find('#'));
 }
 
-bool zad_isHostEqualToString(const platform::URL& url, std::string_view host,
-                             bool caseSensitive) {
+bool zad_isHostEqualToString(const platform::URL& url, std::string_view host, bool caseSensitive) {
   const std::optional<std::string>& written = url.parts().host;
   return written && equalText(*written, host, caseSensitive);
 }

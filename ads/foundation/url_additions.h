@@ -27,8 +27,7 @@ std::optional<platform::URL> zad_URLByAppendingQueryParameters(
 // nothing when none.
 std::optional<std::vector<std::string>> zad_parameterValuesForKey(const platform::URL& url,
                                                                   std::string_view key);
-std::optional<std::string> zad_parameterValueForKey(const platform::URL& url,
-                                                    std::string_view key);
+std::optional<std::string> zad_parameterValueForKey(const platform::URL& url, std::string_view key);
 // The query's "&"- or ";"-separated pairs as text values, keys lower-cased when asked; for URLs
 // without a standard query, the text after the first "?" of the resource specifier. Pairs that
 // do not unescape are skipped; a later key wins.

@@ -29,7 +29,9 @@ TEST(ZADURLAdditionsTest, AppendingKeepsTheLandingURLLast) {
     const char* expected;
   };
   const Case cases[] = {
-      {"http://h/p?a=1&adurl=http://l/x", {{"u", "x y"}}, "http://h/p?a=1&u=x%20y&adurl=http://l/x"},
+      {"http://h/p?a=1&adurl=http://l/x",
+       {{"u", "x y"}},
+       "http://h/p?a=1&u=x%20y&adurl=http://l/x"},
       {"http://h/p", {{"key", ""}}, "http://h/p?key"},
       {"http://h/p?", {{"k", 2}, {"m", true}}, "http://h/p??k=2&m=1"},
   };
@@ -94,8 +96,8 @@ TEST(ZADTemplateAdditionsTest, ReplacesRemovesAndUnescapes) {
 }
 
 TEST(ZADStringAdditionsTest, NumbersDigestsAndOrientations) {
-  const std::pair<double, const char*> trimmed[] = {
-      {2.5, "2.5"}, {320.0, "320"}, {0.0, "0"}, {1.25, "1.25"}, {0.25, "0.25"}, {100, "100"}};
+  const std::pair<double, const char*> trimmed[] = {{2.5, "2.5"},   {320.0, "320"}, {0.0, "0"},
+                                                    {1.25, "1.25"}, {0.25, "0.25"}, {100, "100"}};
   for (auto [number, text] : trimmed) EXPECT_EQ(ZADTrimmedDoubleString(number), text);
 
   EXPECT_EQ(zad_MD5String("abc"), "900150983cd24fb0d6963f7d28e17f72");
@@ -121,8 +123,8 @@ TEST(ZADJSONAdditionsTest, FragmentsInvalidObjectsAndSafeCopies) {
   EXPECT_EQ(*zad_decodedJSONObject("12"), Value(12));
   EXPECT_FALSE(zad_decodedJSONObject("{").ok());
 
-  const Dictionary withDate{{"when", platform::Date{5}}, {"n", 1},
-                            {"inner", Dictionary{{"data", platform::Bytes{1}}}}};
+  const Dictionary withDate{
+      {"when", platform::Date{5}}, {"n", 1}, {"inner", Dictionary{{"data", platform::Bytes{1}}}}};
   auto json = zad_JSONStringPretty(withDate, false);
   ASSERT_FALSE(json.ok());
   EXPECT_EQ(json.error().domain(), "com.zorova.ads.private");

@@ -43,28 +43,14 @@ class FakeInAppPurchaseReporter final : public ZADInAppPurchaseTransactionReport
   const bool shouldBeEnabled_;
 };
 
-// Crash reporting that logs "crash.on" or "crash.off".
-class FakeCrashReporting final : public ZADCrashReporting {
- public:
-  explicit FakeCrashReporting(StartUpLog& log) : log_(log) {}
-  void setReportingEnabled(bool enabled) override { log_.add(enabled ? "crash.on" : "crash.off"); }
-
- private:
-  StartUpLog& log_;
-};
-
-// Installs the doubles as the shared instances while it lives.
+// Installs the double as the shared instance while it lives.
 class ScopedFakeStartUpServices {
  public:
   explicit ScopedFakeStartUpServices(StartUpLog& log, bool purchaseReportingAllowed = true) {
     ZADInAppPurchaseTransactionReporter::setSharedInstance(
         std::make_shared<FakeInAppPurchaseReporter>(log, purchaseReportingAllowed));
-    ZADCrashReporting::setSharedInstance(std::make_shared<FakeCrashReporting>(log));
   }
-  ~ScopedFakeStartUpServices() {
-    ZADInAppPurchaseTransactionReporter::setSharedInstance(nullptr);
-    ZADCrashReporting::setSharedInstance(nullptr);
-  }
+  ~ScopedFakeStartUpServices() { ZADInAppPurchaseTransactionReporter::setSharedInstance(nullptr); }
   ScopedFakeStartUpServices(const ScopedFakeStartUpServices&) = delete;
   ScopedFakeStartUpServices& operator=(const ScopedFakeStartUpServices&) = delete;
 };

@@ -1,8 +1,11 @@
 #include "platform/net/http_date.h"
 
+#include <algorithm>
 #include <array>
 #include <cctype>
+#include <cmath>
 #include <cstdint>
+#include <cstdio>
 #include <string>
 
 #include "platform/net/ascii.h"
@@ -46,6 +49,20 @@ int64_t daysFromCivil(int64_t year, int month, int day) {
   const int64_t dayOfYear = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + day - 1;
   const int64_t dayOfEra = yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear;
   return era * 146097 + dayOfEra - 719468;
+}
+
+// The civil date of a day counted from 1970-01-01 (the inverse of daysFromCivil).
+void civilFromDays(int64_t days, int64_t& year, int& month, int& day) {
+  days += 719468;
+  const int64_t era = (days >= 0 ? days : days - 146096) / 146097;
+  const int64_t dayOfEra = days - era * 146097;
+  const int64_t yearOfEra =
+      (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
+  const int64_t dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
+  const int64_t monthIndex = (5 * dayOfYear + 2) / 153;
+  day = static_cast<int>(dayOfYear - (153 * monthIndex + 2) / 5 + 1);
+  month = static_cast<int>(monthIndex < 10 ? monthIndex + 3 : monthIndex - 9);
+  year = yearOfEra + era * 400 + (month <= 2);
 }
 
 int daysInMonth(int64_t year, int month) {
@@ -218,6 +235,32 @@ std::optional<Date> parseHTTPDate(std::string_view text) {
   if (auto date = parseRFC1123(text)) return date;
   if (auto date = parseRFC850(text)) return date;
   return parseAsctime(text);
+}
+
+std::string formatHTTPDate(Date date) {
+  static constexpr std::array<std::string_view, 12> kMonthNames = {
+      "Jan", "Feb", "Mar", "Apr", "May", "Jun", "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+  static constexpr std::array<std::string_view, 7> kDayNames = {"Thu", "Fri", "Sat", "Sun",
+                                                                "Mon", "Tue", "Wed"};
+  constexpr double kFirst = -62135596800.0;  // 0001-01-01T00:00:00Z
+  constexpr double kLast = 253402300799.0;   // 9999-12-31T23:59:59Z
+  const double clamped = std::isnan(date.secondsSince1970)
+                             ? 0.0
+                             : std::clamp(std::floor(date.secondsSince1970), kFirst, kLast);
+  const auto seconds = static_cast<int64_t>(clamped);
+  const int64_t days = (seconds >= 0 ? seconds : seconds - 86399) / 86400;
+  const int64_t secondOfDay = seconds - days * 86400;
+  int64_t year = 0;
+  int month = 0;
+  int day = 0;
+  civilFromDays(days, year, month, day);
+  const int64_t weekday = ((days % 7) + 7) % 7;  // 1970-01-01 was a Thursday
+  char text[96];
+  std::snprintf(text, sizeof text, "%.3s, %02d %.3s %04d %02d:%02d:%02d GMT",
+                kDayNames[weekday].data(), day, kMonthNames[month - 1].data(),
+                static_cast<int>(year), static_cast<int>(secondOfDay / 3600),
+                static_cast<int>(secondOfDay / 60 % 60), static_cast<int>(secondOfDay % 60));
+  return text;
 }
 
 std::optional<Date> parseCookieDate(std::string_view text) {

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 #include "platform/net/data_url.h"
 #include "platform/net/http_date.h"
 #include "platform/net/response_head.h"
@@ -38,6 +40,30 @@ TEST(HTTPDateTest, ThreeFormsAndNothingElse) {
     ASSERT_EQ(date.has_value(), c.seconds.has_value());
     if (date) {
       EXPECT_EQ(date->secondsSince1970, *c.seconds);
+    }
+  }
+}
+
+TEST(HTTPDateTest, FormatsThePreferredFormAndReadsItBack) {
+  struct Case {
+    double seconds;
+    const char* text;
+  };
+  const Case cases[] = {
+      {kNov6_1994, "Sun, 06 Nov 1994 08:49:37 GMT"},
+      {kNov6_1994 + 0.9, "Sun, 06 Nov 1994 08:49:37 GMT"},
+      {0, "Thu, 01 Jan 1970 00:00:00 GMT"},
+      {-1, "Wed, 31 Dec 1969 23:59:59 GMT"},
+      {951825600, "Tue, 29 Feb 2000 12:00:00 GMT"},
+      {1800000000, "Fri, 15 Jan 2027 08:00:00 GMT"},
+      {1e13, "Fri, 31 Dec 9999 23:59:59 GMT"},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(formatHTTPDate(Date{c.seconds}), c.text);
+    std::optional<Date> back = parseHTTPDate(c.text);
+    ASSERT_TRUE(back) << c.text;
+    if (c.seconds >= 0 && c.seconds < 1e12) {
+      EXPECT_EQ(back->secondsSince1970, std::floor(c.seconds));
     }
   }
 }

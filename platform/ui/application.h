@@ -103,6 +103,9 @@ class Application {
   BackgroundTaskIdentifier beginBackgroundTask(std::function<void()> expirationHandler = nullptr);
   void endBackgroundTask(BackgroundTaskIdentifier task);
   size_t backgroundTaskCount() const;
+  // The background time is up: every running task's expiration handler runs, then the tasks are
+  // gone. terminate() does this after its time limit; tests call it to play an early expiry.
+  void expireBackgroundTasks();
   // A URL given to the app: handed to the delegate; false without one.
   bool openURLInApp(const std::string& url, const std::string& sourceApplication = "",
                     const Value& annotation = Value());
@@ -140,7 +143,6 @@ class Application {
   void moveTo(ApplicationState target);
   void post(const char* name, const Value& userInfo = Value());
   void finishTerminating();
-  void expireBackgroundTasks();
 
   ApplicationState state_ = ApplicationState::Inactive;
   std::shared_ptr<ApplicationDelegate> delegate_;
