@@ -66,14 +66,19 @@ std::optional<ZADUncaughtException> ZADCrashReporter::currentUncaughtException()
   const int count = backtrace(addresses, kMaximumFrames);
   std::vector<const void*> stack(addresses, addresses + std::max(count, 0));
   const std::vector<ZADStackFrame> frames = ZADSymbolicateCallStack(stack);
-  // Below this handler's own frames comes the run of throw machinery; the thrower follows it.
+  // Below this handler's own frames (and whatever a sanitizer puts above them) comes the run of
+  // throw machinery; the thrower follows it.
   size_t start = 0;
+  bool pastHandler = false;
   bool inMachinery = false;
   for (size_t i = 0; i < frames.size(); ++i) {
-    const bool machinery = isThrowMachinery(frames[i]);
-    if (machinery) start = i + 1;
-    if (inMachinery && !machinery) break;
-    inMachinery = machinery;
+    if (!isThrowMachinery(frames[i])) {
+      if (inMachinery) break;
+      pastHandler = true;
+    } else if (pastHandler) {
+      inMachinery = true;
+      start = i + 1;
+    }
   }
   exception.callStackReturnAddresses.assign(stack.begin() + static_cast<std::ptrdiff_t>(start),
                                             stack.end());
