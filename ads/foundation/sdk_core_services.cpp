@@ -11,6 +11,11 @@ namespace {
 platform::Mutex gMobileAdsMutex;
 std::shared_ptr<ZADMobileAds> gMobileAds VKR_GUARDED_BY(gMobileAdsMutex);
 
+platform::Mutex gInterstitialCacheMutex;
+std::function<std::shared_ptr<ZADInterstitialCache>()> gInterstitialCacheFactory
+    VKR_GUARDED_BY(gInterstitialCacheMutex);
+std::shared_ptr<ZADInterstitialCache> gInterstitialCache VKR_GUARDED_BY(gInterstitialCacheMutex);
+
 }  // namespace
 
 const std::string& ZADRequest::sdkVersion() {
@@ -26,6 +31,19 @@ std::shared_ptr<ZADMobileAds> ZADMobileAds::sharedInstance() {
 void ZADMobileAds::setSharedInstance(std::shared_ptr<ZADMobileAds> instance) {
   platform::MutexLock lock(gMobileAdsMutex);
   gMobileAds = std::move(instance);
+}
+
+void ZADInterstitialCache::setSharedInstanceFactory(
+    std::function<std::shared_ptr<ZADInterstitialCache>()> factory) {
+  platform::MutexLock lock(gInterstitialCacheMutex);
+  gInterstitialCacheFactory = std::move(factory);
+}
+
+std::shared_ptr<ZADInterstitialCache> ZADInterstitialCache::sharedInstance() {
+  platform::MutexLock lock(gInterstitialCacheMutex);
+  if (!gInterstitialCache && gInterstitialCacheFactory)
+    gInterstitialCache = gInterstitialCacheFactory();
+  return gInterstitialCache;
 }
 
 std::string ZADServerConstantKey(std::string_view name) {

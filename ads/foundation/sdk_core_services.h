@@ -4,6 +4,7 @@
 // request's own parameters, the app's volume settings and the server constants kept in the user
 // defaults. The SDK core implements the interfaces; tests use doubles (ads/testing).
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -31,6 +32,35 @@ class ZADMobileAds {
   // The volume the app set, clamped to 0..1.
   virtual float clampedApplicationVolume() const = 0;
   virtual bool applicationMuted() const = 0;
+};
+
+class ZADStatisticDictionary;
+
+// An ad slot, as the foundation sees it.
+class ZADSlot {
+ public:
+  virtual ~ZADSlot() = default;
+  // Whether the slot's current ad is served through mediation.
+  virtual bool isMediating() const = 0;
+};
+
+// A loaded ad, as the foundation sees it.
+class ZADAd {
+ public:
+  virtual ~ZADAd() = default;
+  // The ad's own statistics ("tclickcurr", "tclick", ...).
+  virtual std::shared_ptr<ZADStatisticDictionary> statistics() const = 0;
+};
+
+// The interstitial preloading cache: the SDK core installs how to make it, and it is made once,
+// by its first user.
+class ZADInterstitialCache {
+ public:
+  virtual ~ZADInterstitialCache() = default;
+  static void setSharedInstanceFactory(
+      std::function<std::shared_ptr<ZADInterstitialCache>()> factory);
+  // The shared cache, made on the first call; null while no factory is installed.
+  static std::shared_ptr<ZADInterstitialCache> sharedInstance();
 };
 
 // The user-defaults key of a server constant: "/zorova/ads/" followed by its name.

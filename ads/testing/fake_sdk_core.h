@@ -3,6 +3,7 @@
 #include <memory>
 
 #include "ads/foundation/sdk_core_services.h"
+#include "ads/foundation/statistic_dictionary.h"
 
 namespace ads::testing {
 
@@ -37,6 +38,25 @@ class ScopedFakeMobileAds {
 
  private:
   std::shared_ptr<FakeMobileAds> fake_;
+};
+
+// A slot whose ad is or is not mediated, as set.
+class FakeSlot final : public ZADSlot {
+ public:
+  explicit FakeSlot(bool mediating = false) : mediating(mediating) {}
+  bool isMediating() const override { return mediating; }
+  bool mediating;
+};
+
+// An ad with statistics of its own, whose delegate is the given one.
+class FakeAd final : public ZADAd {
+ public:
+  explicit FakeAd(std::weak_ptr<ZADStatisticDictionaryDelegate> delegate = {})
+      : statistics_(ZADStatisticDictionary::make(std::move(delegate))) {}
+  std::shared_ptr<ZADStatisticDictionary> statistics() const override { return statistics_; }
+
+ private:
+  std::shared_ptr<ZADStatisticDictionary> statistics_;
 };
 
 }  // namespace ads::testing
