@@ -36,6 +36,10 @@ if(VOKARU_FUZZ)
   target_link_options(vokaru_build_flags INTERFACE -fsanitize=address,undefined)
 endif()
 
+# Sources that the build generates (protoc's messages): tools that read the sources without
+# building them, such as scripts/check-thread-safety, make this target first.
+add_custom_target(vokaru_generated_sources)
+
 # vokaru_library(<name> SOURCES ... [DEPS ...] [PRIVATE_DEPS ...])
 # A static library whose headers are included by their path from the repository root.
 function(vokaru_library name)
