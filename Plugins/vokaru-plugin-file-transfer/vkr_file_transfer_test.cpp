@@ -501,7 +501,10 @@ TEST_F(VKRFileTransferTest, AbortStopsBothDirectionsAndAnswersOnce) {
 
   // A page reload cancels what runs without answering.
   start("download", download(server.url("/big"), partial.string(), "r"), "Reset");
-  ASSERT_TRUE(platform::testing::runMainLoopUntil([&] { return fs::exists(partial); }));
+  // The server holds after its first bytes: once their progress has reached the page, nothing
+  // else is on its way.
+  ASSERT_TRUE(platform::testing::runMainLoopUntil(
+      [&] { return fs::exists(partial) && answersTo("Reset") > 0; }));
   const size_t before = answersTo("Reset");
   plugin_->onReset();
   ASSERT_TRUE(platform::testing::runMainLoopUntil([&] { return !fs::exists(partial); }));
