@@ -51,21 +51,13 @@ class CameraPageTest : public SharedPageHostTest<CameraPageTest> {
   }
 
  protected:
-  void SetUp() override {
-    ASSERT_NE(host_, nullptr);
-    ASSERT_EQ(host_->eval("answers = {}; 'ready'"), "ready");
-  }
+  void SetUp() override { resetPage("answers = {}"); }
 
   std::shared_ptr<ImagePickerController> shownPicker() {
     EXPECT_TRUE(platform::testing::runMainLoopUntil(
         [] { return !ImagePickerController::visiblePickers().empty(); }));
     auto pickers = ImagePickerController::visiblePickers();
     return pickers.empty() ? nullptr : pickers[0];
-  }
-
-  std::string answer(const std::string& name) {
-    EXPECT_TRUE(host_->waitFor("answers['" + name + "'] !== undefined"));
-    return host_->eval("answers['" + name + "']");
   }
 };
 

@@ -41,10 +41,7 @@ class DialogsPageTest : public SharedPageHostTest<DialogsPageTest> {
   }
 
  protected:
-  void SetUp() override {
-    ASSERT_NE(host_, nullptr);
-    ASSERT_EQ(host_->eval("answers = {}; 'ready'"), "ready");
-  }
+  void SetUp() override { resetPage("answers = {}"); }
 
   // The dialog the page asked for, once shown.
   std::shared_ptr<Alert> shownAlert() {

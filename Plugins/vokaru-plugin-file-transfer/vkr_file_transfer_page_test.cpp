@@ -34,14 +34,7 @@ class FileTransferPageTest : public SharedPageHostTest<FileTransferPageTest> {
   }
 
  protected:
-  void SetUp() override {
-    ASSERT_NE(host_, nullptr);
-    ASSERT_EQ(host_->eval("answers = {}; 'ready'"), "ready");
-  }
-  static std::string answer(const std::string& name) {
-    if (!host_->waitFor("answers['" + name + "'] !== undefined")) return "(no answer)";
-    return host_->eval("JSON.stringify(answers['" + name + "'])");
-  }
+  void SetUp() override { resetPage("answers = {}"); }
 };
 
 TEST_F(FileTransferPageTest, APageUploadsAndDownloadsWithProgress) {
@@ -67,7 +60,7 @@ TEST_F(FileTransferPageTest, APageUploadsAndDownloadsWithProgress) {
               "     onprogress: function () { events++; } })"
               ".then(function (r) { answers.up = [r.responseCode, r.response, events > 0]; });"
               "'started'");
-  EXPECT_EQ(answer("up"), "[201,\"stored\",true]");
+  EXPECT_EQ(answerJSON("up"), "[201,\"stored\",true]");
   {
     platform::MutexLock lock(mutex);
     EXPECT_EQ(uploaded, "hi");
@@ -79,7 +72,7 @@ TEST_F(FileTransferPageTest, APageUploadsAndDownloadsWithProgress) {
       "  { onprogress: function (e) { last = e; } })"
       ".then(function (entry) { answers.down = [entry.fullPath, last.loaded, last.total]; });"
       "'started'");
-  EXPECT_EQ(answer("down"), "[\"/report.txt\",20000,20000]");
+  EXPECT_EQ(answerJSON("down"), "[\"/report.txt\",20000,20000]");
   EXPECT_EQ(platform::testing::readFile(platform::AppHome::documents() / "report.txt"),
             std::string(20000, 'r'));
 
@@ -87,7 +80,7 @@ TEST_F(FileTransferPageTest, APageUploadsAndDownloadsWithProgress) {
       "vokaru.fileTransfer.download('http://127.0.0.1:1/x', 'vkrfile://localhost/persistent/x')"
       ".catch(function (e) { answers.bad = [e.code, e instanceof "
       "vokaru.fileTransfer.FileTransferError]; }); 'started'");
-  EXPECT_EQ(answer("bad"), "[3,true]");
+  EXPECT_EQ(answerJSON("bad"), "[3,true]");
 }
 
 }  // namespace

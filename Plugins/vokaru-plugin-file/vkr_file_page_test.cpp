@@ -48,23 +48,15 @@ class FilePageTest : public SharedPageHostTest<FilePageTest> {
   }
 
  protected:
-  void SetUp() override {
-    ASSERT_NE(host_, nullptr);
-    ASSERT_EQ(host_->eval("answers = {}; 'ready'"), "ready");
-  }
+  void SetUp() override { resetPage("answers = {}"); }
 
-  // Waits for the named answer and gives it as JSON.
-  static std::string answer(const std::string& name) {
-    if (!host_->waitFor("answers['" + name + "'] !== undefined")) return "(no answer)";
-    return host_->eval("JSON.stringify(answers['" + name + "'])");
-  }
   std::filesystem::path documents() const { return host_->app().appHome() / "Documents"; }
 };
 
 TEST_F(FilePageTest, APageWritesAFileAndReadsItBackEveryWay) {
   host_->eval(
       R"(call('write', 'write', ['vkrfile://localhost/persistent/note.txt', 'h\u00e9llo', 0]))");
-  ASSERT_EQ(answer("write"), R"(["ok",6])");
+  ASSERT_EQ(answerJSON("write"), R"(["ok",6])");
   EXPECT_EQ(platform::testing::readFile(documents() / "note.txt"), "h\xC3\xA9llo");
 
   host_->eval(R"(
@@ -73,8 +65,8 @@ TEST_F(FilePageTest, APageWritesAFileAndReadsItBackEveryWay) {
     call('dataURL', 'readAsDataURL', [url, 0, -1]);
     call('buffer', 'readAsArrayBuffer', [url, 1, 3]);
     call('binary', 'readAsBinaryString', [url, 0, 3]))");
-  EXPECT_EQ(answer("text"), "[\"ok\",\"h\xC3\xA9llo\"]");
-  EXPECT_EQ(answer("dataURL"),
+  EXPECT_EQ(answerJSON("text"), "[\"ok\",\"h\xC3\xA9llo\"]");
+  EXPECT_EQ(answerJSON("dataURL"),
             "[\"ok\",\"data:text/plain;base64," + platform::base64Encode("h\xC3\xA9llo") + "\"]");
   ASSERT_TRUE(host_->waitFor("answers.buffer !== undefined"));
   EXPECT_EQ(host_->eval("answers.buffer[1] instanceof ArrayBuffer && bytes(answers.buffer[1])"),
@@ -88,15 +80,15 @@ TEST_F(FilePageTest, APageShowsAWrittenImageThroughItsURL) {
       "call('png', 'write', ['vkrfile://localhost/persistent/dot.png', "
       "vokaru.require('vokaru/base64').toArrayBuffer('" +
       platform::base64Encode(png) + "'), 0])");
-  ASSERT_EQ(answer("png"), "[\"ok\"," + std::to_string(png.size()) + "]");
+  ASSERT_EQ(answerJSON("png"), "[\"ok\"," + std::to_string(png.size()) + "]");
   EXPECT_EQ(platform::testing::readFile(documents() / "dot.png"), png);
 
   host_->eval(R"(show('image', 'vkrfile://localhost/persistent/dot.png');
                  show('missing', 'vkrfile://localhost/persistent/missing.png');
                  show('outside', 'vkrfile://localhost/persistent/%2E%2E/Documents/dot.png'))");
-  EXPECT_EQ(answer("image"), R"(["loaded",2])");
-  EXPECT_EQ(answer("missing"), R"(["error"])");
-  EXPECT_EQ(answer("outside"), R"(["error"])");
+  EXPECT_EQ(answerJSON("image"), R"(["loaded",2])");
+  EXPECT_EQ(answerJSON("missing"), R"(["error"])");
+  EXPECT_EQ(answerJSON("outside"), R"(["error"])");
 }
 
 TEST_F(FilePageTest, HostileURLsFromThePageAreRefused) {
@@ -108,9 +100,9 @@ TEST_F(FilePageTest, HostileURLsFromThePageAreRefused) {
     call('read', 'readAsText', ['vkrfile://localhost/persistent/../secret.txt', 'UTF-8', 0, -1]);
     call('copy', 'copyTo', ['vkrfile://localhost/persistent/note.txt',
                             'vkrfile://localhost/persistent/', '../stolen.txt']))");
-  EXPECT_EQ(answer("resolve"), R"(["fail",5])");
-  EXPECT_EQ(answer("read"), R"(["fail",5])");
-  EXPECT_EQ(answer("copy"), R"(["fail",5])");
+  EXPECT_EQ(answerJSON("resolve"), R"(["fail",5])");
+  EXPECT_EQ(answerJSON("read"), R"(["fail",5])");
+  EXPECT_EQ(answerJSON("copy"), R"(["fail",5])");
   EXPECT_FALSE(std::filesystem::exists(host_->app().appHome() / "stolen.txt"));
 }
 
@@ -218,7 +210,7 @@ TEST_F(FilePageTest, APageUsesEveryOperationOfTheModule) {
       R"("full folder 9 INVALID_MODIFICATION_ERR",)"
       R"("bad type 1 NOT_FOUND_ERR",)"
       R"("gone 1 NOT_FOUND_ERR"]])";
-  EXPECT_EQ(answer("walk"), expected);
+  EXPECT_EQ(answerJSON("walk"), expected);
   EXPECT_FALSE(std::filesystem::exists(documents() / "walk"));
 }
 

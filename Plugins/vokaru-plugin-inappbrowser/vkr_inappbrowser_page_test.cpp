@@ -97,10 +97,7 @@ class InAppBrowserPageTest : public SharedPageHostTest<InAppBrowserPageTest> {
   }
 
  protected:
-  void SetUp() override {
-    ASSERT_NE(host_, nullptr);
-    ASSERT_EQ(host_->eval("answers = {}; events = []; 'ready'"), "ready");
-  }
+  void SetUp() override { resetPage("answers = {}; events = []"); }
   void TearDown() override {
     if (auto plugin = browser(); plugin && plugin->inAppBrowserViewController()) {
       host_->eval("iab.close()");
@@ -119,11 +116,6 @@ class InAppBrowserPageTest : public SharedPageHostTest<InAppBrowserPageTest> {
   static void openAndWait(const std::string& address, const std::string& options = "") {
     host_->eval("open('" + address + "', '_blank', '" + options + "')");
     ASSERT_TRUE(host_->waitFor("saw('loadstop') || saw('loaderror')")) << host_->eval("events");
-  }
-  // Waits for the named answer.
-  static std::string answer(const std::string& name) {
-    if (!host_->waitFor("answers['" + name + "'] !== undefined")) return "(no answer)";
-    return host_->eval("answers['" + name + "']");
   }
   static std::string script(const std::string& name, const std::string& code) {
     host_->eval("keep('" + name + "', iab.executeScript(" + code + "))");

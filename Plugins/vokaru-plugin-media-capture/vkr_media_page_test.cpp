@@ -52,10 +52,7 @@ class MediaPageTest : public SharedPageHostTest<MediaPageTest> {
   }
 
  protected:
-  void SetUp() override {
-    ASSERT_NE(host_, nullptr);
-    ASSERT_EQ(host_->eval("events = []; 'ready'"), "ready");
-  }
+  void SetUp() override { resetPage("events = []"); }
 };
 
 TEST_F(MediaPageTest, APagePlaysASoundWithItsCallbacks) {

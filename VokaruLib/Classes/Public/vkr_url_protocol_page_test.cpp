@@ -36,10 +36,6 @@ class VKRURLProtocolPageTest : public vokaru::testing::SharedPageHostTest<VKRURL
   void TearDown() override {
     PhotoLibrary::setAuthorizationStatus(PhotoLibraryAuthorization::Authorized);
   }
-  static std::string answer(const std::string& name) {
-    if (!host_->waitFor("answers['" + name + "'] !== undefined")) return "(no answer)";
-    return host_->eval("answers['" + name + "']");
-  }
 };
 
 TEST_F(VKRURLProtocolPageTest, APageShowsLibraryPhotosAndNothingElse) {

@@ -100,10 +100,7 @@ class PageTest : public SharedPageHostTest<PageTest> {
   }
 
  protected:
-  void SetUp() override {
-    ASSERT_NE(host_, nullptr);
-    ASSERT_EQ(host_->eval("answers = []; events = []; opened = []; 'ready'"), "ready");
-  }
+  void SetUp() override { resetPage("answers = []; events = []; opened = []"); }
 
   static std::string eval(const std::string& script) { return host_->eval(script); }
   static bool waitFor(const std::string& condition) { return host_->waitFor(condition); }
