@@ -148,7 +148,7 @@ TEST_F(VKRSoundTest, RecordsIntoTheTemporaryFolderAndTheDocuments) {
     delegate_->clear();
     run("startRecordingAudio", {"rec", target});
     ASSERT_TRUE(waitForScript(call("\"rec\",1,2"))) << target;
-    ASSERT_TRUE(runMainLoopUntil([&] { return fs::exists(path); }));
+    ASSERT_TRUE(runMainLoopUntil([&, file = path] { return fs::exists(file); }));
     run("stopRecordingAudio", {"rec"});
     ASSERT_TRUE(waitForScript(call("\"rec\",1,4"))) << target;
     EXPECT_TRUE(readWavFormat(path)) << target;

@@ -14,7 +14,7 @@
 namespace platform::media {
 namespace {
 
-struct RecordingDelegate : ImagePickerController::Delegate {
+struct RecordingDelegate final : ImagePickerController::Delegate {
   void imagePickerDidFinishPicking(ImagePickerController&,
                                    const ImagePickerController::Info& info) override {
     picked.push_back(info);

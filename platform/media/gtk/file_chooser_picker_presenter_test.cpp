@@ -15,7 +15,7 @@
 namespace platform::media::gtk {
 namespace {
 
-struct Answers : ImagePickerController::Delegate {
+struct Answers final : ImagePickerController::Delegate {
   void imagePickerDidFinishPicking(ImagePickerController&,
                                    const ImagePickerController::Info& info) override {
     referenceURL = info.referenceURL.value_or("(none)");
