@@ -348,6 +348,27 @@ TEST_F(ZCMServiceTest, WithoutNetworkTheClientWaitsForItToReturn) {
   EXPECT_EQ(calls, 1);
 }
 
+TEST_F(ZCMServiceTest, ALaterReconnectIsScheduledOnceFromTheFirstRequest) {
+  network->setFlags(0);
+  std::atomic<int> sessions{0};
+  start([&](Session& session) {
+    if (++sessions == 1) return ignoreLogin(session);
+    if (session.acceptLogin()) session.waitForClose();
+  });
+  service().connectWithHandler(nullptr);
+  ASSERT_TRUE(waitForSessions(1));
+  advance(ZCMClient::kConnectionTimeoutInterval);  // no network: the client waits
+  service().client()->retryConnectionImmediately(false);
+  advance(60);
+  service().client()->retryConnectionImmediately(false);
+  advance(59.5);
+  EXPECT_EQ(server->sessions(), 1);
+  advance(0.5);
+  // 120 s after the first request, not the second.
+  ASSERT_TRUE(runMainLoopUntil([&] { return service().client()->isConnectionActive(); }));
+  EXPECT_EQ(server->sessions(), 2);
+}
+
 TEST_F(ZCMServiceTest, WithoutCheckinConnectingFailsWithoutASocket) {
   start(ignoreLogin, /*storeCheckin=*/false);
   EXPECT_EQ(connect(), kZCMErrorCodeMissingCheckin);
