@@ -93,6 +93,14 @@ void ignoreLogin(Session& session) {
   session.waitForClose();
 }
 
+// The first connection's login stays unanswered; later ones are logged in.
+ZCMTestServer::Script ignoreTheFirstLogin(std::atomic<int>& sessions) {
+  return [&sessions](Session& session) {
+    if (++sessions == 1) return ignoreLogin(session);
+    if (session.acceptLogin()) session.waitForClose();
+  };
+}
+
 DudevDataMessageStanza downstream(const std::string& persistentId,
                                   std::vector<std::pair<std::string, std::string>> appData) {
   DudevDataMessageStanza message;
@@ -323,10 +331,7 @@ TEST_F(ZCMServiceTest, AConnectionDroppedAfterLoginIsRetriedAfterOneSecond) {
 TEST_F(ZCMServiceTest, WithoutNetworkTheClientWaitsForItToReturn) {
   network->setFlags(0);
   std::atomic<int> sessions{0};
-  start([&](Session& session) {
-    if (++sessions == 1) return ignoreLogin(session);
-    if (session.acceptLogin()) session.waitForClose();
-  });
+  start(ignoreTheFirstLogin(sessions));
   int calls = 0;
   std::optional<platform::Error> result;
   service().connectWithHandler([&](const std::optional<platform::Error>& error) {
@@ -351,10 +356,7 @@ TEST_F(ZCMServiceTest, WithoutNetworkTheClientWaitsForItToReturn) {
 TEST_F(ZCMServiceTest, ALaterReconnectIsScheduledOnceFromTheFirstRequest) {
   network->setFlags(0);
   std::atomic<int> sessions{0};
-  start([&](Session& session) {
-    if (++sessions == 1) return ignoreLogin(session);
-    if (session.acceptLogin()) session.waitForClose();
-  });
+  start(ignoreTheFirstLogin(sessions));
   service().connectWithHandler(nullptr);
   ASSERT_TRUE(waitForSessions(1));
   advance(ZCMClient::kConnectionTimeoutInterval);  // no network: the client waits
