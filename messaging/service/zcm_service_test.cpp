@@ -429,6 +429,17 @@ TEST_F(ZCMServiceTest, StartWritesTheVersionAndMapsLogLevels) {
   }
 }
 
+// Before a start nothing is half done: a connect request is answered, a send does nothing.
+TEST_F(ZCMServiceTest, BeforeAStartConnectingIsAnsweredAndNothingIsSent) {
+  EXPECT_EQ(connect(), kZCMErrorCodePubSubClientNotSetup);
+  service().sendMessage({{"k", Value("v")}}, "dest", "m");
+  service().disconnect();
+  EXPECT_FALSE(service().appDidReceiveMessage({{"zcm.message_id", Value("x")}}));
+  drainMainLoop();
+  EXPECT_TRUE(receiverDelegate->willSend.empty());
+  ZCMService::resetSharedInstanceForTesting();
+}
+
 TEST_F(ZCMServiceTest, UpstreamMessageDictionaryAndDebugEvents) {
   EXPECT_EQ(
       ZCMService::createZCMMessageWithMessage({{"a", Value("b")}}, "to", std::nullopt, 86400, -1),
