@@ -74,6 +74,11 @@ std::string ReceivedRequest::header(const std::string& name) const {
   return found == headers.end() ? "" : found->second;
 }
 
+std::string ReceivedRequest::field(const std::string& name) const {
+  auto found = form.find(name);
+  return found == form.end() ? "" : found->second;
+}
+
 IdentityServer::IdentityServer() {
   (void)platform::net::addTrustedAnchorCertificate(
       platform::testing::HttpsServer::certificatePEM());
@@ -140,6 +145,11 @@ std::map<std::string, std::string> IdentityServer::registrations() const {
   return registrations_;
 }
 
+std::set<std::string> IdentityServer::topicSubscriptions() const {
+  platform::MutexLock lock(mutex_);
+  return topicSubscriptions_;
+}
+
 std::string IdentityServer::tokenFor(const std::string& sender, int serial) {
   return "tok-" + sender + "-" + std::to_string(serial);
 }
@@ -167,18 +177,24 @@ void IdentityServer::handleCheckin(const httplib::Request& request, httplib::Res
       "application/json");
 }
 
-std::optional<std::string> IdentityServer::checkRegistration(
-    const ReceivedRequest& received) const {
+// Why the request does not come from this app on the device the server checked in, or nothing.
+std::optional<std::string> IdentityServer::checkDevice(const ReceivedRequest& received) {
   const std::string expectedLogin = std::string("ZidLogin ") + kDeviceID + ":" + kSecretToken;
   if (received.header("authorization") != expectedLogin) return "authorization";
   const std::string bundleID = platform::Bundle::mainBundle()->bundleIdentifier();
   if (received.header("app") != bundleID) return "app header";
+  if (received.field("app") != bundleID || received.field("device") != kDeviceID) {
+    return "app or device field";
+  }
+  return std::nullopt;
+}
+
+std::optional<std::string> IdentityServer::checkRegistration(
+    const ReceivedRequest& received) const {
+  if (std::optional<std::string> problem = checkDevice(received)) return problem;
+  const std::string bundleID = platform::Bundle::mainBundle()->bundleIdentifier();
   const auto& form = received.form;
-  const auto field = [&](const char* name) {
-    auto found = form.find(name);
-    return found == form.end() ? std::string() : found->second;
-  };
-  if (field("app") != bundleID || field("device") != kDeviceID) return "app or device field";
+  const auto field = [&](const char* name) { return received.field(name); };
   if (field("X-kid").empty()) return "request id";
   const bool deletion = field("delete") == "true";
   if (!deletion && received.header("info") != kVersionInfo) return "info header";
@@ -199,13 +215,24 @@ std::optional<std::string> IdentityServer::checkRegistration(
   return std::nullopt;
 }
 
+std::optional<std::string> IdentityServer::checkTopicRequest(
+    const ReceivedRequest& received) const {
+  if (std::optional<std::string> problem = checkDevice(received)) return problem;
+  if (received.header("info") != kVersionInfo) return "info header";
+  if (received.field("sender").empty()) return "sender";
+  if (received.field("X-scope") != received.field("X-zcm.topic")) return "topic scope";
+  return std::nullopt;
+}
+
 void IdentityServer::handleRegister(const httplib::Request& request, httplib::Response& response) {
   ReceivedRequest received{request.path, {}, request.body, parseForm(request.body)};
   for (const auto& [name, value] : request.headers) received.headers[lowered(name)] = value;
   platform::MutexLock lock(mutex_);
   requests_.push_back(received);
   while (hold_ && !stopping_) lock.wait(released_);
-  if (std::optional<std::string> problem = checkRegistration(received)) {
+  const bool topicRequest = received.form.contains("X-zcm.topic");
+  if (std::optional<std::string> problem =
+          topicRequest ? checkTopicRequest(received) : checkRegistration(received)) {
     problems_.push_back(*problem);
     response.set_content("Error=BAD_REQUEST", "text/plain");
     return;
@@ -213,7 +240,15 @@ void IdentityServer::handleRegister(const httplib::Request& request, httplib::Re
   const std::string scope = received.form["X-scope"];
   const std::string sender = received.form["sender"];
   std::string reply;
-  if (received.form["delete"] == "true") {
+  if (topicRequest) {
+    const std::string subscription = sender + "|" + received.form["X-zcm.topic"];
+    if (received.form["delete"] == "true") {
+      topicSubscriptions_.erase(subscription);
+    } else {
+      topicSubscriptions_.insert(subscription);
+    }
+    reply = "token=" + sender;
+  } else if (received.form["delete"] == "true") {
     std::erase_if(registrations_, [&](const auto& entry) {
       return scope == "*" || entry.first.ends_with("|" + scope);
     });
