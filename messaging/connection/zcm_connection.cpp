@@ -230,17 +230,18 @@ void ZCMConnection::secureSocket(ZCMSecureSocket&, std::string_view data, int8_t
     ZCM_LOG_ERROR("Invalid tag %d for proto", tag);
     return;
   }
-  const std::unique_ptr<google::protobuf::Message> proto = ZCMParseFrame(tag, data);
+  // A handler may disconnect, and the delegate may let the connection go meanwhile; held before
+  // the message, which goes back to this connection's parser.
+  const std::shared_ptr<ZCMConnection> keep = shared_from_this();
+  const ZCMFrameParser::Parsed proto = frameParser_.parse(tag, data);
   if (!proto) return;
   const bool accepted =
       tag == kZCMTagLoginResponse ? state_ == kStateConnected : state_ == kStateSignedIn;
   if (!accepted) return;
 
-  // A handler may disconnect, and the delegate may let the connection go meanwhile.
-  const std::shared_ptr<ZCMConnection> keep = shared_from_this();
   cancelConnectionTimeoutTask();
   scheduleHeartbeatPing();
-  willProcessProto(*proto);
+  willProcessProto(*proto, tag);
   switch (tag) {
     case kZCMTagHeartbeatPing:
       didReceiveHeartbeatPing(static_cast<const DudevHeartbeatPing&>(*proto));
@@ -266,7 +267,7 @@ void ZCMConnection::secureSocket(ZCMSecureSocket&, std::string_view data, int8_t
   }
 }
 
-void ZCMConnection::willProcessProto(const google::protobuf::Message& proto) {
+void ZCMConnection::willProcessProto(const google::protobuf::Message& proto, int8_t tag) {
   ++inStreamId_;
   const int32_t lastReceived = ZCMGetLastStreamIdReceivedFromProto(proto);
   if (lastReceived != -1) {
@@ -279,8 +280,9 @@ void ZCMConnection::willProcessProto(const google::protobuf::Message& proto) {
     }
     unackedS2dIds_.push_back(std::move(*persistentId));
   }
-  const auto* data = dynamic_cast<const DudevDataMessageStanza*>(&proto);
-  if ((data && data->immediate_ack()) || inStreamId_ - lastStreamIdAcked_ >= kStreamAckThreshold) {
+  const bool immediateAck = tag == kZCMTagDataMessageStanza &&
+                            static_cast<const DudevDataMessageStanza&>(proto).immediate_ack();
+  if (immediateAck || inStreamId_ - lastStreamIdAcked_ >= kStreamAckThreshold) {
     sendStreamAck();
   }
 }
@@ -298,6 +300,8 @@ void ZCMConnection::willSendProto(google::protobuf::Message& proto) {
   if (!unackedS2dIds_.empty()) {
     ackedS2dMap_[std::to_string(outStreamId_)] = std::move(unackedS2dIds_);
     unackedS2dIds_.clear();
+    // Most frames come between two acknowledgements: room for them saves regrowing each time.
+    unackedS2dIds_.reserve(kStreamAckThreshold);
   }
 }
 
@@ -388,7 +392,12 @@ void ZCMConnection::scheduleConnectionTimeoutTask() {
                               });
 }
 
-void ZCMConnection::cancelConnectionTimeoutTask() { connectionTimeout_.cancel(); }
+void ZCMConnection::cancelConnectionTimeoutTask() {
+  // Let go once cancelled: every accepted frame cancels, and a second cancel would still look
+  // the timer up.
+  connectionTimeout_.cancel();
+  connectionTimeout_ = platform::Timer();
+}
 
 void ZCMConnection::connectionTimedOut() {
   const std::shared_ptr<ZCMConnection> keep = shared_from_this();

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "messaging/connection/zcm_secure_socket.h"
+#include "messaging/wire/frame.h"
 #include "platform/dispatch/timer.h"
 
 namespace google::protobuf {
@@ -135,7 +136,7 @@ class ZCMConnection final : public ZCMSecureSocketDelegate,
   void connectToSocket(ZCMSecureSocket& socket);
   void sendLoginRequest(const std::string& authID, const std::string& token);
   void resetUnconfirmedAcks();
-  void willProcessProto(const google::protobuf::Message& proto);
+  void willProcessProto(const google::protobuf::Message& proto, int8_t tag);
   void willSendProto(google::protobuf::Message& proto);
   void confirmAckedD2sIdsWithStreamId(int32_t lastReceivedStreamId);
   void confirmAckedS2dIdsWithStreamId(int32_t lastReceivedStreamId);
@@ -169,6 +170,8 @@ class ZCMConnection final : public ZCMSecureSocketDelegate,
   std::map<std::string, std::vector<std::string>> ackedS2dMap_;
   std::vector<ZCMD2SInfo> d2sInfos_;
   std::vector<std::unique_ptr<google::protobuf::Message>> sendOnConnectMessages_;
+  // Received frames parse into messages it keeps for the next ones.
+  ZCMFrameParser frameParser_;
   platform::Timer heartbeatPing_;
   platform::Timer connectionTimeout_;
 };

@@ -1,16 +1,23 @@
 #include "messaging/wire/wire_tags.h"
 
+#include <type_traits>
+#include <typeinfo>
+
 #include "messaging/wire/dudev_core.pb.h"
 
 namespace {
 
+// The generated message classes are final, so comparing the exact type answers what a dynamic
+// cast would, without walking the class hierarchy on every frame.
 template <typename T>
 T* as(google::protobuf::Message& proto) {
-  return dynamic_cast<T*>(&proto);
+  static_assert(std::is_final_v<T>);
+  return typeid(proto) == typeid(T) ? static_cast<T*>(&proto) : nullptr;
 }
 template <typename T>
 const T* as(const google::protobuf::Message& proto) {
-  return dynamic_cast<const T*>(&proto);
+  static_assert(std::is_final_v<T>);
+  return typeid(proto) == typeid(T) ? static_cast<const T*>(&proto) : nullptr;
 }
 
 // Calls `visit` with the message as the first of the listed types it is, or answers `otherwise`.
