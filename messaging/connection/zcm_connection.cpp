@@ -230,9 +230,8 @@ void ZCMConnection::secureSocket(ZCMSecureSocket&, std::string_view data, int8_t
     ZCM_LOG_ERROR("Invalid tag %d for proto", tag);
     return;
   }
-  // A handler may disconnect, and the delegate may let the connection go meanwhile; held before
-  // the message, which goes back to this connection's parser.
-  const std::shared_ptr<ZCMConnection> keep = shared_from_this();
+  // The socket holds this connection through the call, so a handler may disconnect or the
+  // delegate let the connection go while the message (which goes back to the parser) is in use.
   const ZCMFrameParser::Parsed proto = frameParser_.parse(tag, data);
   if (!proto) return;
   const bool accepted =
@@ -298,7 +297,9 @@ void ZCMConnection::willSendProto(google::protobuf::Message& proto) {
     lastStreamIdAcked_ = inStreamId_;
   }
   if (!unackedS2dIds_.empty()) {
-    ackedS2dMap_[std::to_string(outStreamId_)] = std::move(unackedS2dIds_);
+    // Stream ids grow, so the new key mostly sorts last: the end is the hint.
+    ackedS2dMap_.insert_or_assign(ackedS2dMap_.end(), std::to_string(outStreamId_),
+                                  std::move(unackedS2dIds_));
     unackedS2dIds_.clear();
     // Most frames come between two acknowledgements: room for them saves regrowing each time.
     unackedS2dIds_.reserve(kStreamAckThreshold);

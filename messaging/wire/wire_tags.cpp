@@ -10,14 +10,17 @@ namespace {
 // The generated message classes are final, so comparing the exact type answers what a dynamic
 // cast would, without walking the class hierarchy on every frame.
 template <typename T>
-T* as(google::protobuf::Message& proto) {
+bool isA(const google::protobuf::Message& proto) {
   static_assert(std::is_final_v<T>);
-  return typeid(proto) == typeid(T) ? static_cast<T*>(&proto) : nullptr;
+  return typeid(proto) == typeid(T);
+}
+template <typename T>
+T* as(google::protobuf::Message& proto) {
+  return isA<T>(proto) ? static_cast<T*>(&proto) : nullptr;
 }
 template <typename T>
 const T* as(const google::protobuf::Message& proto) {
-  static_assert(std::is_final_v<T>);
-  return typeid(proto) == typeid(T) ? static_cast<const T*>(&proto) : nullptr;
+  return isA<T>(proto) ? static_cast<const T*>(&proto) : nullptr;
 }
 
 // Calls `visit` with the message as the first of the listed types it is, or answers `otherwise`.
@@ -46,13 +49,14 @@ auto visitStreamPosition(Message& proto, auto otherwise, Visit visit) {
 }  // namespace
 
 int8_t ZCMGetTagForProto(const google::protobuf::Message& proto) {
+  // The most frequent first: acknowledgements and data messages.
+  if (as<DudevIqStanza>(proto)) return kZCMTagIqStanza;
+  if (as<DudevDataMessageStanza>(proto)) return kZCMTagDataMessageStanza;
   if (as<DudevHeartbeatPing>(proto)) return kZCMTagHeartbeatPing;
   if (as<DudevHeartbeatAck>(proto)) return kZCMTagHeartbeatAck;
   if (as<DudevLoginRequest>(proto)) return kZCMTagLoginRequest;
   if (as<DudevLoginResponse>(proto)) return kZCMTagLoginResponse;
   if (as<DudevClose>(proto)) return kZCMTagClose;
-  if (as<DudevIqStanza>(proto)) return kZCMTagIqStanza;
-  if (as<DudevDataMessageStanza>(proto)) return kZCMTagDataMessageStanza;
   return -1;
 }
 
