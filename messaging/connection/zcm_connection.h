@@ -8,10 +8,10 @@
 
 #include <cstdint>
 #include <functional>
-#include <map>
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "messaging/connection/zcm_secure_socket.h"
@@ -166,8 +166,8 @@ class ZCMConnection final : public ZCMSecureSocketDelegate,
   int32_t outStreamId_ = 0;
   int32_t lastStreamIdAcked_ = 0;
   std::vector<std::string> unackedS2dIds_;
-  // Outbound stream id (decimal text) -> the received ids the frame with that id reported.
-  std::map<std::string, std::vector<std::string>> ackedS2dMap_;
+  // Outbound stream id and the received ids the frame with that id reported, in sending order.
+  std::vector<std::pair<int32_t, std::vector<std::string>>> ackedS2dIds_;
   std::vector<ZCMD2SInfo> d2sInfos_;
   std::vector<std::unique_ptr<google::protobuf::Message>> sendOnConnectMessages_;
   // Received frames parse into messages it keeps for the next ones.
