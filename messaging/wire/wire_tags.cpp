@@ -34,15 +34,16 @@ Result visitAs(Message& proto, Result otherwise, Visit visit) {
   }
 }
 
+// The types are tried with data messages, the bulk of the stream, first.
 template <typename Message, typename Visit>
 auto visitStanza(Message& proto, auto otherwise, Visit visit) {
-  return visitAs<decltype(otherwise), DudevIqStanza, DudevDataMessageStanza>(proto, otherwise,
+  return visitAs<decltype(otherwise), DudevDataMessageStanza, DudevIqStanza>(proto, otherwise,
                                                                              visit);
 }
 
 template <typename Message, typename Visit>
 auto visitStreamPosition(Message& proto, auto otherwise, Visit visit) {
-  return visitAs<decltype(otherwise), DudevIqStanza, DudevDataMessageStanza, DudevHeartbeatPing,
+  return visitAs<decltype(otherwise), DudevDataMessageStanza, DudevIqStanza, DudevHeartbeatPing,
                  DudevHeartbeatAck>(proto, otherwise, visit);
 }
 
