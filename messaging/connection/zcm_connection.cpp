@@ -163,8 +163,13 @@ void ZCMConnection::sendHeartbeatAck() {
 }
 
 void ZCMConnection::sendStreamAck() {
-  DudevIqStanza ack = createStreamAck();
-  sendProto(ack);
+  // The same message each time but for the stream position sendProto() sets: made once, and
+  // taken out while in use so that a nested send makes its own.
+  std::unique_ptr<DudevIqStanza> ack = std::move(streamAck_);
+  if (!ack) ack = std::make_unique<DudevIqStanza>(createStreamAck());
+  ack->clear_last_stream_id_received();
+  sendProto(*ack);
+  streamAck_ = std::move(ack);
 }
 
 void ZCMConnection::sendClose() {

@@ -172,6 +172,7 @@ class ZCMConnection final : public ZCMSecureSocketDelegate,
   std::vector<std::unique_ptr<google::protobuf::Message>> sendOnConnectMessages_;
   // Received frames parse into messages it keeps for the next ones.
   ZCMFrameParser frameParser_;
+  std::unique_ptr<DudevIqStanza> streamAck_;
   platform::Timer heartbeatPing_;
   platform::Timer connectionTimeout_;
 };

@@ -252,6 +252,32 @@ TEST_F(ZCMConnectionTest, CountsStreamIdsAndAcknowledgesWhatItReceived) {
   EXPECT_EQ(connection->outStreamId(), 4);
 }
 
+TEST_F(ZCMConnectionTest, AnAcknowledgementRightAfterAnotherReportsNoPosition) {
+  // One frame that confirms enough sent messages and asks for an immediate acknowledgement: the
+  // first acknowledgement reports the position, the second has nothing new to report.
+  beforeLogin.push_back(std::make_unique<DudevDataMessageStanza>(dataMessage("d1")));
+  recorder->removedPerAck = 5;
+  std::optional<DudevIqStanza> first, second;
+  store.reset();  // its disk writes would only slow the test down
+  ZCMTestServer server([&](Session& session) {
+    if (!session.acceptLogin() || !session.expect<DudevHeartbeatPing>() ||
+        !session.expect<DudevDataMessageStanza>()) {
+      return;
+    }
+    session.send(reporting(dataMessage("m", true), 3));
+    first = session.expect<DudevIqStanza>();
+    second = session.expect<DudevIqStanza>();
+    stage.reach(1);
+    session.waitForClose();
+  });
+  signIn(server);
+  ASSERT_TRUE(stage.waitFor(1));
+  EXPECT_TRUE(isStreamAck(first, 2));
+  EXPECT_TRUE(isStreamAck(second, 0));
+  ASSERT_TRUE(second.has_value());
+  EXPECT_FALSE(second->has_last_stream_id_received());
+}
+
 TEST_F(ZCMConnectionTest, ASecondLoginListsTheUnconfirmedIdsByTheirAcknowledgementsText) {
   // Ten acknowledgements (stream ids 3 to 12) the server never confirms: the next login lists
   // their ids with those of "10", "11" and "12" before those of "3".
