@@ -1,5 +1,7 @@
 #include "messaging/connection/zcm_connection.h"
 
+#include <algorithm>
+#include <charconv>
 #include <cinttypes>
 #include <cstdio>
 #include <cstdlib>
@@ -20,6 +22,31 @@ namespace {
 constexpr int32_t kStreamAckThreshold = 10;
 // A batch of confirmed sent messages this large is answered with a stream acknowledgement.
 constexpr int32_t kConfirmedMessagesAckThreshold = 5;
+
+// Whether stream id `a` sorts before `b` as decimal texts do ("10" before "9").
+bool sortsAsTextBefore(int32_t a, int32_t b) {
+  char textA[12];
+  char textB[12];
+  const char* endA = std::to_chars(textA, textA + sizeof textA, a).ptr;
+  const char* endB = std::to_chars(textB, textB + sizeof textB, b).ptr;
+  return std::string_view(textA, static_cast<size_t>(endA - textA)) <
+         std::string_view(textB, static_cast<size_t>(endB - textB));
+}
+
+using AckedIds = std::vector<std::pair<int32_t, std::vector<std::string>>>;
+
+// Moves the entries' ids to the end of `ids`, entries taken in the order of their stream ids'
+// decimal texts: the order the ids have always been handed back in.
+void appendInTextOrder(AckedIds::iterator first, AckedIds::iterator last,
+                       std::vector<std::string>& ids) {
+  std::stable_sort(first, last, [](const auto& a, const auto& b) {
+    return sortsAsTextBefore(a.first, b.first);
+  });
+  for (; first != last; ++first) {
+    ids.insert(ids.end(), std::make_move_iterator(first->second.begin()),
+               std::make_move_iterator(first->second.end()));
+  }
+}
 
 std::function<int64_t()>& networkTypeProvider() {
   static std::function<int64_t()> provider;
@@ -136,8 +163,13 @@ void ZCMConnection::sendHeartbeatAck() {
 }
 
 void ZCMConnection::sendStreamAck() {
-  DudevIqStanza ack = createStreamAck();
-  sendProto(ack);
+  // The same message each time but for the stream position sendProto() sets: made once, and
+  // taken out while in use so that a nested send makes its own.
+  std::unique_ptr<DudevIqStanza> ack = std::move(streamAck_);
+  if (!ack) ack = std::make_unique<DudevIqStanza>(createStreamAck());
+  ack->clear_last_stream_id_received();
+  sendProto(*ack);
+  streamAck_ = std::move(ack);
 }
 
 void ZCMConnection::sendClose() {
@@ -198,10 +230,8 @@ void ZCMConnection::secureSocketDidConnect(ZCMSecureSocket&) {
 }
 
 void ZCMConnection::resetUnconfirmedAcks() {
-  for (const auto& [streamId, ids] : ackedS2dMap_) {
-    unackedS2dIds_.insert(unackedS2dIds_.end(), ids.begin(), ids.end());
-  }
-  ackedS2dMap_.clear();
+  appendInTextOrder(ackedS2dIds_.begin(), ackedS2dIds_.end(), unackedS2dIds_);
+  ackedS2dIds_.clear();
 }
 
 void ZCMConnection::sendLoginRequest(const std::string& authID, const std::string& token) {
@@ -230,17 +260,17 @@ void ZCMConnection::secureSocket(ZCMSecureSocket&, std::string_view data, int8_t
     ZCM_LOG_ERROR("Invalid tag %d for proto", tag);
     return;
   }
-  const std::unique_ptr<google::protobuf::Message> proto = ZCMParseFrame(tag, data);
+  // The socket holds this connection through the call, so a handler may disconnect or the
+  // delegate let the connection go while the message (which goes back to the parser) is in use.
+  const ZCMFrameParser::Parsed proto = frameParser_.parse(tag, data);
   if (!proto) return;
   const bool accepted =
       tag == kZCMTagLoginResponse ? state_ == kStateConnected : state_ == kStateSignedIn;
   if (!accepted) return;
 
-  // A handler may disconnect, and the delegate may let the connection go meanwhile.
-  const std::shared_ptr<ZCMConnection> keep = shared_from_this();
   cancelConnectionTimeoutTask();
   scheduleHeartbeatPing();
-  willProcessProto(*proto);
+  willProcessProto(*proto, tag);
   switch (tag) {
     case kZCMTagHeartbeatPing:
       didReceiveHeartbeatPing(static_cast<const DudevHeartbeatPing&>(*proto));
@@ -266,7 +296,7 @@ void ZCMConnection::secureSocket(ZCMSecureSocket&, std::string_view data, int8_t
   }
 }
 
-void ZCMConnection::willProcessProto(const google::protobuf::Message& proto) {
+void ZCMConnection::willProcessProto(const google::protobuf::Message& proto, int8_t tag) {
   ++inStreamId_;
   const int32_t lastReceived = ZCMGetLastStreamIdReceivedFromProto(proto);
   if (lastReceived != -1) {
@@ -279,8 +309,9 @@ void ZCMConnection::willProcessProto(const google::protobuf::Message& proto) {
     }
     unackedS2dIds_.push_back(std::move(*persistentId));
   }
-  const auto* data = dynamic_cast<const DudevDataMessageStanza*>(&proto);
-  if ((data && data->immediate_ack()) || inStreamId_ - lastStreamIdAcked_ >= kStreamAckThreshold) {
+  const bool immediateAck = tag == kZCMTagDataMessageStanza &&
+                            static_cast<const DudevDataMessageStanza&>(proto).immediate_ack();
+  if (immediateAck || inStreamId_ - lastStreamIdAcked_ >= kStreamAckThreshold) {
     sendStreamAck();
   }
 }
@@ -296,8 +327,11 @@ void ZCMConnection::willSendProto(google::protobuf::Message& proto) {
     lastStreamIdAcked_ = inStreamId_;
   }
   if (!unackedS2dIds_.empty()) {
-    ackedS2dMap_[std::to_string(outStreamId_)] = std::move(unackedS2dIds_);
+    // Stream ids only grow within a connection: the list stays in their order.
+    ackedS2dIds_.emplace_back(outStreamId_, std::move(unackedS2dIds_));
     unackedS2dIds_.clear();
+    // Most frames come between two acknowledgements: room for them saves regrowing each time.
+    unackedS2dIds_.reserve(kStreamAckThreshold);
   }
 }
 
@@ -315,17 +349,13 @@ void ZCMConnection::confirmAckedD2sIdsWithStreamId(int32_t lastReceivedStreamId)
 }
 
 void ZCMConnection::confirmAckedS2dIdsWithStreamId(int32_t lastReceivedStreamId) {
+  const auto confirmedEnd =
+      std::stable_partition(ackedS2dIds_.begin(), ackedS2dIds_.end(), [&](const auto& entry) {
+        return entry.first <= lastReceivedStreamId && !entry.second.empty();
+      });
   std::vector<std::string> confirmed;
-  for (auto entry = ackedS2dMap_.begin(); entry != ackedS2dMap_.end();) {
-    // Keys are decimal texts of stream ids; compared by their value, not as text.
-    if (std::strtoll(entry->first.c_str(), nullptr, 10) <= lastReceivedStreamId &&
-        !entry->second.empty()) {
-      confirmed.insert(confirmed.end(), entry->second.begin(), entry->second.end());
-      entry = ackedS2dMap_.erase(entry);
-    } else {
-      ++entry;
-    }
-  }
+  appendInTextOrder(ackedS2dIds_.begin(), confirmedEnd, confirmed);
+  ackedS2dIds_.erase(ackedS2dIds_.begin(), confirmedEnd);
   if (const std::shared_ptr<ZCMRmqManager> store = rmq2Manager_.lock()) {
     store->removeS2dIds(confirmed);
   }
@@ -388,7 +418,12 @@ void ZCMConnection::scheduleConnectionTimeoutTask() {
                               });
 }
 
-void ZCMConnection::cancelConnectionTimeoutTask() { connectionTimeout_.cancel(); }
+void ZCMConnection::cancelConnectionTimeoutTask() {
+  // Let go once cancelled: every accepted frame cancels, and a second cancel would still look
+  // the timer up.
+  connectionTimeout_.cancel();
+  connectionTimeout_ = platform::Timer();
+}
 
 void ZCMConnection::connectionTimedOut() {
   const std::shared_ptr<ZCMConnection> keep = shared_from_this();

@@ -8,13 +8,14 @@
 
 #include <cstdint>
 #include <functional>
-#include <map>
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "messaging/connection/zcm_secure_socket.h"
+#include "messaging/wire/frame.h"
 #include "platform/dispatch/timer.h"
 
 namespace google::protobuf {
@@ -137,7 +138,7 @@ class ZCMConnection final : public ZCMSecureSocketDelegate,
   void connectToSocket(ZCMSecureSocket& socket);
   void sendLoginRequest(const std::string& authID, const std::string& token);
   void resetUnconfirmedAcks();
-  void willProcessProto(const google::protobuf::Message& proto);
+  void willProcessProto(const google::protobuf::Message& proto, int8_t tag);
   void willSendProto(google::protobuf::Message& proto);
   void confirmAckedD2sIdsWithStreamId(int32_t lastReceivedStreamId);
   void confirmAckedS2dIdsWithStreamId(int32_t lastReceivedStreamId);
@@ -167,10 +168,13 @@ class ZCMConnection final : public ZCMSecureSocketDelegate,
   int32_t outStreamId_ = 0;
   int32_t lastStreamIdAcked_ = 0;
   std::vector<std::string> unackedS2dIds_;
-  // Outbound stream id (decimal text) -> the received ids the frame with that id reported.
-  std::map<std::string, std::vector<std::string>> ackedS2dMap_;
+  // Outbound stream id and the received ids the frame with that id reported, in sending order.
+  std::vector<std::pair<int32_t, std::vector<std::string>>> ackedS2dIds_;
   std::vector<ZCMD2SInfo> d2sInfos_;
   std::vector<std::unique_ptr<google::protobuf::Message>> sendOnConnectMessages_;
+  // Received frames parse into messages it keeps for the next ones.
+  ZCMFrameParser frameParser_;
+  std::unique_ptr<DudevIqStanza> streamAck_;
   platform::Timer heartbeatPing_;
   platform::Timer connectionTimeout_;
 };

@@ -252,6 +252,69 @@ TEST_F(ZCMConnectionTest, CountsStreamIdsAndAcknowledgesWhatItReceived) {
   EXPECT_EQ(connection->outStreamId(), 4);
 }
 
+TEST_F(ZCMConnectionTest, AnAcknowledgementRightAfterAnotherReportsNoPosition) {
+  // One frame that confirms enough sent messages and asks for an immediate acknowledgement: the
+  // first acknowledgement reports the position, the second has nothing new to report.
+  beforeLogin.push_back(std::make_unique<DudevDataMessageStanza>(dataMessage("d1")));
+  recorder->removedPerAck = 5;
+  std::optional<DudevIqStanza> first, second;
+  store.reset();  // its disk writes would only slow the test down
+  ZCMTestServer server([&](Session& session) {
+    if (!session.acceptLogin() || !session.expect<DudevHeartbeatPing>() ||
+        !session.expect<DudevDataMessageStanza>()) {
+      return;
+    }
+    session.send(reporting(dataMessage("m", true), 3));
+    first = session.expect<DudevIqStanza>();
+    second = session.expect<DudevIqStanza>();
+    stage.reach(1);
+    session.waitForClose();
+  });
+  signIn(server);
+  ASSERT_TRUE(stage.waitFor(1));
+  EXPECT_TRUE(isStreamAck(first, 2));
+  EXPECT_TRUE(isStreamAck(second, 0));
+  ASSERT_TRUE(second.has_value());
+  EXPECT_FALSE(second->has_last_stream_id_received());
+}
+
+TEST_F(ZCMConnectionTest, ASecondLoginListsTheUnconfirmedIdsByTheirAcknowledgementsText) {
+  // Ten acknowledgements (stream ids 3 to 12) the server never confirms: the next login lists
+  // their ids with those of "10", "11" and "12" before those of "3".
+  std::vector<std::string> relisted;
+  std::atomic<int> sessions{0};
+  ZCMTestServer server([&](Session& session) {
+    if (sessions++ == 0) {
+      if (!session.acceptLogin() || !session.expect<DudevHeartbeatPing>()) return;
+      std::string hundred;
+      for (int i = 0; i < 100; ++i)
+        hundred += Session::frameOf(dataMessage("m" + std::to_string(i)));
+      session.sendBytes(hundred);
+      for (int i = 0; i < 10; ++i) {
+        if (!session.expect<DudevIqStanza>()) return;
+      }
+      session.close();
+      return;
+    }
+    if (std::optional<DudevLoginRequest> login = session.acceptLogin()) {
+      relisted.assign(login->received_persistent_id().begin(),
+                      login->received_persistent_id().end());
+    }
+    stage.reach(1);
+    session.waitForClose();
+  });
+  // Without a store, whose disk writes would only slow the hundred messages down.
+  store.reset();
+  signIn(server);
+  ASSERT_TRUE(platform::testing::runMainLoopUntil([&] { return !recorder->closes.empty(); }));
+  connection->signIn();
+  ASSERT_TRUE(stage.waitFor(1));
+  std::vector<std::string> expected;
+  for (int i = 70; i < 100; ++i) expected.push_back("m" + std::to_string(i));
+  for (int i = 0; i < 70; ++i) expected.push_back("m" + std::to_string(i));
+  EXPECT_EQ(relisted, expected);
+}
+
 TEST_F(ZCMConnectionTest, LearnsWhichSentMessagesTheServerHolds) {
   for (const char* id : {"d1", "d2"}) {
     beforeLogin.push_back(std::make_unique<DudevDataMessageStanza>(dataMessage(id)));

@@ -110,6 +110,11 @@ std::shared_ptr<ZCMSecureSocketDelegate> ZCMSecureSocket::connectedDelegate() co
   return delegate_.lock();
 }
 
+bool ZCMSecureSocket::isDelegate(const std::shared_ptr<ZCMSecureSocketDelegate>& held) const {
+  // The same owner as the one set: compared without touching the reference counts.
+  return held && !delegate_.owner_before(held) && !held.owner_before(delegate_);
+}
+
 void ZCMSecureSocket::performWrite() {
   const std::shared_ptr<ZCMSecureSocket> keep = shared_from_this();
   if (isWriting_) return;
@@ -168,6 +173,9 @@ bool ZCMSecureSocket::performRead() {
     if (count < 1 || version != kZCMVersion) return false;
     isVersionReceived_ = true;
   }
+  // Held through the read and looked up again only when it changes: a frame's handler may let
+  // go of it, or set another one.
+  std::shared_ptr<ZCMSecureSocketDelegate> delegate;
   while (inStream_ && inStream_->hasBytesAvailable()) {
     const std::span<char> space = input_.spaceForRead();
     if (space.empty()) return false;
@@ -178,7 +186,7 @@ bool ZCMSecureSocket::performRead() {
       ZCMFrameExtraction next = input_.nextFrame();
       if (next.status == ZCMFrameExtraction::kIncomplete) break;
       if (next.status == ZCMFrameExtraction::kProtocolError) return false;
-      const std::shared_ptr<ZCMSecureSocketDelegate> delegate = connectedDelegate();
+      if (!isDelegate(delegate)) delegate = connectedDelegate();
       if (!delegate) return true;
       delegate->secureSocket(*this, next.data, next.tag);
       if (state_ != kStateConnected) return true;

@@ -4,7 +4,8 @@
 // as frames, checks the peer's version byte, reassembles incoming frames from reads of any size
 // and hands each to its delegate. One connection per socket: a new sign-in makes a new socket.
 // Main thread only; it runs on the main loop and calls its delegate synchronously from the
-// streams' events. A delegate may disconnect (or drop the socket) from inside any call.
+// streams' events, holding a reference to it for the length of each call. A delegate may
+// disconnect (or drop the socket) from inside any call.
 
 #include <cstdint>
 #include <deque>
@@ -69,6 +70,8 @@ class ZCMSecureSocket final : public platform::net::StreamDelegate,
   bool performRead();
   // The delegate, when the socket is still connected (it may have disconnected meanwhile).
   std::shared_ptr<ZCMSecureSocketDelegate> connectedDelegate() const;
+  // Whether `held` is the delegate set now.
+  bool isDelegate(const std::shared_ptr<ZCMSecureSocketDelegate>& held) const;
 
   std::weak_ptr<ZCMSecureSocketDelegate> delegate_;
   unsigned state_ = kStateIdle;

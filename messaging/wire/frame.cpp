@@ -69,14 +69,42 @@ ZCMFrameExtraction ZCMExtractFrame(std::string_view bytes) {
   return extraction;
 }
 
+namespace {
+
+// Parsed in two steps so that a frame missing required fields is dropped without a library log.
+// Parsing clears the message first, so a reused one keeps nothing of its last frame.
+bool parseInto(google::protobuf::Message& message, std::string_view data) {
+  return message.ParsePartialFromArray(data.data(), static_cast<int>(data.size())) &&
+         message.IsInitialized();
+}
+
+}  // namespace
+
 std::unique_ptr<google::protobuf::Message> ZCMParseFrame(int8_t tag, std::string_view data) {
   const google::protobuf::Message* type = ZCMGetClassForTag(tag);
   if (!type) return nullptr;
   std::unique_ptr<google::protobuf::Message> message(type->New());
-  // Parsed in two steps so that a frame missing required fields is dropped without a library log.
-  if (!message->ParsePartialFromArray(data.data(), static_cast<int>(data.size())) ||
-      !message->IsInitialized()) {
-    return nullptr;
-  }
+  if (!parseInto(*message, data)) return nullptr;
+  return message;
+}
+
+ZCMFrameParser::ZCMFrameParser() = default;
+ZCMFrameParser::~ZCMFrameParser() = default;
+
+void ZCMFrameParser::GiveBack::operator()(google::protobuf::Message* message) const {
+  std::unique_ptr<google::protobuf::Message> owned(message);
+  if (!keep || parser == nullptr) return;
+  std::unique_ptr<google::protobuf::Message>& spare = parser->spare_[static_cast<size_t>(tag)];
+  if (!spare) spare = std::move(owned);
+}
+
+ZCMFrameParser::Parsed ZCMFrameParser::parse(int8_t tag, std::string_view data) {
+  const google::protobuf::Message* type = ZCMGetClassForTag(tag);
+  if (!type) return Parsed(nullptr, GiveBack{});
+  const auto slot = static_cast<size_t>(tag);
+  const bool reusable = slot < spare_.size();
+  Parsed message(reusable && spare_[slot] ? spare_[slot].release() : type->New(),
+                 GiveBack{this, tag, reusable && data.size() <= kReusedFrameLimit});
+  if (!parseInto(*message, data)) return Parsed(nullptr, GiveBack{});
   return message;
 }

@@ -3,6 +3,7 @@
 // A frame on the messaging stream: the tag as a varint, the message length as a varint, the
 // serialized message.
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -50,3 +51,35 @@ ZCMFrameExtraction ZCMExtractFrame(std::string&& bytes) = delete;  // the view w
 // The message of a frame: a new message of the tag's type parsed from the data; null for a tag
 // without a message type or bytes that don't parse (required fields missing included).
 std::unique_ptr<google::protobuf::Message> ZCMParseFrame(int8_t tag, std::string_view data);
+
+// Parses frames as ZCMParseFrame does, into messages kept from one frame to the next, so that a
+// stream of frames reuses their memory instead of making and freeing a message per frame. One
+// message per tag waits for reuse; a frame parsed while that one is still held (from a nested
+// call) gets its own. Messages of large frames are not kept, so their memory goes with them.
+// Not thread-safe: one reader owns it, and it must outlive the messages it hands out.
+class ZCMFrameParser {
+ public:
+  // Frames up to this size leave their message for the next frame of the tag.
+  static constexpr size_t kReusedFrameLimit = 16384;
+
+  // Hands a message back to its parser for reuse (or deletes it).
+  struct GiveBack {
+    ZCMFrameParser* parser = nullptr;
+    int8_t tag = -1;
+    bool keep = false;
+    void operator()(google::protobuf::Message* message) const;
+  };
+  using Parsed = std::unique_ptr<google::protobuf::Message, GiveBack>;
+
+  ZCMFrameParser();
+  ~ZCMFrameParser();
+  ZCMFrameParser(const ZCMFrameParser&) = delete;
+  ZCMFrameParser& operator=(const ZCMFrameParser&) = delete;
+
+  // Null for a tag without a message type or bytes that don't parse, as ZCMParseFrame.
+  Parsed parse(int8_t tag, std::string_view data);
+
+ private:
+  // Indexed by tag; tags past the table name no message.
+  std::array<std::unique_ptr<google::protobuf::Message>, 16> spare_;
+};

@@ -151,6 +151,41 @@ TEST(FrameTest, FramesThatDoNotParseAsTheirTagsTypeGiveNoMessage) {
   EXPECT_NE(ZCMParseFrame(kZCMTagIqStanza, bytes({0x10, 0x03, 0x1A, 0x00})), nullptr);
 }
 
+TEST(FrameTest, AParserThatReusesMessagesGivesWhatAFreshParseGives) {
+  // Each sample, then each again after a frame of its tag that is empty or fails: nothing of the
+  // frame before may show in the next message.
+  ZCMFrameParser parser;
+  for (const auto& message : sampleMessages()) {
+    SCOPED_TRACE(message->GetTypeName());
+    const int8_t tag = ZCMGetTagForProto(*message);
+    const std::string data = message->SerializeAsString();
+    for (const std::string& before : {data, std::string(), bytes({0x0A, 0x05, 'a'})}) {
+      (void)parser.parse(tag, before);
+      const ZCMFrameParser::Parsed parsed = parser.parse(tag, data);
+      ASSERT_NE(parsed, nullptr);
+      EXPECT_TRUE(MessageDifferencer::Equals(*parsed, *message)) << parsed->DebugString();
+    }
+  }
+  DudevDataMessageStanza second;
+  second.set_from("b");
+  second.set_category("c");
+  const ZCMFrameParser::Parsed withFields =
+      parser.parse(kZCMTagDataMessageStanza, sampleMessages().back()->SerializeAsString());
+  // A frame parsed while the last message of its tag is still held gets one of its own.
+  const ZCMFrameParser::Parsed nested =
+      parser.parse(kZCMTagDataMessageStanza, second.SerializeAsString());
+  ASSERT_NE(withFields, nullptr);
+  ASSERT_NE(nested, nullptr);
+  EXPECT_NE(withFields.get(), nested.get());
+  EXPECT_TRUE(MessageDifferencer::Equals(*withFields, *sampleMessages().back()));
+  EXPECT_TRUE(MessageDifferencer::Equals(*nested, second));
+  EXPECT_EQ(parser.parse(5, ""), nullptr) << "tag without a type";
+  DudevDataMessageStanza partial;
+  partial.set_from("x");
+  EXPECT_EQ(parser.parse(kZCMTagDataMessageStanza, partial.SerializePartialAsString()), nullptr)
+      << "required fields missing";
+}
+
 // The status and size of the first frame of bytes held in a buffer of exactly their size, so a
 // read past the end is caught by ASan.
 std::pair<ZCMFrameExtraction::Status, size_t> extractExact(const std::string& stream) {

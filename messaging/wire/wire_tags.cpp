@@ -1,16 +1,26 @@
 #include "messaging/wire/wire_tags.h"
 
+#include <type_traits>
+#include <typeinfo>
+
 #include "messaging/wire/dudev_core.pb.h"
 
 namespace {
 
+// The generated message classes are final, so comparing the exact type answers what a dynamic
+// cast would, without walking the class hierarchy on every frame.
+template <typename T>
+bool isA(const google::protobuf::Message& proto) {
+  static_assert(std::is_final_v<T>);
+  return typeid(proto) == typeid(T);
+}
 template <typename T>
 T* as(google::protobuf::Message& proto) {
-  return dynamic_cast<T*>(&proto);
+  return isA<T>(proto) ? static_cast<T*>(&proto) : nullptr;
 }
 template <typename T>
 const T* as(const google::protobuf::Message& proto) {
-  return dynamic_cast<const T*>(&proto);
+  return isA<T>(proto) ? static_cast<const T*>(&proto) : nullptr;
 }
 
 // Calls `visit` with the message as the first of the listed types it is, or answers `otherwise`.
@@ -24,28 +34,30 @@ Result visitAs(Message& proto, Result otherwise, Visit visit) {
   }
 }
 
+// The types are tried with data messages, the bulk of the stream, first.
 template <typename Message, typename Visit>
 auto visitStanza(Message& proto, auto otherwise, Visit visit) {
-  return visitAs<decltype(otherwise), DudevIqStanza, DudevDataMessageStanza>(proto, otherwise,
+  return visitAs<decltype(otherwise), DudevDataMessageStanza, DudevIqStanza>(proto, otherwise,
                                                                              visit);
 }
 
 template <typename Message, typename Visit>
 auto visitStreamPosition(Message& proto, auto otherwise, Visit visit) {
-  return visitAs<decltype(otherwise), DudevIqStanza, DudevDataMessageStanza, DudevHeartbeatPing,
+  return visitAs<decltype(otherwise), DudevDataMessageStanza, DudevIqStanza, DudevHeartbeatPing,
                  DudevHeartbeatAck>(proto, otherwise, visit);
 }
 
 }  // namespace
 
 int8_t ZCMGetTagForProto(const google::protobuf::Message& proto) {
+  // The most frequent first: acknowledgements and data messages.
+  if (as<DudevIqStanza>(proto)) return kZCMTagIqStanza;
+  if (as<DudevDataMessageStanza>(proto)) return kZCMTagDataMessageStanza;
   if (as<DudevHeartbeatPing>(proto)) return kZCMTagHeartbeatPing;
   if (as<DudevHeartbeatAck>(proto)) return kZCMTagHeartbeatAck;
   if (as<DudevLoginRequest>(proto)) return kZCMTagLoginRequest;
   if (as<DudevLoginResponse>(proto)) return kZCMTagLoginResponse;
   if (as<DudevClose>(proto)) return kZCMTagClose;
-  if (as<DudevIqStanza>(proto)) return kZCMTagIqStanza;
-  if (as<DudevDataMessageStanza>(proto)) return kZCMTagDataMessageStanza;
   return -1;
 }
 

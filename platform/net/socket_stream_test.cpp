@@ -131,6 +131,33 @@ TEST_F(SocketStreamTest, RefusesAServerItDoesNotTrust) {
   EXPECT_EQ(server.sessions(), 0);
 }
 
+TEST_F(SocketStreamTest, EachConnectionChecksTheServerAgainstTheAnchorsOfItsTime) {
+  TLSServer server([](TLSServer::Connection& connection) { connection.waitForClose(); });
+  // Trusted, then not once the anchor is gone, then again once it is back.
+  for (const bool trusted : {true, false, true}) {
+    SCOPED_TRACE(trusted);
+    if (trusted) {
+      ASSERT_TRUE(addTrustedAnchorCertificate(testing::HttpsServer::certificatePEM()).ok());
+    } else {
+      removeTrustedAnchorCertificates();
+    }
+    auto recorder = connect("127.0.0.1", server.port());
+    ASSERT_TRUE(testing::runMainLoopUntil([&] {
+      return recorder->count(true, StreamEvent::OpenCompleted) +
+                 recorder->count(true, StreamEvent::ErrorOccurred) >
+             0;
+    }));
+    EXPECT_EQ(recorder->count(true, StreamEvent::OpenCompleted), trusted ? 1 : 0);
+    const std::optional<Error> error = recorder->pair->input->streamError();
+    EXPECT_EQ(error.has_value(), !trusted);
+    if (error) {
+      EXPECT_EQ(error->code(), kURLErrorServerCertificateUntrusted);
+    }
+    recorder->pair->input->close();
+    recorder->pair->output->close();
+  }
+}
+
 TEST_F(SocketStreamTest, ReportsAHostThatRefusesTheConnection) {
   // A port that was just free: bound, then released.
   const int probe = ::socket(AF_INET, SOCK_STREAM, 0);

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "platform/dispatch/queue.h"
+#include "platform/foundation/thread_annotations.h"
 #include "platform/foundation/url_error.h"
 #include "platform/net/host.h"
 #include "platform/net/socket_bio.h"
@@ -26,6 +27,10 @@ namespace {
 // One TLS record's worth of plain bytes: a write hands OpenSSL at most this much, so bytes it
 // must be given again after the socket filled up stay small.
 constexpr size_t kMaxWriteChunk = 16384;
+
+// What one socket read may take when OpenSSL reads ahead: four records of the largest size.
+constexpr size_t kReadBufferLength =
+    4 * (SSL3_RT_MAX_PLAIN_LENGTH + SSL3_RT_MAX_ENCRYPTED_OVERHEAD);
 
 constexpr auto kReadable = GIOCondition(G_IO_IN | G_IO_HUP | G_IO_ERR);
 constexpr auto kWritable = GIOCondition(G_IO_OUT | G_IO_HUP | G_IO_ERR);
@@ -45,6 +50,34 @@ std::string lastTLSProblem() {
     return text;
   }
   return errno != 0 ? std::string(strerror(errno)) : std::string("the connection was lost");
+}
+
+struct ClientContext {
+  Mutex mutex;
+  SSLContextPtr context VKR_GUARDED_BY(mutex);
+};
+
+// The settings every connection shares, with the trust store of the moment: made again only when
+// the store changes, since making one takes longer than a short exchange.
+SSLContextPtr clientContext() {
+  static ClientContext* shared = new ClientContext();
+  X509StorePtr store = sharedTrustStore();
+  MutexLock lock(shared->mutex);
+  if (!shared->context || SSL_CTX_get_cert_store(shared->context.get()) != store.get()) {
+    SSLContextPtr context(SSL_CTX_new(TLS_client_method()));
+    SSL_CTX_set_verify(context.get(), SSL_VERIFY_PEER, nullptr);
+    SSL_CTX_set_cert_store(context.get(), store.release());
+    SSL_CTX_set_options(context.get(), SSL_OP_IGNORE_UNEXPECTED_EOF);
+    // Whole socket reads rather than a record header and then its body, several records at a
+    // time when they have arrived: fewer system calls.
+    SSL_CTX_set_read_ahead(context.get(), 1);
+    SSL_CTX_set_default_read_buffer_len(context.get(), kReadBufferLength);
+    SSL_CTX_set_mode(context.get(),
+                     SSL_MODE_ENABLE_PARTIAL_WRITE | SSL_MODE_ACCEPT_MOVING_WRITE_BUFFER);
+    shared->context = std::move(context);
+  }
+  SSL_CTX_up_ref(shared->context.get());
+  return SSLContextPtr(shared->context.get());
 }
 
 }  // namespace
@@ -147,15 +180,7 @@ void TLSConnection::startHandshake(GObjectPtr<GSocketConnection> tcp) {
   const int noDelay = 1;
   setsockopt(fd_, IPPROTO_TCP, TCP_NODELAY, &noDelay, sizeof noDelay);
 
-  context_.reset(SSL_CTX_new(TLS_client_method()));
-  SSL_CTX_set_verify(context_.get(), SSL_VERIFY_PEER, nullptr);
-  SSL_CTX_set_cert_store(context_.get(), sharedTrustStore().release());
-  SSL_CTX_set_options(context_.get(), SSL_OP_IGNORE_UNEXPECTED_EOF);
-  // Whole socket reads rather than a record header and then its body: half the system calls.
-  SSL_CTX_set_read_ahead(context_.get(), 1);
-  SSL_CTX_set_mode(context_.get(),
-                   SSL_MODE_ENABLE_PARTIAL_WRITE | SSL_MODE_ACCEPT_MOVING_WRITE_BUFFER);
-  ssl_.reset(SSL_new(context_.get()));
+  ssl_.reset(SSL_new(clientContext().get()));
   BIO* bio = makeSocketBIO(fd_);
   SSL_set_bio(ssl_.get(), bio, bio);
   X509_VERIFY_PARAM* param = SSL_get0_param(ssl_.get());
@@ -443,7 +468,6 @@ void TLSConnection::endTransport() {
     fdTag_ = nullptr;
   }
   ssl_.reset();
-  context_.reset();
   tcp_.reset();
   fd_ = -1;
   phase_ = Phase::Finished;

@@ -82,7 +82,6 @@ class TLSConnection : public std::enable_shared_from_this<TLSConnection> {
   GObjectPtr<GCancellable> cancellable_;
   GObjectPtr<GSocketConnection> tcp_;
   int fd_ = -1;
-  SSLContextPtr context_;
   SSLPtr ssl_;
   WatchSource* watch_ = nullptr;
   gpointer fdTag_ = nullptr;
