@@ -131,6 +131,8 @@ TEST_F(KeychainTest, FailedWriteChangesNothing) {
     EXPECT_EQ(keychain.updatePasswords({"svc", "a"}, {.data = bytesOf("changed")}),
               kKeychainIOError);
     EXPECT_EQ(keychain.deletePasswords({}), kKeychainIOError);
+    // A replacement that cannot be written keeps the item it would have replaced.
+    EXPECT_EQ(keychain.replacePasswords({"svc", "a"}, item("svc", "a", "new")), kKeychainIOError);
     EXPECT_TRUE(log.contains("Cannot write the keychain file"));
   }
   EXPECT_EQ(readFile(keychain.store().file()), before);
