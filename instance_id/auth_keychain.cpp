@@ -60,11 +60,12 @@ bool VIZInstanceIDAuthKeychain::setPassword(
   if (service.empty() || account.empty() || password.empty()) {
     return fail(kVIZInstanceIDErrorKeychainParameter, error);
   }
-  removePasswordForService(service, account);
   platform::KeychainQuery query = keychainQueryForService(service, account, generic_);
-  platform::KeychainStatus status = platform::Keychain::shared()->addPassword(
+  platform::KeychainStatus status = platform::Keychain::shared()->replacePasswords(
+      query,
       {query.service.value_or(""), query.account.value_or(""), query.generic.value_or(""),
-       accessibility.value_or(keychainItemAccessibility()), platform::bytesOf(password)});
+       accessibility.value_or(keychainItemAccessibility()), platform::bytesOf(password)},
+      write_);
   if (status != platform::kKeychainSuccess) return fail(status, error);
   return true;
 }

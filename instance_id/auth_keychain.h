@@ -13,7 +13,10 @@ class VIZInstanceIDAuthKeychain {
   // The wildcard that leaves the service or account out of a query.
   static constexpr const char* kWildcard = "*";
 
-  explicit VIZInstanceIDAuthKeychain(std::string identifier) : generic_(std::move(identifier)) {}
+  // Changes reach the disk as `write` says: soon after for items that can be fetched again.
+  explicit VIZInstanceIDAuthKeychain(std::string identifier,
+                                     platform::KeychainWrite write = platform::KeychainWrite::Now)
+      : generic_(std::move(identifier)), write_(write) {}
 
   const std::string& generic() const { return generic_; }
 
@@ -30,8 +33,8 @@ class VIZInstanceIDAuthKeychain {
   // Success also when nothing was there to remove (the error then says -25300).
   bool removePasswordForService(const std::string& service, const std::string& account,
                                 std::optional<platform::Error>* error = nullptr);
-  // Replaces the item. The password is checked before the old item goes, so a refused write
-  // keeps what was stored.
+  // Replaces the item, as one change (none when it is already stored as it is). The password is
+  // checked before the old item goes, so a refused write keeps what was stored.
   bool setPassword(const std::string& password, const std::string& service,
                    std::optional<platform::KeychainAccessibility> accessibility,
                    const std::string& account, std::optional<platform::Error>* error = nullptr);
@@ -40,4 +43,5 @@ class VIZInstanceIDAuthKeychain {
 
  private:
   std::string generic_;
+  platform::KeychainWrite write_;
 };

@@ -7,6 +7,7 @@
 #include "instance_id/token_store.h"
 #include "platform/dispatch/queue.h"
 #include "platform/foundation/log.h"
+#include "platform/foundation/thread_annotations.h"
 
 namespace {
 
@@ -29,6 +30,33 @@ VIZInstanceIDFormBody deleteRequestContent(const std::string& deviceID, const st
   body.add("X-kid", std::to_string(VIZInstanceIDRegistrationClient::nextRequestID()));
   body.add("delete", "true");
   return body;
+}
+
+// The private-key operation gives the same signature for the same key and text, and every
+// registration signs the same text: the last signature made is kept rather than made again.
+std::optional<std::string> signedParams(const VIZInstanceIDKeyPair& keyPair,
+                                        const std::string& params) {
+  struct Signed {
+    platform::Mutex mutex;
+    platform::Bytes publicKeyData VKR_GUARDED_BY(mutex);
+    std::string params VKR_GUARDED_BY(mutex);
+    std::string signature VKR_GUARDED_BY(mutex);
+  };
+  static Signed* last = new Signed();
+  {
+    platform::MutexLock lock(last->mutex);
+    if (!last->signature.empty() && last->publicKeyData == keyPair.publicKeyData() &&
+        last->params == params) {
+      return last->signature;
+    }
+  }
+  std::optional<std::string> signature = VIZInstanceIDSignParams(*keyPair.privateKey(), params);
+  if (!signature) return std::nullopt;
+  platform::MutexLock lock(last->mutex);
+  last->publicKeyData = keyPair.publicKeyData();
+  last->params = params;
+  last->signature = *signature;
+  return signature;
 }
 
 std::string textOf(const std::optional<platform::Bytes>& data) {
@@ -89,9 +117,8 @@ bool VIZInstanceIDRegistrationClient::addSignedFields(VIZInstanceIDFormBody& bod
   std::optional<std::string> appIdentity = VIZInstanceIDKeyPair::appIdentityWithKeyPair(keyPair_);
   std::optional<std::string> publicKey = VIZInstanceIDPublicKeyString(keyPair_);
   if (!appIdentity || !publicKey || !keyPair_.privateKey()) return false;
-  std::optional<std::string> signature = VIZInstanceIDSignParams(
-      *keyPair_.privateKey(),
-      VIZInstanceIDJoinParams({VIZInstanceIDAppBundleIdentifier(), *publicKey}));
+  std::optional<std::string> signature = signedParams(
+      keyPair_, VIZInstanceIDJoinParams({VIZInstanceIDAppBundleIdentifier(), *publicKey}));
   if (!signature) return false;
   body.add("appid", *appIdentity);
   body.add("pub2", *publicKey);

@@ -66,6 +66,22 @@ TEST_F(RegistrationTest, ATokenRequestChecksInFirstThenSendsTheSignedForm) {
   EXPECT_EQ(server_.count("/checkin"), 1) << "valid credentials are reused";
 }
 
+TEST_F(RegistrationTest, EachKeyPairSignsWithItsOwnKey) {
+  ASSERT_EQ(fetchToken("123", "ZCM", {}).error, std::nullopt);
+  ASSERT_EQ(fetchToken("123", "ZCM", {}).error, std::nullopt);
+  platform::Result<VIZInstanceIDKeyPair> other =
+      VIZInstanceIDKeyPair::generateRSA2048KeyPair("test|K|other", "test|P|other");
+  ASSERT_TRUE(other.ok());
+  keyPair_ = *other;
+  ASSERT_EQ(fetchToken("123", "ZCM", {}).error, std::nullopt);
+  // The server checks every signature against the request's public key.
+  EXPECT_TRUE(server_.problems().empty()) << server_.problems().front();
+  const std::vector<ReceivedRequest> sent = server_.requests("/iid/register");
+  ASSERT_EQ(sent.size(), 3u);
+  EXPECT_EQ(sent[1].form.at("sig"), sent[0].form.at("sig"));
+  EXPECT_NE(sent[2].form.at("sig"), sent[0].form.at("sig"));
+}
+
 TEST_F(RegistrationTest, CallerDataStaysInsideItsField) {
   Answer answer =
       fetchToken("1&delete=true", "ZCM",

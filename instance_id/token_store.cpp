@@ -10,8 +10,9 @@ constexpr std::string_view kTokenSeparator = "|Token|";
 }  // namespace
 
 std::shared_ptr<VIZInstanceIDTokenStore> VIZInstanceIDTokenStore::defaultStore() {
-  return std::make_shared<VIZInstanceIDTokenStore>(
-      std::make_shared<VIZInstanceIDAuthKeychain>(kVIZInstanceIDTokensIdentifier));
+  // Cached tokens can be fetched again: saving one does not wait for the disk.
+  return std::make_shared<VIZInstanceIDTokenStore>(std::make_shared<VIZInstanceIDAuthKeychain>(
+      kVIZInstanceIDTokensIdentifier, platform::KeychainWrite::Soon));
 }
 
 std::optional<std::string> VIZInstanceIDTokenStore::storedValue(const std::string& entity,

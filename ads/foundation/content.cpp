@@ -3,6 +3,8 @@
 #include <glib.h>
 
 #include <array>
+#include <bit>
+#include <cstring>
 #include <memory>
 
 #include "ads/foundation/murmur_hash.h"
@@ -53,22 +55,25 @@ int lowercase(char32_t c, char32_t (&out)[2]) {
   return 1;
 }
 
-void appendUTF8(std::string& out, char32_t c) {
+// Writes the UTF-8 form of `c` (at most 4 bytes) at `out`; answers how many bytes it took.
+size_t encodeUTF8(char32_t c, char* out) {
   if (c < 0x80) {
-    out.push_back(static_cast<char>(c));
-    return;
+    out[0] = static_cast<char>(c);
+    return 1;
   }
+  size_t n = 0;
   if (c < 0x800) {
-    out.push_back(static_cast<char>(0xC0 | (c >> 6)));
+    out[n++] = static_cast<char>(0xC0 | (c >> 6));
   } else if (c < 0x10000) {
-    out.push_back(static_cast<char>(0xE0 | (c >> 12)));
-    out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+    out[n++] = static_cast<char>(0xE0 | (c >> 12));
+    out[n++] = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
   } else {
-    out.push_back(static_cast<char>(0xF0 | (c >> 18)));
-    out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+    out[n++] = static_cast<char>(0xF0 | (c >> 18));
+    out[n++] = static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+    out[n++] = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
   }
-  out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+  out[n++] = static_cast<char>(0x80 | (c & 0x3F));
+  return n;
 }
 
 // The character at `i` of valid UTF-8, moving `i` past it.
@@ -106,6 +111,55 @@ size_t utf16Length(std::string_view text) {
 
 uint32_t tokenHash(std::string_view token) { return ZADMurmurHash3(token.data(), token.size(), 0); }
 
+// Copies the run of ASCII word characters that `text` starts with to `out` (room for all of
+// `text`) lower-cased, and hashes it on the way; answers the run's length. Eight bytes are taken
+// at a time, the run's end found from a mask rather than by a branch per byte; bytes past the
+// run may be written.
+size_t copyASCIIWord(std::string_view text, const std::array<bool, 0x100>& isWord,
+                     const std::array<char, 0x100>& lower, char* out, uint32_t& murmurHash) {
+  const auto* in = reinterpret_cast<const unsigned char*>(text.data());
+  size_t copied = 0;
+  uint32_t hash = 0;
+  while (copied + 8 <= text.size()) {
+    uint64_t lowered = 0;
+    unsigned wordMask = 0;
+    for (unsigned k = 0; k < 8; ++k) {
+      const unsigned char c = in[copied + k];
+      lowered |= uint64_t{static_cast<unsigned char>(lower[c])} << (8 * k);
+      wordMask |= unsigned{isWord[c]} << k;
+    }
+    std::memcpy(out + copied, &lowered, sizeof lowered);
+    const int run = std::countr_one(wordMask);
+    if (run == 8) {
+      hash = ZADMurmurHash3Block(ZADMurmurHash3Block(hash, static_cast<uint32_t>(lowered)),
+                                 static_cast<uint32_t>(lowered >> 32));
+      copied += 8;
+      continue;
+    }
+    const uint64_t kept = lowered & ((uint64_t{1} << (8 * run)) - 1);
+    const bool fullBlock = run >= 4;
+    const uint32_t blocked = ZADMurmurHash3Block(hash, static_cast<uint32_t>(kept));
+    hash = fullBlock ? blocked : hash;
+    const auto tail = static_cast<uint32_t>(fullBlock ? kept >> 32 : kept);
+    copied += static_cast<size_t>(run);
+    murmurHash = ZADMurmurHash3Finish(hash, tail, copied);
+    return copied;
+  }
+  // Fewer than eight bytes left: one at a time.
+  uint32_t block = 0;
+  while (copied < text.size() && isWord[in[copied]]) {
+    const auto c = static_cast<unsigned char>(lower[in[copied]]);
+    out[copied] = static_cast<char>(c);
+    block |= uint32_t{c} << (8 * (copied & 3));
+    if ((++copied & 3) == 0) {
+      hash = ZADMurmurHash3Block(hash, block);
+      block = 0;
+    }
+  }
+  murmurHash = ZADMurmurHash3Finish(hash, block, copied);
+  return copied;
+}
+
 uint64_t powerModulo(uint64_t base, uint64_t exponent, uint64_t modulus) {
   uint64_t result = 1 % modulus;
   base %= modulus;
@@ -126,25 +180,36 @@ std::weak_ordering compareTuples(const ZADShingleHashTuple& a, const ZADShingleH
 }  // namespace
 
 void ZADContent::Tokens::clear() {
-  bytes.clear();
+  length = 0;
   ends.clear();
   terms.clear();
 }
 
+void ZADContent::Tokens::grow(size_t count) {
+  buffer.resize(std::max(2 * buffer.size(), length + count));
+}
+
+void ZADContent::Tokens::append(char32_t character) { length += encodeUTF8(character, reserve(4)); }
+
 void ZADContent::Tokens::add(std::string_view token) {
-  bytes.append(token);
+  std::copy(token.begin(), token.end(), reserve(token.size()));
+  length += token.size();
   close();
 }
 
 void ZADContent::Tokens::close() {
   const size_t begin = ends.empty() ? 0 : ends.back();
-  ends.push_back(bytes.size());
-  terms.push_back(tokenTerm(tokenHash(std::string_view(bytes).substr(begin))));
+  close(ZADMurmurHash3(buffer.data() + begin, length - begin, 0));
+}
+
+void ZADContent::Tokens::close(uint32_t murmurHash) {
+  ends.push_back(length);
+  terms.push_back(tokenTerm(murmurHash));
 }
 
 std::string_view ZADContent::Tokens::token(size_t index) const {
   const size_t begin = index == 0 ? 0 : ends[index - 1];
-  return std::string_view(bytes).substr(begin, ends[index] - begin);
+  return std::string_view(buffer).substr(begin, ends[index] - begin);
 }
 
 ZADContent::ZADContent(uint64_t sequenceNumber)
@@ -189,12 +254,14 @@ void ZADContent::updateContentWithText(std::string_view text) {
   // The sets in effect now, for the whole text.
   const auto characterDelimited = ZADCharacterSets::sharedInstance().characterDelimitedSet();
   const auto spaceDelimited = ZADCharacterSets::sharedInstance().spaceDelimitedSet();
-  TokenSets sets{*characterDelimited, *spaceDelimited, {}};
+  TokenSets sets{*characterDelimited, *spaceDelimited, {}, {}, {}};
   for (char16_t c = 0; c < sets.ascii.size(); ++c) {
     const char16_t lower = lowercaseTable()[c];
     sets.ascii[c] = characterDelimited->test(lower) ? TokenSets::kAlone
                     : spaceDelimited->test(lower)   ? TokenSets::kWord
                                                     : TokenSets::kSeparator;
+    sets.asciiWord[c] = sets.ascii[c] == TokenSets::kWord;
+    sets.asciiLower[c] = static_cast<char>(lower);
   }
   for (std::string_view paragraph : paragraphs) shingleParagraph(paragraph, sets);
   fingerprint_ = shingleHash();
@@ -215,34 +282,33 @@ void ZADContent::shingleParagraph(std::string_view paragraph, const TokenSets& s
   auto takeUnit = [&](char16_t unit, char32_t character) {
     if (characterDelimited.test(unit)) {
       endWord();
-      appendUTF8(tokens_.bytes, character);
+      tokens_.append(character);
       tokens_.close();
     } else if (spaceDelimited.test(unit)) {
       inWord = true;
-      appendUTF8(tokens_.bytes, character);
+      tokens_.append(character);
     } else {
       endWord();
     }
   };
-  const auto& lower = lowercaseTable();
-  std::string& bytes = tokens_.bytes;
   for (size_t i = 0; i < paragraph.size();) {
-    // ASCII is the common case: words are copied lower-cased in one go.
+    // ASCII is the common case: words are copied lower-cased in one go and hashed as they are
+    // copied, which spares reading them again when the word ends with the run.
     if (const auto byte = static_cast<unsigned char>(paragraph[i]); byte < 0x80) {
       if (sets.ascii[byte] == TokenSets::kWord) {
-        size_t end = i + 1;
-        while (end < paragraph.size() && static_cast<unsigned char>(paragraph[end]) < 0x80 &&
-               sets.ascii[static_cast<unsigned char>(paragraph[end])] == TokenSets::kWord) {
-          ++end;
+        const std::string_view rest = paragraph.substr(i);
+        uint32_t murmurHash = 0;
+        const size_t copied = copyASCIIWord(rest, sets.asciiWord, sets.asciiLower,
+                                            tokens_.reserve(rest.size()), murmurHash);
+        tokens_.length += copied;
+        i += copied;
+        // A word that began here and stops at ASCII (or the end) is whole; one that goes on
+        // into other characters, or began before, is hashed when it ends.
+        if (!inWord && (i == paragraph.size() || static_cast<unsigned char>(paragraph[i]) < 0x80)) {
+          tokens_.close(murmurHash);
+        } else {
+          inWord = true;
         }
-        const size_t start = bytes.size();
-        bytes.resize(start + (end - i));
-        for (size_t k = i; k < end; ++k) {
-          bytes[start + (k - i)] =
-              static_cast<char>(lower[static_cast<unsigned char>(paragraph[k])]);
-        }
-        inWord = true;
-        i = end;
         continue;
       }
       if (sets.ascii[byte] == TokenSets::kSeparator) {
@@ -290,20 +356,21 @@ void ZADContent::selectShingles(const Tokens& tokens) {
   for (size_t j = 1; j < k; ++j) hash = (hash * kBase % kModulus + tokens.terms[j]) % kModulus;
   updateHeap(hash, tokens, 0, k);
   if (n <= length) return;
-  // Rolling: drop the oldest token's term, shift by the base, add the new one.
-  const uint64_t leading = powerModulo(kBase, length - 1, kModulus);
+  // Rolling: drop the oldest token's term, shift by the base, add the new one, as
+  // hash * base + (in - out * base^length), whose second part does not wait on the previous
+  // hash. Terms and hashes are below 2^31 and the base below 2^25, so no product overflows.
+  static_assert(kModulus < (uint64_t{1} << 31) && kBase < (uint64_t{1} << 25));
+  const uint64_t dropped = powerModulo(kBase, length, kModulus);
   for (size_t i = 0; i + length < n; ++i) {
     const uint64_t out = tokens.terms[i];
     const uint64_t in = tokens.terms[i + length];
-    hash = (in + (hash + kModulus - out * leading % kModulus) % kModulus * kBase % kModulus) %
-           kModulus;
+    const uint64_t change = in + kModulus - out * dropped % kModulus;
+    hash = (hash * kBase + change) % kModulus;
     updateHeap(hash, tokens, i + 1, length);
   }
 }
 
-void ZADContent::updateHeap(uint64_t hash, const Tokens& tokens, size_t first, size_t count) {
-  // Only hashes are compared here, as the kept set is meant to favour large hashes.
-  if (heap_.count() >= maximumShingleCount_ && heap_.minimum()->hashValue >= hash) return;
+void ZADContent::keepShingle(uint64_t hash, const Tokens& tokens, size_t first, size_t count) {
   ZADShingleHashTuple tuple{{}, hash};
   tuple.shingle.reserve(count);
   for (size_t i = first; i < first + count; ++i) tuple.shingle.emplace_back(tokens.token(i));

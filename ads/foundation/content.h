@@ -57,14 +57,25 @@ class ZADContent {
 
  private:
   // A paragraph's tokens: their UTF-8 bytes back to back, where each ends, and each one's term.
+  // The byte buffer only grows, so the bytes of each paragraph are written without clearing.
   struct Tokens {
-    std::string bytes;
+    std::string buffer;
+    size_t length = 0;  // bytes in use
     std::vector<size_t> ends;
     std::vector<uint64_t> terms;
     void clear();
+    // Room for `count` more bytes, at the end of those in use.
+    char* reserve(size_t count) {
+      if (buffer.size() - length < count) grow(count);
+      return buffer.data() + length;
+    }
+    void grow(size_t count);
+    void append(char32_t character);
     void add(std::string_view token);
     // Ends the token whose bytes were appended since the last one ended.
     void close();
+    // The same, given those bytes' MurmurHash3.
+    void close(uint32_t murmurHash);
     std::string_view token(size_t index) const;
   };
 
@@ -74,13 +85,22 @@ class ZADContent {
     const ZADCharacterSet& characterDelimited;
     const ZADCharacterSet& spaceDelimited;
     std::array<Kind, 0x80> ascii;
+    // By byte: whether it is an ASCII word character, and its lower case when it is.
+    std::array<bool, 0x100> asciiWord;
+    std::array<char, 0x100> asciiLower;
   };
 
   // Lower-cases and tokenizes one paragraph (valid UTF-8).
   void shingleParagraph(std::string_view paragraph, const TokenSets& sets);
   void selectShingles(const Tokens& tokens);
   // Keeps the shingle of `count` tokens from `first` when its hash ranks among the kept ones.
-  void updateHeap(uint64_t hash, const Tokens& tokens, size_t first, size_t count);
+  void updateHeap(uint64_t hash, const Tokens& tokens, size_t first, size_t count) {
+    // Only hashes are compared here, as the kept set is meant to favour large hashes.
+    if (heap_.count() >= maximumShingleCount_ && heap_.minimum()->hashValue >= hash) return;
+    keepShingle(hash, tokens, first, count);
+  }
+  // Adds the shingle unless an equal one is kept, dropping the least when over the count.
+  void keepShingle(uint64_t hash, const Tokens& tokens, size_t first, size_t count);
 
   int64_t contentAgeWeight_ = 1;
   int64_t contentLengthWeight_ = 1;

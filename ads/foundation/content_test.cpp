@@ -225,6 +225,25 @@ TEST_F(ZADContentTest, TokensFollowTheCharacterSets) {
   EXPECT_FALSE(ZADDefaultSpaceDelimitedSet()->test(0xD800));
 }
 
+TEST_F(ZADContentTest, WordsOfEveryLengthWhereverTheyEnd) {
+  // Words of 1 to 19 letters, mixed case, each ending at a space, at a comma, at other
+  // characters that go on with the word, and at the end of the paragraph.
+  const std::string letters = "AbCdEfGhIjKlMnOpQrStU";
+  std::string text;
+  std::vector<std::vector<std::string>> paragraphs;
+  for (size_t length = 1; length < 20; ++length) {
+    const std::string word = letters.substr(0, length);
+    std::string lower = word;
+    std::transform(lower.begin(), lower.end(), lower.begin(), ::tolower);
+    text += "start " + word + " " + word + ",x " + word + "\u00c9t " + word + "\n";
+    paragraphs.push_back({"start", lower, lower, "x", lower + "\u00e9t", lower});
+  }
+  set("/zorova/ads/maximum_shingle_count", 100);
+  ZADContent content(1);
+  content.updateContentWithText(text);
+  EXPECT_EQ(content.fingerprint(), referenceFingerprint(paragraphs, 6, 100));
+}
+
 TEST_F(ZADContentTest, SettingsBelowOneTakeTheirDefaults) {
   set("/zorova/ads/maximum_shingle_count", 0);
   set("/zorova/ads/shingle_length", -2);

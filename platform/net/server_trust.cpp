@@ -19,8 +19,7 @@ namespace {
 struct Anchors {
   Mutex mutex;
   std::vector<X509Ptr> certificates VKR_GUARDED_BY(mutex);
-  // The last store made of the system's anchors and these, until they change: reading the
-  // system's bundle of anchors takes long enough to matter for every connection.
+  // The last store made of the system's anchors and these, until they change.
   X509StorePtr shared VKR_GUARDED_BY(mutex);
 };
 Anchors& anchors() {
@@ -35,16 +34,46 @@ X509Ptr readDER(const Bytes& der) {
   return certificate;
 }
 
-}  // namespace
-
-bool hasTrustedAnchors() {
-  MutexLock lock(anchors().mutex);
-  return !anchors().certificates.empty();
+// The certificates of the system's bundle of anchors, read once: parsing the bundle takes long
+// enough to matter for every connection.
+const std::vector<X509Ptr>& systemBundle() {
+  static const std::vector<X509Ptr>* bundle = [] {
+    auto certificates = new std::vector<X509Ptr>();
+    const X509StorePtr loaded(X509_STORE_new());
+    X509_LOOKUP* file = X509_STORE_add_lookup(loaded.get(), X509_LOOKUP_file());
+    if (file && X509_LOOKUP_load_file(file, nullptr, X509_FILETYPE_DEFAULT) == 1) {
+      STACK_OF(X509)* all = X509_STORE_get1_all_certs(loaded.get());
+      while (X509* certificate = all ? sk_X509_shift(all) : nullptr) {
+        certificates->emplace_back(certificate);
+      }
+      sk_X509_free(all);
+    }
+    return certificates;
+  }();
+  return *bundle;
 }
 
+}  // namespace
+
 X509StorePtr makeTrustStore() {
+  // What X509_STORE_set_default_paths() sets up (the default bundle, folder and store, or those
+  // the environment names), with the bundle's certificates taken from the copy read once.
   X509StorePtr store(X509_STORE_new());
-  X509_STORE_set_default_paths(store.get());
+  // Put in as they are: adding them one by one would look for each among those already in.
+  STACK_OF(X509_OBJECT)* objects = X509_STORE_get0_objects(store.get());
+  for (const X509Ptr& certificate : systemBundle()) {
+    X509_OBJECT* object = X509_OBJECT_new();
+    if (!object || X509_OBJECT_set1_X509(object, certificate.get()) != 1 ||
+        sk_X509_OBJECT_push(objects, object) <= 0) {
+      X509_OBJECT_free(object);
+    }
+  }
+  if (X509_LOOKUP* folder = X509_STORE_add_lookup(store.get(), X509_LOOKUP_hash_dir())) {
+    X509_LOOKUP_add_dir(folder, nullptr, X509_FILETYPE_DEFAULT);
+  }
+  if (X509_LOOKUP* stores = X509_STORE_add_lookup(store.get(), X509_LOOKUP_store())) {
+    X509_LOOKUP_add_store(stores, nullptr);
+  }
   MutexLock lock(anchors().mutex);
   for (const X509Ptr& certificate : anchors().certificates) {
     X509_STORE_add_cert(store.get(), certificate.get());
@@ -76,6 +105,10 @@ Status addTrustedAnchorCertificate(std::string_view pem) {
     return Error::withDescription("NSOSStatusErrorDomain", -25257, "not a PEM certificate");
   }
   MutexLock lock(anchors().mutex);
+  // Adding one already there changes nothing, and keeps the store built from them.
+  for (const X509Ptr& added : anchors().certificates) {
+    if (X509_cmp(added.get(), certificate.get()) == 0) return okStatus();
+  }
   anchors().certificates.push_back(std::move(certificate));
   anchors().shared.reset();
   return okStatus();
@@ -104,7 +137,7 @@ std::optional<std::string> ServerTrust::problem() const {
       intermediates.push_back(std::move(certificate));
     }
   }
-  const X509StorePtr store = makeTrustStore();
+  const X509StorePtr store = sharedTrustStore();
   const X509StoreContextPtr context(X509_STORE_CTX_new());
   if (X509_STORE_CTX_init(context.get(), store.get(), leaf.get(), untrusted.get()) != 1) {
     return "the certificate chain cannot be checked";

@@ -67,6 +67,11 @@ void TaskDriver::configureTLSAndCredentials() {
                    kVersions[static_cast<int>(session_->configuration().minimumTLSVersion)]);
   curl_easy_setopt(easy, CURLOPT_SSL_CTX_FUNCTION, &TaskDriver::onSSLContext);
   curl_easy_setopt(easy, CURLOPT_SSL_CTX_DATA, this);
+  // The anchors are in the store onSSLContext gives (libcurl would otherwise parse the system's
+  // bundle again for every connection), and no store of libcurl's replaces it.
+  curl_easy_setopt(easy, CURLOPT_CAINFO, nullptr);
+  curl_easy_setopt(easy, CURLOPT_CAPATH, nullptr);
+  curl_easy_setopt(easy, CURLOPT_CA_CACHE_TIMEOUT, 0L);
   auto pin = acceptedPins_.find(hostKey());
   if (pin != acceptedPins_.end()) {
     curl_easy_setopt(easy, CURLOPT_SSL_VERIFYPEER, 0L);
@@ -134,9 +139,9 @@ void TaskDriver::configureMethodAndHeaders() {
 
 CURLcode TaskDriver::onSSLContext(CURL*, void* context, void* self) {
   SSL_CTX* ssl = static_cast<SSL_CTX*>(context);
-  // A store of its own, so the added anchors never leak into libcurl's shared one; the context
-  // takes it over.
-  if (hasTrustedAnchors()) SSL_CTX_set_cert_store(ssl, makeTrustStore().release());
+  // A store of its own, so the added anchors never leak into libcurl's and libcurl's settings
+  // stay with this connection; the context takes it over.
+  SSL_CTX_set_cert_store(ssl, makeTrustStore().release());
   SSL_CTX_set_cert_verify_callback(ssl, &TaskDriver::onVerifyChain, self);
   return CURLE_OK;
 }

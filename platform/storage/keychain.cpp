@@ -1,5 +1,7 @@
 #include "platform/storage/keychain.h"
 
+#include <algorithm>
+
 #include "platform/foundation/thread_annotations.h"
 #include "platform/storage/app_environment.h"
 
@@ -54,6 +56,16 @@ bool matches(const KeychainQuery& query, const Value& record) {
          same(query.generic, "generic");
 }
 
+// Adds the item to the records unless one has its service and account.
+KeychainStatus add(const KeychainPassword& item, Value::Array& records) {
+  KeychainQuery identity{item.service, item.account, std::nullopt};
+  for (const Value& existing : records) {
+    if (matches(identity, existing)) return kKeychainDuplicateItem;
+  }
+  records.push_back(record(item));
+  return kKeychainSuccess;
+}
+
 platform::Mutex sharedMutex;
 std::shared_ptr<Keychain> sharedKeychain VKR_GUARDED_BY(sharedMutex);
 uint64_t sharedGeneration VKR_GUARDED_BY(sharedMutex) = 0;
@@ -73,14 +85,26 @@ std::shared_ptr<Keychain> Keychain::shared() {
 Keychain::Keychain(std::filesystem::path folder) : store_(std::move(folder)) {}
 
 KeychainStatus Keychain::addPassword(const KeychainPassword& item) {
-  return store_.modify(kGenericPasswords, [&](Value::Array& records) {
-    KeychainQuery identity{item.service, item.account, std::nullopt};
-    for (const Value& existing : records) {
-      if (matches(identity, existing)) return kKeychainDuplicateItem;
-    }
-    records.push_back(record(item));
-    return kKeychainSuccess;
-  });
+  return store_.modify(kGenericPasswords,
+                       [&](Value::Array& records) { return add(item, records); });
+}
+
+KeychainStatus Keychain::replacePasswords(const KeychainQuery& query, const KeychainPassword& item,
+                                          KeychainWrite write) {
+  return store_.modify(
+      kGenericPasswords,
+      [&](Value::Array& records) {
+        const Value wanted = record(item);
+        const auto matching = [&](const Value& existing) { return matches(query, existing); };
+        if (std::count_if(records.begin(), records.end(), matching) == 1 &&
+            std::find(records.begin(), records.end(), wanted) != records.end() &&
+            matching(wanted)) {
+          return kKeychainSuccess;  // already there as it is
+        }
+        std::erase_if(records, matching);
+        return add(item, records);
+      },
+      write);
 }
 
 KeychainStatus Keychain::findPassword(const KeychainQuery& query, KeychainPassword* item) const {

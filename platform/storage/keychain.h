@@ -83,6 +83,11 @@ class Keychain {
   KeychainStatus updatePasswords(const KeychainQuery& query, const KeychainPasswordUpdate& update);
   // Deletes every matching item; kKeychainItemNotFound when none matches.
   KeychainStatus deletePasswords(const KeychainQuery& query);
+  // Deletes the items matching the query and adds the item, as one change: nothing is written
+  // when the item is already there as it is, and nothing changes when another item has its
+  // service and account (kKeychainDuplicateItem).
+  KeychainStatus replacePasswords(const KeychainQuery& query, const KeychainPassword& item,
+                                  KeychainWrite write = KeychainWrite::Now);
 
   // Key items (RSA keys only). Adds a key; tags need not be unique.
   KeychainStatus addKey(const KeychainKey& key);

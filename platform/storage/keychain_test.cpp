@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <atomic>
 #include <cerrno>
 #include <csignal>
 
@@ -130,6 +131,8 @@ TEST_F(KeychainTest, FailedWriteChangesNothing) {
     EXPECT_EQ(keychain.updatePasswords({"svc", "a"}, {.data = bytesOf("changed")}),
               kKeychainIOError);
     EXPECT_EQ(keychain.deletePasswords({}), kKeychainIOError);
+    // A replacement that cannot be written keeps the item it would have replaced.
+    EXPECT_EQ(keychain.replacePasswords({"svc", "a"}, item("svc", "a", "new")), kKeychainIOError);
     EXPECT_TRUE(log.contains("Cannot write the keychain file"));
   }
   EXPECT_EQ(readFile(keychain.store().file()), before);
@@ -137,6 +140,41 @@ TEST_F(KeychainTest, FailedWriteChangesNothing) {
   EXPECT_EQ(keychain.findPassword({"svc", "b"}, &found), kKeychainItemNotFound);
   ASSERT_EQ(keychain.findPassword({"svc", "a"}, &found), kKeychainSuccess);
   EXPECT_EQ(found.data, bytesOf("1"));
+}
+
+TEST_F(KeychainTest, ReplacingIsOneWriteOrNoneAndWritesMadeSoonReachTheFile) {
+  std::atomic<int> writes = 0;
+  RenameFaultGuard counting([&](const fs::path&) {
+    ++writes;
+    return 0;
+  });
+  {
+    Keychain keychain(app_.keychainFolder());
+    ASSERT_EQ(keychain.addPassword(item("svc", "a", "1", "g")), kKeychainSuccess);
+    EXPECT_EQ(keychain.replacePasswords({"svc", "a", "g"}, item("svc", "a", "2", "g")),
+              kKeychainSuccess);
+    EXPECT_EQ(writes, 2);
+    // Already there as it is: nothing to write.
+    EXPECT_EQ(keychain.replacePasswords({"svc", "a", "g"}, item("svc", "a", "2", "g")),
+              kKeychainSuccess);
+    EXPECT_EQ(writes, 2);
+    // Another owner's item holds the service and account: nothing changes.
+    EXPECT_EQ(keychain.replacePasswords({"svc", "a", "h"}, item("svc", "a", "3", "h")),
+              kKeychainDuplicateItem);
+    KeychainPassword found;
+    ASSERT_EQ(keychain.findPassword({"svc", "a"}, &found), kKeychainSuccess);
+    EXPECT_EQ(found.data, bytesOf("2"));
+
+    // Written soon: read back at once, and on disk at the latest when the keychain goes.
+    EXPECT_EQ(
+        keychain.replacePasswords({"svc", "b"}, item("svc", "b", "soon"), KeychainWrite::Soon),
+        kKeychainSuccess);
+    ASSERT_EQ(keychain.findPassword({"svc", "b"}, &found), kKeychainSuccess);
+    EXPECT_EQ(found.data, bytesOf("soon"));
+  }
+  EXPECT_EQ(writes, 3);
+  Keychain reopened(app_.keychainFolder());
+  EXPECT_EQ(accountsOf(reopened, {"svc"}), (std::vector<std::string>{"a", "b"}));
 }
 
 TEST_F(KeychainTest, ProcessKilledWhileWritingLeavesThePreviousFile) {
