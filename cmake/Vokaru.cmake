@@ -28,7 +28,9 @@ if(VOKARU_SANITIZE)
   target_compile_options(vokaru_build_flags INTERFACE ${VOKARU_SANITIZER_FLAGS})
   target_link_options(vokaru_build_flags INTERFACE ${VOKARU_SANITIZER_FLAGS})
   # Main-thread assertions stay on whatever the build type (platform/dispatch/main_thread_check.h).
-  target_compile_definitions(vokaru_build_flags INTERFACE VOKARU_THREAD_CHECKS)
+  # Tests that can't run under the sanitizers ask for VOKARU_ADDRESS_SANITIZER.
+  target_compile_definitions(vokaru_build_flags INTERFACE VOKARU_THREAD_CHECKS
+                                                          VOKARU_ADDRESS_SANITIZER)
 endif()
 
 if(CMAKE_CXX_COMPILER_ID STREQUAL "Clang")

@@ -54,6 +54,14 @@ class ZADCrashReporterTest : public ::testing::Test {
     ZADSetAdServerBaseURL(server_.url(""));
     (void)ZADDevice::sharedInstance();  // made here, not in a dying child
   }
+  void SetUp() override {
+#ifdef VOKARU_ADDRESS_SANITIZER
+    // Each test forks this many-threaded process, and the address sanitizer of this toolchain
+    // doesn't hold its own locks across a fork: the child can inherit one that another thread
+    // held and wait for it forever. These run in the plain builds.
+    GTEST_SKIP() << "forking a sanitized many-threaded process can hang the child";
+#endif
+  }
   ~ZADCrashReporterTest() override {
     ZADSetAdServerBaseURL("https://zads.zorova.example");
     platform::testing::drainMainLoop();
