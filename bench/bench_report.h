@@ -36,12 +36,15 @@ inline double medianSeconds(const std::function<void()>& work, int runs = 7) {
 
 // Median wall times in seconds of `ours` and of `baseline`, called in turns `runs` times each
 // (after one warm-up call each), so load that comes and goes during the run weighs on both alike.
+// `beforeOurs`, untimed, readies what each call of `ours` takes over (input the caller would have
+// in hand, as the baseline has its own).
 struct Medians {
   double ours;
   double baseline;
 };
 inline Medians medianSecondsInTurns(const std::function<void()>& ours,
-                                    const std::function<void()>& baseline, int runs = 9) {
+                                    const std::function<void()>& baseline, int runs = 9,
+                                    const std::function<void()>& beforeOurs = nullptr) {
   const auto timed = [](const std::function<void()>& work) {
     auto start = std::chrono::steady_clock::now();
     work();
@@ -51,10 +54,12 @@ inline Medians medianSecondsInTurns(const std::function<void()>& ours,
     std::sort(times.begin(), times.end());
     return times[times.size() / 2];
   };
+  if (beforeOurs) beforeOurs();
   ours();
   baseline();
   std::vector<double> oursTimes, baselineTimes;
   for (int i = 0; i < runs; ++i) {
+    if (beforeOurs) beforeOurs();
     oursTimes.push_back(timed(ours));
     baselineTimes.push_back(timed(baseline));
   }

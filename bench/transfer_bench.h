@@ -27,13 +27,19 @@ inline std::unique_ptr<platform::testing::HttpServer> makeTransferServer(const s
   routes.Get("/file", [&body](const httplib::Request&, httplib::Response& response) {
     response.set_content(body, "application/octet-stream");
   });
-  routes.Post("/upload", [](const httplib::Request&, httplib::Response& response,
+  routes.Post("/upload", [](const httplib::Request& request, httplib::Response& response,
                             const httplib::ContentReader& reader) {
     size_t received = 0;
-    reader([&](const char*, size_t length) {
+    const auto count = [&](const char*, size_t length) {
       received += length;
       return true;
-    });
+    };
+    // A form's parts are read as a form (the plain reader fails on one); the count is then of
+    // the parts' contents.
+    const bool read = request.is_multipart_form_data()
+                          ? reader([](const httplib::MultipartFormData&) { return true; }, count)
+                          : reader(count);
+    response.status = read ? 200 : 400;
     response.set_content(std::to_string(received), "text/plain");
   });
   server->start();

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
-#include <fstream>
+#include <span>
 
 #include "Plugins/vokaru-plugin-file/vkr_file.h"
 #include "VokaruLib/Classes/Public/vkr_command_delegate.h"
@@ -50,17 +50,6 @@ Bytes decodeBase64Leniently(std::string_view text) {
   return platform::base64Decode(kept).value_or(Bytes());
 }
 
-std::optional<Bytes> readFile(const std::string& path) {
-  std::ifstream file(path, std::ios::binary | std::ios::ate);
-  if (!file) return std::nullopt;
-  const std::streamoff size = file.tellg();
-  if (size < 0) return std::nullopt;
-  Bytes bytes(static_cast<size_t>(size));
-  file.seekg(0);
-  if (!file.read(reinterpret_cast<char*>(bytes.data()), size)) return std::nullopt;
-  return bytes;
-}
-
 bool hasHeader(const Value& headers, std::string_view name) {
   const Dictionary* fields = headers.dictionaryIf();
   if (!fields) return false;
@@ -71,7 +60,7 @@ bool hasHeader(const Value& headers, std::string_view name) {
 }
 
 // Writes the whole part; false when the stream took less.
-bool writeWhole(platform::net::OutputStream& stream, const Bytes& part) {
+bool writeWhole(platform::net::OutputStream& stream, std::span<const uint8_t> part) {
   size_t offset = 0;
   while (offset < part.size()) {
     const int64_t written = stream.write(part.data() + offset, part.size() - offset);
@@ -191,25 +180,29 @@ void VKRFileTransfer::fileDataForUploadCommand(const VKRInvokedUrlCommand& comma
     path = url.ok() ? url->path() : "";
   }
   if (path.empty()) return fail(command, kVKRFileTransferFileNotFound, source, server);
-  std::optional<Bytes> data =
-      !files || files->canReadPath(path) ? readFile(path) : std::optional<Bytes>();
-  if (!data) {
+  // Mapped, not copied: a large file goes out without first filling memory of its own.
+  std::shared_ptr<const platform::MappedFile> mapped =
+      !files || files->canReadPath(path) ? platform::MappedFile::open(path) : nullptr;
+  if (!mapped) {
     platform::logf("Error opening file %s: %s", source.c_str(), "the file could not be read");
     return fail(command, kVKRFileTransferFileNotFound, source, server);
   }
-  uploadData(command, std::move(data));
+  uploadData(command, std::make_shared<const VKRUploadFile>(std::move(mapped)));
 }
 
 void VKRFileTransfer::uploadData(const VKRInvokedUrlCommand& command, std::optional<Bytes> data) {
-  std::shared_ptr<const Bytes> bytes =
-      data ? std::make_shared<const Bytes>(std::move(*data)) : nullptr;
-  std::optional<URLRequest> request = requestForUploadCommand(command, bytes);
+  uploadData(command, data ? std::make_shared<const VKRUploadFile>(std::move(*data)) : nullptr);
+}
+
+void VKRFileTransfer::uploadData(const VKRInvokedUrlCommand& command,
+                                 std::shared_ptr<const VKRUploadFile> data) {
+  std::optional<URLRequest> request = requestForUploadCommand(command, data);
   if (!request) return;
   startTransfer(delegateForUploadCommand(command), std::move(*request), false);
 }
 
 std::optional<URLRequest> VKRFileTransfer::requestForUploadCommand(
-    const VKRInvokedUrlCommand& command, const std::shared_ptr<const Bytes>& data) {
+    const VKRInvokedUrlCommand& command, const std::shared_ptr<const VKRUploadFile>& data) {
   const std::string source = textArgument(command, 0, "");
   const std::string server = textArgument(command, 1, "");
   platform::Result<platform::URL> url = platform::URL::parse(server);
@@ -236,10 +229,11 @@ std::optional<URLRequest> VKRFileTransfer::requestForUploadCommand(
   const Value& headers = command.argumentAtIndex(8);
   const bool multipart = !hasHeader(headers, "Content-Type");
   std::optional<VKRUploadBody> body =
-      multipart ? VKRUploadBody::multipart(fields, textArgument(command, 2, "file"),
-                                           textArgument(command, 3, "image.jpg"),
-                                           textArgument(command, 4, "image/jpeg"), data->size())
-                : VKRUploadBody::raw();
+      multipart
+          ? VKRUploadBody::multipart(fields, textArgument(command, 2, "file"),
+                                     textArgument(command, 3, "image.jpg"),
+                                     textArgument(command, 4, "image/jpeg"), data->bytes().size())
+          : VKRUploadBody::raw();
   if (multipart) {
     request.setValue(std::string("multipart/form-data; boundary=") + kVKRFormBoundary,
                      "Content-Type");
@@ -253,7 +247,7 @@ std::optional<URLRequest> VKRFileTransfer::requestForUploadCommand(
     fail(command, kVKRFileTransferInvalidURL, source, server);
     return std::nullopt;
   }
-  const size_t length = body->length(data->size());
+  const size_t length = body->length(data->bytes().size());
   request.setValue(std::to_string(length), "Content-Length");
 
   if (command.argumentAtIndex(7, true).boolOr(true)) {
@@ -266,8 +260,9 @@ std::optional<URLRequest> VKRFileTransfer::requestForUploadCommand(
       if (!output->open()) {
         platform::log("FileTransfer: Failed to open writeStream");
       } else {
-        for (const Bytes* part : {&head, data.get(), &tail}) {
-          if (!part->empty() && !writeWhole(*output, *part)) break;
+        for (std::span<const uint8_t> part :
+             {std::span<const uint8_t>(head), data->bytes(), std::span<const uint8_t>(tail)}) {
+          if (!part.empty() && !writeWhole(*output, part)) break;
         }
       }
       output->close();
@@ -280,7 +275,7 @@ std::optional<URLRequest> VKRFileTransfer::requestForUploadCommand(
     }
   } else {
     Bytes whole = std::move(body->head);
-    whole.insert(whole.end(), data->begin(), data->end());
+    whole.insert(whole.end(), data->bytes().begin(), data->bytes().end());
     whole.insert(whole.end(), body->tail.begin(), body->tail.end());
     request.httpBody = std::move(whole);
   }

@@ -59,10 +59,6 @@ class VKRFileTransfer : public VKRPlugin, public std::enable_shared_from_this<VK
     std::shared_ptr<VKRFileTransferDelegate> delegate;
     platform::ui::BackgroundTaskIdentifier backgroundTask;
   };
-  struct UploadSource {
-    std::optional<platform::Bytes> data;
-    int32_t error = 0;
-  };
 
   // Page actions.
   void upload(const VKRInvokedUrlCommand& command);
@@ -72,9 +68,10 @@ class VKRFileTransfer : public VKRPlugin, public std::enable_shared_from_this<VK
   // Reads the upload's source and hands the bytes on, perhaps from another thread.
   void fileDataForUploadCommand(const VKRInvokedUrlCommand& command);
   void uploadData(const VKRInvokedUrlCommand& command, std::optional<platform::Bytes> data);
+  void uploadData(const VKRInvokedUrlCommand& command, std::shared_ptr<const VKRUploadFile> data);
   // The request, or nothing after the page was answered.
   std::optional<platform::net::URLRequest> requestForUploadCommand(
-      const VKRInvokedUrlCommand& command, const std::shared_ptr<const platform::Bytes>& data);
+      const VKRInvokedUrlCommand& command, const std::shared_ptr<const VKRUploadFile>& data);
   std::shared_ptr<VKRFileTransferDelegate> delegateForUploadCommand(
       const VKRInvokedUrlCommand& command);
   // Registers the transfer under a background task and starts its connection (from the global

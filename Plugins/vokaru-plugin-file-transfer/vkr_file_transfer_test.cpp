@@ -522,13 +522,18 @@ TEST_F(VKRFileTransferTest, TransfersSharingAnIdKeepToThemselves) {
   start("download", download(server.url("/file"), "vkrfile://localhost/persistent/s.txt", "same"),
         "Second");
   EXPECT_EQ(finish("Second").result.status(), kVKRCommandStatusOK);
-  // The second's end left the first registered and its background task running.
-  EXPECT_EQ(plugin_->activeTransferIds(), std::vector<std::string>{"same"});
-  EXPECT_EQ(platform::ui::Application::shared().backgroundTaskCount(), 1u);
+  // The second's end (it unregisters just after its answer, on the plugin's queue) leaves the
+  // first registered and its background task running.
+  const auto left = [&](std::vector<std::string> ids, size_t backgroundTasks) {
+    return platform::testing::runMainLoopUntil([&] {
+      return plugin_->activeTransferIds() == ids &&
+             platform::ui::Application::shared().backgroundTaskCount() == backgroundTasks;
+    });
+  };
+  EXPECT_TRUE(left({"same"}, 1));
   start("abort", {"same"}, "A");
   EXPECT_EQ(errorField(finish("First").result, "code"), Value(4));
-  EXPECT_TRUE(plugin_->activeTransferIds().empty());
-  EXPECT_EQ(platform::ui::Application::shared().backgroundTaskCount(), 0u);
+  EXPECT_TRUE(left({}, 0));
 }
 
 TEST_F(VKRFileTransferTest, AFailedWriteOfTheTargetEndsTheTransferAndRemovesTheFile) {

@@ -12,7 +12,7 @@ void append(platform::Bytes& bytes, std::string_view text) {
 }
 
 // A quoted header parameter as browsers send it.
-std::string quoted(std::string_view text) {
+std::string quotedParameter(std::string_view text) {
   std::string out = "\"";
   for (char c : text) {
     if (c == '"') {
@@ -51,7 +51,7 @@ std::optional<VKRUploadBody> VKRUploadBody::multipart(const platform::Dictionary
     if (!text) continue;
     if (vkrHasLineBreak(key)) return std::nullopt;
     append(body.head, separator);
-    append(body.head, "Content-Disposition: form-data; name=" + quoted(key) + "\r\n\r\n");
+    append(body.head, "Content-Disposition: form-data; name=" + quotedParameter(key) + "\r\n\r\n");
     append(body.head, *text);
     append(body.head, "\r\n");
   }
@@ -59,8 +59,8 @@ std::optional<VKRUploadBody> VKRUploadBody::multipart(const platform::Dictionary
     return std::nullopt;
   }
   append(body.head, separator);
-  append(body.head, "Content-Disposition: form-data; name=" + quoted(fileKey) +
-                        "; filename=" + quoted(fileName) + "\r\n");
+  append(body.head, "Content-Disposition: form-data; name=" + quotedParameter(fileKey) +
+                        "; filename=" + quotedParameter(fileName) + "\r\n");
   if (!mimeType.empty()) append(body.head, "Content-Type: " + std::string(mimeType) + "\r\n");
   append(body.head, "Content-Length: " + std::to_string(fileLength) + "\r\n\r\n");
   append(body.tail, std::string("\r\n--") + kVKRFormBoundary + "--\r\n");

@@ -1,13 +1,30 @@
 #pragma once
 
+#include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 
 #include "platform/foundation/value.h"
+#include "platform/storage/mapped_file.h"
 
 // The boundary between the parts of a multipart upload.
 inline constexpr const char* kVKRFormBoundary = "+++++org.vokaru.formBoundary";
+
+// The file's bytes an upload sends: read into memory, or the file itself mapped.
+class VKRUploadFile {
+ public:
+  explicit VKRUploadFile(platform::Bytes bytes) : held_(std::move(bytes)) {}
+  explicit VKRUploadFile(std::shared_ptr<const platform::MappedFile> mapped)
+      : mapped_(std::move(mapped)) {}
+
+  std::span<const uint8_t> bytes() const { return mapped_ ? mapped_->bytes() : held_; }
+
+ private:
+  platform::Bytes held_;
+  std::shared_ptr<const platform::MappedFile> mapped_;
+};
 
 // What an upload sends around the file's bytes: for a multipart body the form fields and the
 // file part's head before them and the closing boundary after them; for a raw body nothing.

@@ -4,6 +4,7 @@
 #include <condition_variable>
 #include <cstring>
 #include <functional>
+#include <span>
 #include <vector>
 
 #include "platform/foundation/thread_annotations.h"
@@ -22,8 +23,8 @@ class Pipe {
   int64_t read(uint8_t* buffer, size_t capacity) {
     MutexLock lock(mutex_);
     if (readerClosed_) return -1;
-    if (size_ == 0) return writerClosed_ ? 0 : InputStream::kWouldBlock;
-    const size_t count = std::min(capacity, size_);
+    if (size_ == 0 && lent_.empty()) return writerClosed_ ? 0 : InputStream::kWouldBlock;
+    size_t count = std::min(capacity, size_);
     for (size_t done = 0; done < count;) {
       const size_t piece = std::min(count - done, capacity_ - start_);
       std::memcpy(buffer + done, ring_.data() + start_, piece);
@@ -31,13 +32,21 @@ class Pipe {
       done += piece;
     }
     size_ -= count;
-    roomChanged_.notify_all();
+    // Past the buffer, straight from the bytes a blocked writer still holds.
+    const size_t fromWriter = std::min(capacity - count, lent_.size());
+    if (fromWriter > 0) {
+      std::memcpy(buffer + count, lent_.data(), fromWriter);
+      lent_ = lent_.subspan(fromWriter);
+      count += fromWriter;
+    }
+    // A writer with bytes still lent waits for all of them to go, not for room.
+    if (lent_.empty()) roomChanged_.notify_all();
     return static_cast<int64_t>(count);
   }
 
   bool readable() const {
     MutexLock lock(mutex_);
-    return !readerClosed_ && (size_ > 0 || !writerClosed_);
+    return !readerClosed_ && (size_ > 0 || !lent_.empty() || !writerClosed_);
   }
 
   void setWaker(std::function<void()> waker) {
@@ -58,6 +67,9 @@ class Pipe {
     return !readerClosed_ && !writerClosed_;
   }
 
+  // Fills the buffer; while bytes remain, the writer waits as it would for room, and the reader
+  // takes them straight from the writer's memory: a large write then reaches the reader without
+  // passing through the buffer piece by piece, each piece a wake-up of both threads.
   int64_t write(const uint8_t* bytes, size_t count) {
     std::function<void()> waker;
     size_t taken = 0;
@@ -73,11 +85,16 @@ class Pipe {
         size_ += piece;
         done += piece;
       }
+      lent_ = std::span<const uint8_t>(bytes + taken, count - taken);
       // Only a reader that found nothing waits to be woken.
       if (size_ == taken) waker = waker_;
     }
     if (waker) waker();
-    return static_cast<int64_t>(taken);
+    MutexLock lock(mutex_);
+    while (!lent_.empty() && !readerClosed_ && !writerClosed_) lock.wait(roomChanged_);
+    // What the reader has not taken stays the writer's; the stream ends on a closed reader.
+    taken = count - std::exchange(lent_, {}).size();
+    return taken > 0 || !readerClosed_ ? static_cast<int64_t>(taken) : -1;
   }
 
   void closeWriter() {
@@ -100,6 +117,8 @@ class Pipe {
   std::vector<uint8_t> ring_ VKR_GUARDED_BY(mutex_);
   size_t start_ VKR_GUARDED_BY(mutex_) = 0;
   size_t size_ VKR_GUARDED_BY(mutex_) = 0;
+  // Bytes of a writer blocked in write() that the reader may take after the buffer's.
+  std::span<const uint8_t> lent_ VKR_GUARDED_BY(mutex_);
   bool readerClosed_ VKR_GUARDED_BY(mutex_) = false;
   bool writerClosed_ VKR_GUARDED_BY(mutex_) = false;
   std::function<void()> waker_ VKR_GUARDED_BY(mutex_);

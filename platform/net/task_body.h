@@ -14,7 +14,7 @@ namespace platform::net {
 struct TaskBody {
   enum class Kind { None, Data, File, Stream, ResumeData };
   Kind kind = Kind::None;
-  Bytes data;
+  std::shared_ptr<const Bytes> data;
   std::filesystem::path file;
 };
 
@@ -23,6 +23,8 @@ struct TaskRun {
   std::shared_ptr<URLSession> session;
   std::shared_ptr<const TaskBody> body;
   std::shared_ptr<TaskRecord> record;
+  // The request as given (shared, so a body held in memory is not copied).
+  std::shared_ptr<const URLRequest> request;
 };
 
 }  // namespace platform::net

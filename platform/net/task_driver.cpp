@@ -39,7 +39,8 @@ TaskDriver::TaskDriver(TaskRun run)
     : task_(std::move(run.task)),
       session_(std::move(run.session)),
       taskBody_(std::move(run.body)),
-      record_(std::move(run.record)) {}
+      record_(std::move(run.record)),
+      request_(std::move(run.request)) {}
 
 TaskDriver::~TaskDriver() {
   removeTransfer();
@@ -54,23 +55,22 @@ void TaskDriver::discardDownloadFile() {
   }
 }
 
-std::string TaskDriver::urlText() const { return request_.urlString(); }
+std::string TaskDriver::urlText() const { return request_->urlString(); }
 
 std::string TaskDriver::hostKey() const {
-  const URL& url = *request_.url;
+  const URL& url = *request_->url;
   return url.host().value_or("") + ":" + std::to_string(portOrDefault(url));
 }
 
 void TaskDriver::start() {
-  request_ = task_->originalRequest();
   if (record_->cancelled) return complete(makeURLError(kURLErrorCancelled, urlText()));
   if (taskBody_->kind == TaskBody::Kind::ResumeData) {
     return complete(makeURLError(kURLErrorCannotResumeDownload));
   }
-  if (!request_.url || (!request_.url->host() && request_.url->scheme() != "data")) {
+  if (!request_->url || (!request_->url->host() && request_->url->scheme() != "data")) {
     return complete(makeURLError(kURLErrorBadURL, urlText()));
   }
-  const std::string scheme = request_.url->scheme();
+  const std::string scheme = request_->url->scheme();
   if (scheme == "data") return deliverDataURL();
   if (!isHTTPScheme(scheme)) return complete(makeURLError(kURLErrorUnsupportedURL, urlText()));
   if (taskBody_->kind == TaskBody::Kind::Stream) {
@@ -87,9 +87,9 @@ bool TaskDriver::prepareBody() {
   // redirect, only with a method that sends one.
   const bool uploadBody =
       taskBody_->kind == Kind::Data || taskBody_->kind == Kind::File || delegateStream_;
-  if (!methodSendsBody(request_.httpMethod) && !(uploadBody && redirects_ == 0)) return true;
+  if (!methodSendsBody(request_->httpMethod) && !(uploadBody && redirects_ == 0)) return true;
   if (taskBody_->kind == Kind::Data) {
-    body_.useData(taskBody_->data);
+    body_.useData(*taskBody_->data);
   } else if (taskBody_->kind == Kind::File) {
     if (!body_.useFile(taskBody_->file)) {
       complete(makeURLError(kURLErrorFileDoesNotExist, urlText()));
@@ -97,14 +97,14 @@ bool TaskDriver::prepareBody() {
     }
   } else if (delegateStream_) {
     body_.useStream(bodyStream_);
-  } else if (request_.httpBody) {
-    body_.useData(*request_.httpBody);
-  } else if (request_.httpBodyStream) {
-    request_.httpBodyStream->open();
-    wakeWhenReadable(*request_.httpBodyStream);
-    body_.useStream(request_.httpBodyStream);
-  } else if (request_.httpMethod == "POST" || request_.httpMethod == "PUT" ||
-             request_.httpMethod == "PATCH") {
+  } else if (request_->httpBody) {
+    body_.useData(*request_->httpBody);
+  } else if (request_->httpBodyStream) {
+    request_->httpBodyStream->open();
+    wakeWhenReadable(*request_->httpBodyStream);
+    body_.useStream(request_->httpBodyStream);
+  } else if (request_->httpMethod == "POST" || request_->httpMethod == "PUT" ||
+             request_->httpMethod == "PATCH") {
     static const Bytes kEmpty;
     body_.useData(kEmpty);  // sent with "Content-Length: 0", as servers expect
   }
@@ -113,7 +113,7 @@ bool TaskDriver::prepareBody() {
 
 bool TaskDriver::validHeaders() {
   for (const HTTPHeaderFields* fields :
-       {&std::as_const(request_.headers), &session_->configuration().httpAdditionalHeaders}) {
+       {&request_->headers, &session_->configuration().httpAdditionalHeaders}) {
     for (const auto& [name, value] : fields->fields()) {
       if (!isValidHeaderField(name, value)) {
         Error error = makeURLError(kURLErrorBadURL, urlText());
@@ -150,7 +150,7 @@ void TaskDriver::startLeg() {
   configureEasy();
   const URLSessionConfiguration& configuration = session_->configuration();
   const double idle = std::min(
-      request_.timeoutInterval > 0 ? request_.timeoutInterval : 1e9,
+      request_->timeoutInterval > 0 ? request_->timeoutInterval : 1e9,
       configuration.timeoutIntervalForRequest > 0 ? configuration.timeoutIntervalForRequest : 1e9);
   idleLimit_ = limitOf(idle);
   touch();
@@ -254,10 +254,10 @@ bool TaskDriver::openDownloadFile() {
 }
 
 void TaskDriver::deliverDataURL() {
-  Result<DataURLContent> content = decodeDataURL(request_.url->absoluteString());
+  Result<DataURLContent> content = decodeDataURL(request_->url->absoluteString());
   if (!content.ok()) return complete(content.error());
   URLResponse response;
-  response.url = *request_.url;
+  response.url = *request_->url;
   response.expectedContentLength = static_cast<int64_t>(content->data.size());
   response.mimeType = content->mimeType;
   response.textEncodingName = content->charset;
@@ -327,9 +327,9 @@ void TaskDriver::finishDelivered() {
     bodyStream_->setWaker(nullptr);
     bodyStream_->close();
   }
-  if (request_.httpBodyStream) {
-    request_.httpBodyStream->setWaker(nullptr);
-    request_.httpBodyStream->close();
+  if (request_->httpBodyStream) {
+    request_->httpBodyStream->setWaker(nullptr);
+    request_->httpBodyStream->close();
   }
 }
 

@@ -119,7 +119,8 @@ class TaskDriver {
   const std::shared_ptr<const TaskBody> taskBody_;
   const std::shared_ptr<TaskRecord> record_;
   Phase phase_ = Phase::Idle;
-  URLRequest request_;
+  // The current leg's request, shared with the task's record (its body is not copied).
+  std::shared_ptr<const URLRequest> request_;
   CurlEasy easy_;
   CurlHeaderList headerList_;
   bool inMulti_ = false;

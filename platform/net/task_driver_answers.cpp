@@ -98,7 +98,7 @@ void TaskDriver::flush() {
 void TaskDriver::speculate() {
   std::optional<Error> outcome;
   if (*result_ != CURLE_OK) outcome = urlErrorForCurlCode(*result_, urlText(), errorBuffer_);
-  ResponseHandOver::deliver(TaskRun{task_, session_, taskBody_, record_}, *response_,
+  ResponseHandOver::deliver(TaskRun{task_, session_, taskBody_, record_, request_}, *response_,
                             std::exchange(held_, {}), std::move(outcome), urlText());
   finishDelivered();
 }
@@ -155,7 +155,7 @@ void TaskDriver::unpause() {
 
 void TaskDriver::proposeRedirect() {
   const URLResponse& response = *response_;
-  Result<URL> target = request_.url->resolve(response.headers.value("Location").value_or(""));
+  Result<URL> target = request_->url->resolve(response.headers.value("Location").value_or(""));
   if (!target.ok() || !isHTTPScheme(target->scheme()) || !target->host()) {
     // Nowhere this session can go: the redirect response is the answer.
     return finishWithFinalResponse();
@@ -163,10 +163,10 @@ void TaskDriver::proposeRedirect() {
   if (++redirects_ > kMaxRedirects) {
     return complete(makeURLError(kURLErrorHTTPTooManyRedirects, urlText()));
   }
-  URLRequest proposed = request_;
+  URLRequest proposed = *request_;
   proposed.url = *target;
   const int status = response.statusCode;
-  const std::string& method = request_.httpMethod;
+  const std::string& method = request_->httpMethod;
   if ((status == 303 && method != "HEAD") ||
       ((status == 301 || status == 302) && method == "POST")) {
     proposed.httpMethod = "GET";
@@ -176,7 +176,7 @@ void TaskDriver::proposeRedirect() {
     proposed.headers.remove("Content-Length");
   }
   // Credentials stay with the origin that asked for them.
-  if (!sameOrigin(*request_.url, *target)) proposed.headers.remove("Authorization");
+  if (!sameOrigin(*request_->url, *target)) proposed.headers.remove("Authorization");
   phase_ = Phase::AwaitingRedirect;
   session_->deliver(task_, false,
                     [task = task_, response, proposed = std::move(proposed)](
@@ -193,21 +193,21 @@ void TaskDriver::answerRedirect(std::optional<URLRequest> request) {
   if (!request->url || !isHTTPScheme(request->url->scheme()) || !request->url->host()) {
     return complete(makeURLError(kURLErrorUnsupportedURL, request->urlString()));
   }
-  if (!sameOrigin(*request_.url, *request->url)) {
+  if (!sameOrigin(*request_->url, *request->url)) {
     credential_[0].reset();
     failedAnswers_[0] = 0;
   }
-  request_ = std::move(*request);
+  request_ = std::make_shared<const URLRequest>(std::move(*request));
   restartLeg();
 }
 
 // Starts the next leg, with a fresh body stream when the body is streamed and cannot rewind.
 void TaskDriver::restartLeg() {
-  const bool streamed = delegateStream_ || (!request_.httpBody && request_.httpBodyStream &&
+  const bool streamed = delegateStream_ || (!request_->httpBody && request_->httpBodyStream &&
                                             taskBody_->kind == TaskBody::Kind::None);
   const std::shared_ptr<InputStream>& stream =
-      delegateStream_ ? bodyStream_ : request_.httpBodyStream;
-  if (streamed && methodSendsBody(request_.httpMethod) && !(stream && stream->rewind())) {
+      delegateStream_ ? bodyStream_ : request_->httpBodyStream;
+  if (streamed && methodSendsBody(request_->httpMethod) && !(stream && stream->rewind())) {
     // A spent stream of the request gives way to the delegate's.
     delegateStream_ = true;
     return askForBodyStream();
@@ -220,7 +220,7 @@ void TaskDriver::challengeAuthentication() {
   const AuthenticateHeader header = parseAuthenticateHeader(
       response_->headers.value(proxy ? "Proxy-Authenticate" : "WWW-Authenticate").value_or(""));
   URLAuthenticationChallenge challenge;
-  const URL& url = *request_.url;
+  const URL& url = *request_->url;
   challenge.protectionSpace.host = url.host().value_or("");
   challenge.protectionSpace.port = portOrDefault(url);
   challenge.protectionSpace.protocol = url.scheme();
@@ -239,10 +239,10 @@ void TaskDriver::challengeAuthentication() {
 }
 
 void TaskDriver::challengeServerTrust() {
-  auto trust = std::make_shared<ServerTrust>(request_.url->host().value_or(""), peerChain_);
+  auto trust = std::make_shared<ServerTrust>(request_->url->host().value_or(""), peerChain_);
   URLAuthenticationChallenge challenge;
   challenge.protectionSpace.host = trust->host();
-  challenge.protectionSpace.port = request_.url->port().value_or(443);
+  challenge.protectionSpace.port = request_->url->port().value_or(443);
   challenge.protectionSpace.protocol = "https";
   challenge.protectionSpace.authenticationMethod = kAuthenticationMethodServerTrust;
   challenge.protectionSpace.serverTrust = trust;
@@ -262,7 +262,7 @@ void TaskDriver::askAboutChallenge(URLAuthenticationChallenge challenge) {
 // A refused server certificate keeps the cancel code; why the certificate wasn't trusted goes
 // along as the underlying error, so the error's text can say it.
 void TaskDriver::addTrustProblem(Error& error) const {
-  const ServerTrust trust(request_.url->host().value_or(""), peerChain_);
+  const ServerTrust trust(request_->url->host().value_or(""), peerChain_);
   std::optional<std::string> problem = trust.problem();
   if (!problem) return;
   const Error underlying = Error::withDescription(kServerTrustErrorDomain, 1, *problem);
@@ -288,7 +288,7 @@ void TaskDriver::answerChallenge(AuthChallengeDisposition disposition,
       return complete(makeURLError(kURLErrorServerCertificateUntrusted, urlText()));
     }
     const std::string pin =
-        ServerTrust(request_.url->host().value_or(""), peerChain_).publicKeyPin();
+        ServerTrust(request_->url->host().value_or(""), peerChain_).publicKeyPin();
     if (pin.empty()) return complete(makeURLError(kURLErrorServerCertificateUntrusted, urlText()));
     acceptedPins_[hostKey()] = pin;
     return restartLeg();

@@ -38,7 +38,7 @@ unsigned long authFor(const std::string& scheme) {
 
 void TaskDriver::configureEasy() {
   CURL* easy = easy_.get();
-  curl_easy_setopt(easy, CURLOPT_URL, request_.url->absoluteString().c_str());
+  curl_easy_setopt(easy, CURLOPT_URL, request_->url->absoluteString().c_str());
   curl_easy_setopt(easy, CURLOPT_PRIVATE, this);
   curl_easy_setopt(easy, CURLOPT_ERRORBUFFER, errorBuffer_);
   errorBuffer_[0] = '\0';
@@ -94,7 +94,7 @@ void TaskDriver::configureTLSAndCredentials() {
 void TaskDriver::configureMethodAndHeaders() {
   CURL* easy = easy_.get();
   const URLSessionConfiguration& configuration = session_->configuration();
-  const std::string& method = request_.httpMethod.empty() ? "GET" : request_.httpMethod;
+  const std::string& method = request_->httpMethod.empty() ? "GET" : request_->httpMethod;
   if (method == "HEAD") {
     curl_easy_setopt(easy, CURLOPT_NOBODY, 1L);
   } else if (!body_.empty()) {
@@ -114,23 +114,23 @@ void TaskDriver::configureMethodAndHeaders() {
     // "Name;" sends a field with an empty value; "Name:" would remove it.
     appendHeader(headerList_, (value.empty() ? name + ";" : name + ": " + value).c_str());
   };
-  for (const auto& [name, value] : request_.headers.fields()) add(name, value);
+  for (const auto& [name, value] : request_->headers.fields()) add(name, value);
   for (const auto& [name, value] : configuration.httpAdditionalHeaders.fields()) {
-    if (!request_.headers.contains(name)) add(name, value);
+    if (!request_->headers.contains(name)) add(name, value);
   }
   // No request leaves without saying who asks and in which languages.
   const auto named = [&](const char* name) {
-    return request_.headers.contains(name) || configuration.httpAdditionalHeaders.contains(name);
+    return request_->headers.contains(name) || configuration.httpAdditionalHeaders.contains(name);
   };
   if (!named("User-Agent")) add("User-Agent", defaultUserAgent());
   if (!named("Accept-Language")) add("Accept-Language", defaultAcceptLanguage());
-  if (request_.httpShouldHandleCookies && configuration.httpShouldSetCookies &&
-      configuration.cookieStorage && !request_.headers.contains("Cookie")) {
+  if (request_->httpShouldHandleCookies && configuration.httpShouldSetCookies &&
+      configuration.cookieStorage && !request_->headers.contains("Cookie")) {
     const std::vector<HTTPCookie> cookies =
-        configuration.cookieStorage->cookiesForURL(*request_.url);
+        configuration.cookieStorage->cookiesForURL(*request_->url);
     if (!cookies.empty()) add("Cookie", cookieHeaderValue(cookies));
   }
-  if (!body_.empty() && method == "POST" && !request_.headers.contains("Content-Type")) {
+  if (!body_.empty() && method == "POST" && !request_->headers.contains("Content-Type")) {
     add("Content-Type", "application/x-www-form-urlencoded");
   }
   appendHeader(headerList_, "Expect:");  // no 100-continue round trip
@@ -178,7 +178,7 @@ size_t TaskDriver::headerLine(std::string_view line) {
       break;
   }
   URLResponse response;
-  response.url = *request_.url;
+  response.url = *request_->url;
   response.isHTTP = true;
   response.statusCode = head_.status();
   response.headers = head_.headers();
@@ -205,15 +205,15 @@ size_t TaskDriver::headerLine(std::string_view line) {
 void TaskDriver::storeCookies() {
   const URLSessionConfiguration& configuration = session_->configuration();
   if (!configuration.cookieStorage || !configuration.httpShouldSetCookies ||
-      !request_.httpShouldHandleCookies || head_.setCookies().empty()) {
+      !request_->httpShouldHandleCookies || head_.setCookies().empty()) {
     return;
   }
   std::vector<HTTPCookie> cookies;
   for (const std::string& header : head_.setCookies()) {
-    if (auto cookie = parseSetCookie(header, *request_.url, now())) cookies.push_back(*cookie);
+    if (auto cookie = parseSetCookie(header, *request_->url, now())) cookies.push_back(*cookie);
   }
   if (!cookies.empty()) {
-    configuration.cookieStorage->setCookies(cookies, *request_.url, request_.mainDocumentURL);
+    configuration.cookieStorage->setCookies(cookies, *request_->url, request_->mainDocumentURL);
   }
 }
 

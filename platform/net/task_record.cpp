@@ -31,7 +31,7 @@ void TaskRecord::markCompleted(std::optional<Error> error) {
 
 URLRequest TaskRecord::currentRequest() const {
   MutexLock lock(mutex_);
-  return currentRequest_;
+  return *currentRequest_;
 }
 
 std::optional<URLResponse> TaskRecord::response() const {
@@ -74,7 +74,7 @@ int64_t TaskRecord::bytesExpectedToReceive() const {
   return bytesExpectedToReceive_;
 }
 
-void TaskRecord::beginLeg(URLRequest request, int64_t bytesExpectedToSend) {
+void TaskRecord::beginLeg(std::shared_ptr<const URLRequest> request, int64_t bytesExpectedToSend) {
   MutexLock lock(mutex_);
   currentRequest_ = std::move(request);
   bytesExpectedToSend_ = bytesExpectedToSend;

@@ -16,7 +16,8 @@ class TaskRecord {
  public:
   using State = URLSessionTask::State;
 
-  explicit TaskRecord(URLRequest request) : currentRequest_(std::move(request)) {}
+  explicit TaskRecord(std::shared_ptr<const URLRequest> request)
+      : currentRequest_(std::move(request)) {}
 
   State state() const;
   // Marks the task running; false when it was started (or cancelled) before.
@@ -37,7 +38,7 @@ class TaskRecord {
   int64_t bytesExpectedToReceive() const;
 
   // A new leg goes out.
-  void beginLeg(URLRequest request, int64_t bytesExpectedToSend);
+  void beginLeg(std::shared_ptr<const URLRequest> request, int64_t bytesExpectedToSend);
   void setResponse(URLResponse response);
   // Answers the bytes sent so far's expected total.
   int64_t setBytesSent(int64_t sent);
@@ -54,7 +55,7 @@ class TaskRecord {
   mutable Mutex mutex_;
   State state_ VKR_GUARDED_BY(mutex_) = State::Suspended;
   bool started_ VKR_GUARDED_BY(mutex_) = false;
-  URLRequest currentRequest_ VKR_GUARDED_BY(mutex_);
+  std::shared_ptr<const URLRequest> currentRequest_ VKR_GUARDED_BY(mutex_);
   std::optional<URLResponse> response_ VKR_GUARDED_BY(mutex_);
   std::optional<Error> error_ VKR_GUARDED_BY(mutex_);
   std::string taskDescription_ VKR_GUARDED_BY(mutex_);

@@ -74,7 +74,7 @@ URLSessionTask::URLSessionTask(std::shared_ptr<URLSession> session, Kind kind, U
     : session_(std::move(session)),
       identifier_(nextTaskIdentifier++),
       kind_(kind),
-      originalRequest_(std::move(request)),
+      originalRequest_(std::make_shared<const URLRequest>(std::move(request))),
       body_(std::move(body)),
       record_(std::make_shared<TaskRecord>(originalRequest_)) {}
 
@@ -97,7 +97,9 @@ int64_t URLSessionTask::countOfBytesExpectedToReceive() const {
   return record_->bytesExpectedToReceive();
 }
 
-TaskRun URLSessionTask::run() { return TaskRun{shared_from_this(), session_, body_, record_}; }
+TaskRun URLSessionTask::run() {
+  return TaskRun{shared_from_this(), session_, body_, record_, originalRequest_};
+}
 
 void URLSessionTask::resume() {
   if (!record_->markStarted()) return;
@@ -168,9 +170,13 @@ TaskPtr URLSession::dataTask(URLRequest request) {
 }
 
 TaskPtr URLSession::uploadTask(URLRequest request, Bytes body) {
+  return uploadTask(std::move(request), std::make_shared<const Bytes>(std::move(body)));
+}
+
+TaskPtr URLSession::uploadTask(URLRequest request, std::shared_ptr<const Bytes> body) {
   auto taskBody = std::make_shared<TaskBody>();
   taskBody->kind = TaskBody::Kind::Data;
-  taskBody->data = std::move(body);
+  taskBody->data = body ? std::move(body) : std::make_shared<const Bytes>();
   return makeTask(URLSessionTask::Kind::Upload, std::move(request), std::move(taskBody));
 }
 
@@ -194,7 +200,7 @@ TaskPtr URLSession::downloadTask(URLRequest request) {
 TaskPtr URLSession::downloadTaskWithResumeData(Bytes resumeData) {
   auto taskBody = std::make_shared<TaskBody>();
   taskBody->kind = TaskBody::Kind::ResumeData;
-  taskBody->data = std::move(resumeData);
+  taskBody->data = std::make_shared<const Bytes>(std::move(resumeData));
   return makeTask(URLSessionTask::Kind::Download, URLRequest(), std::move(taskBody));
 }
 

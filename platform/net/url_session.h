@@ -119,7 +119,7 @@ class URLSessionTask : public std::enable_shared_from_this<URLSessionTask> {
   Kind kind() const { return kind_; }
   State state() const;
   // The request as given, and the one of the current redirect leg.
-  const URLRequest& originalRequest() const { return originalRequest_; }
+  const URLRequest& originalRequest() const { return *originalRequest_; }
   URLRequest currentRequest() const;
   std::optional<URLResponse> response() const;
   std::optional<Error> error() const;
@@ -147,7 +147,8 @@ class URLSessionTask : public std::enable_shared_from_this<URLSessionTask> {
   const std::shared_ptr<URLSession> session_;
   const uint64_t identifier_;
   const Kind kind_;
-  const URLRequest originalRequest_;
+  // Shared with the engine and the record rather than copied: a body may be large.
+  const std::shared_ptr<const URLRequest> originalRequest_;
   const std::shared_ptr<TaskBody> body_;
   // The task's progress and outcome, shared with the engine that runs it.
   const std::shared_ptr<TaskRecord> record_;
@@ -210,6 +211,9 @@ class URLSession : public std::enable_shared_from_this<URLSession> {
   // tasks that fail with kURLErrorCancelled when resumed.
   TaskPtr dataTask(URLRequest request);
   TaskPtr uploadTask(URLRequest request, Bytes body);
+  // The same with bytes shared, not copied: a large body another part still holds (for a retry,
+  // say) goes out without a copy of its own.
+  TaskPtr uploadTask(URLRequest request, std::shared_ptr<const Bytes> body);
   TaskPtr uploadTask(URLRequest request, std::filesystem::path bodyFile);
   // The body comes from the delegate's needNewBodyStream().
   TaskPtr uploadTaskWithStreamedRequest(URLRequest request);

@@ -293,6 +293,11 @@ TEST_F(URLSessionTest, BodiesFromBytesRequestFileAndStream) {
       {"upload bytes",
        [](URLSession& s, URLRequest r) { return s.uploadTask(std::move(r), bytesOf("a=1&b=2")); },
        "POST application/x-www-form-urlencoded a=1&b=2"},
+      {"upload shared bytes",
+       [](URLSession& s, URLRequest r) {
+         return s.uploadTask(std::move(r), std::make_shared<const platform::Bytes>(bytesOf("c=3")));
+       },
+       "POST application/x-www-form-urlencoded c=3"},
       {"request body",
        [](URLSession& s, URLRequest r) {
          r.httpBody = bytesOf("{}");

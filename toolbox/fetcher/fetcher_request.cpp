@@ -57,10 +57,25 @@ FetcherRequest::Prepared FetcherRequest::prepare() {
       request.httpMethod = "POST";
       prepared.isGET = false;
     }
-    if (bodyData_ && !prepared.needsUploadTask) request.httpBody = bodyData_;
+    if (bodyData_ && !prepared.needsUploadTask) request.httpBody = *bodyData_;
   }
   prepared.request = request;
   return prepared;
+}
+
+std::optional<platform::Bytes> FetcherRequest::bodyData() const {
+  platform::MutexLock lock(mutex_);
+  return bodyData_ ? std::optional<platform::Bytes>(*bodyData_) : std::nullopt;
+}
+
+void FetcherRequest::setBodyData(std::optional<platform::Bytes> data) {
+  platform::MutexLock lock(mutex_);
+  bodyData_ = data ? std::make_shared<const platform::Bytes>(std::move(*data)) : nullptr;
+}
+
+std::shared_ptr<const platform::Bytes> FetcherRequest::sharedBodyData() const {
+  platform::MutexLock lock(mutex_);
+  return bodyData_;
 }
 
 std::string FetcherRequest::failingURLText() const {

@@ -70,7 +70,10 @@ class FetcherRequest {
   VKR_LOCKED_PROPERTY(std::optional<platform::net::URLSessionConfiguration>, configuration,
                       setConfiguration, configuration_)
   VKR_LOCKED_PROPERTY(std::string, taskDescription, setTaskDescription, taskDescription_)
-  VKR_LOCKED_PROPERTY(std::optional<platform::Bytes>, bodyData, setBodyData, bodyData_)
+  std::optional<platform::Bytes> bodyData() const;
+  void setBodyData(std::optional<platform::Bytes> data);
+  // The body bytes themselves, shared rather than copied (null: none).
+  std::shared_ptr<const platform::Bytes> sharedBodyData() const;
   VKR_LOCKED_PROPERTY(std::optional<URL>, bodyFileURL, setBodyFileURL, bodyFileURL_)
   VKR_LOCKED_PROPERTY(fetcher_blocks::BodyStreamProvider, bodyStreamProvider, setBodyStreamProvider,
                       bodyStreamProvider_)
@@ -111,7 +114,8 @@ class FetcherRequest {
   std::optional<URLRequest> request_ VKR_GUARDED_BY(mutex_);
   std::optional<platform::net::URLSessionConfiguration> configuration_ VKR_GUARDED_BY(mutex_);
   std::string taskDescription_ VKR_GUARDED_BY(mutex_);
-  std::optional<platform::Bytes> bodyData_ VKR_GUARDED_BY(mutex_);
+  // Shared with the tasks that send it, so a large body is not copied for each.
+  std::shared_ptr<const platform::Bytes> bodyData_ VKR_GUARDED_BY(mutex_);
   std::optional<URL> bodyFileURL_ VKR_GUARDED_BY(mutex_);
   int64_t bodyLength_ VKR_GUARDED_BY(mutex_) = -1;
   fetcher_blocks::BodyStreamProvider bodyStreamProvider_ VKR_GUARDED_BY(mutex_);

@@ -173,8 +173,8 @@ platform::net::TaskPtr ZSDK_ZTMSessionFetcher::makeTask(const FetcherRequest::Pr
     } else if (std::optional<URL> file = request_.bodyFileURL()) {
       task = session->uploadTask(prepared.request,
                                  std::filesystem::path(file->filePath().value_or("")));
-    } else if (std::optional<Bytes> body = request_.bodyData()) {
-      task = session->uploadTask(prepared.request, *body);
+    } else if (std::shared_ptr<const Bytes> body = request_.sharedBodyData()) {
+      task = session->uploadTask(prepared.request, std::move(body));
     } else {
       task = session->uploadTaskWithStreamedRequest(prepared.request);
     }
