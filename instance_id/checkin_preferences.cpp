@@ -7,10 +7,9 @@
 
 namespace {
 
-std::optional<std::string> keychainContentPart(const std::string& content, size_t index) {
-  std::vector<std::string> parts = VIZInstanceIDSplit(content, "|");
-  if (index > 1 || parts.size() != 2) return std::nullopt;
-  return parts[index];
+std::string textOf(const platform::Dictionary& contents, const char* key) {
+  const platform::Value* value = contents.find(key);
+  return value ? value->stringOr("") : "";
 }
 
 }  // namespace
@@ -25,12 +24,30 @@ VIZInstanceIDCheckinPreferences::preferencesFromKeychainContents(const std::stri
 
 std::optional<std::string> VIZInstanceIDCheckinPreferences::checkinDeviceIDFromKeychainContent(
     const std::string& content) {
-  return keychainContentPart(content, 0);
+  return checkinKeychainContent(content, 0);
 }
 
 std::optional<std::string> VIZInstanceIDCheckinPreferences::checkinSecretFromKeychainContent(
     const std::string& content) {
-  return keychainContentPart(content, 1);
+  return checkinKeychainContent(content, 1);
+}
+
+std::optional<std::string> VIZInstanceIDCheckinPreferences::checkinKeychainContent(
+    const std::string& content, size_t index) {
+  std::vector<std::string> parts = VIZInstanceIDSplit(content, "|");
+  if (index > 1 || parts.size() != 2) return std::nullopt;
+  return parts[index];
+}
+
+std::optional<VIZInstanceIDCheckinPreferences>
+VIZInstanceIDCheckinPreferences::preferencesWithStoredCredentials(
+    std::optional<VIZInstanceIDCheckinPreferences> fromKeychain,
+    const platform::Dictionary& plistContents) {
+  const std::string fileDeviceID = textOf(plistContents, kVIZInstanceIDDeviceAuthIdKey);
+  const std::string fileSecret = textOf(plistContents, kVIZInstanceIDSecretTokenKey);
+  if (fileDeviceID.empty() || fileSecret.empty()) return fromKeychain;
+  if (fromKeychain && plistContents.size() != 6) return fromKeychain;
+  return VIZInstanceIDCheckinPreferences(fileDeviceID, fileSecret);
 }
 
 std::optional<std::string> VIZInstanceIDCheckinPreferences::checkinKeychainContent() const {

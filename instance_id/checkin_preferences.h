@@ -30,6 +30,15 @@ class VIZInstanceIDCheckinPreferences {
       const std::string& contents);
   static std::optional<std::string> checkinDeviceIDFromKeychainContent(const std::string& content);
   static std::optional<std::string> checkinSecretFromKeychainContent(const std::string& content);
+  // Part 0 or 1 of a text of exactly two parts split at "|"; nothing otherwise.
+  static std::optional<std::string> checkinKeychainContent(const std::string& content,
+                                                           size_t index);
+  // The credentials of a stored record: the keychain's, unless the property list holds both
+  // credentials and either the keychain gave none or the list is of the older six-key form.
+  // Nothing when neither gives credentials. Only the credentials are set.
+  static std::optional<VIZInstanceIDCheckinPreferences> preferencesWithStoredCredentials(
+      std::optional<VIZInstanceIDCheckinPreferences> fromKeychain,
+      const platform::Dictionary& plistContents);
 
   const std::string& deviceID() const { return deviceID_; }
   const std::string& secretToken() const { return secretToken_; }

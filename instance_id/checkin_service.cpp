@@ -14,25 +14,6 @@ VIZInstanceIDCheckinService::VIZInstanceIDCheckinService(
 
 VIZInstanceIDCheckinService::~VIZInstanceIDCheckinService() { stopFetching(); }
 
-std::string VIZInstanceIDCheckinService::deviceAuthID() const {
-  return checkinPreferences_ ? checkinPreferences_->deviceID() : "";
-}
-std::string VIZInstanceIDCheckinService::secretToken() const {
-  return checkinPreferences_ ? checkinPreferences_->secretToken() : "";
-}
-std::string VIZInstanceIDCheckinService::versionInfo() const {
-  return checkinPreferences_ ? checkinPreferences_->versionInfo() : "";
-}
-std::string VIZInstanceIDCheckinService::digest() const {
-  return checkinPreferences_ ? checkinPreferences_->digest() : "";
-}
-int64_t VIZInstanceIDCheckinService::lastCheckinTimestampMillis() const {
-  return checkinPreferences_ ? checkinPreferences_->lastCheckinTimestampMillis() : 0;
-}
-bool VIZInstanceIDCheckinService::hasValidCheckinInfo() const {
-  return checkinPreferences_ && checkinPreferences_->hasValidCheckinInfo();
-}
-
 void VIZInstanceIDCheckinService::tryToLoadPrefetchedCheckinPreferences() {
   auto cache = checkinCache_.lock();
   if (!cache) return;

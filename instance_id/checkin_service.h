@@ -7,6 +7,7 @@
 #include <optional>
 
 #include "instance_id/checkin_preferences.h"
+#include "instance_id/checkin_record.h"
 #include "instance_id/checkin_wire.h"
 #include "platform/foundation/error.h"
 #include "toolbox/fetcher/session_fetcher.h"
@@ -22,23 +23,14 @@ class VIZInstanceIDCheckinCache {
 };
 
 class VIZInstanceIDCheckinService
-    : public std::enable_shared_from_this<VIZInstanceIDCheckinService> {
+    : public VIZInstanceIDCheckinRecord,
+      public std::enable_shared_from_this<VIZInstanceIDCheckinService> {
  public:
   using Completion = std::function<void(const std::optional<platform::Error>&)>;
 
   // Takes the cache's record, valid or not. The cache is held weakly.
   explicit VIZInstanceIDCheckinService(std::weak_ptr<VIZInstanceIDCheckinCache> checkinCache);
   ~VIZInstanceIDCheckinService();
-
-  const std::optional<VIZInstanceIDCheckinPreferences>& checkinPreferences() const {
-    return checkinPreferences_;
-  }
-  std::string deviceAuthID() const;
-  std::string secretToken() const;
-  std::string versionInfo() const;
-  std::string digest() const;
-  int64_t lastCheckinTimestampMillis() const;
-  bool hasValidCheckinInfo() const;
 
   // Adopts the cache's record when it is valid.
   void tryToLoadPrefetchedCheckinPreferences();
@@ -54,6 +46,5 @@ class VIZInstanceIDCheckinService
                    const std::optional<platform::Error>& error, const Completion& completion);
 
   std::weak_ptr<VIZInstanceIDCheckinCache> checkinCache_;
-  std::optional<VIZInstanceIDCheckinPreferences> checkinPreferences_;
   ZSDK_ZTMSessionFetcher::Ptr fetcher_;
 };

@@ -78,18 +78,9 @@ VIZInstanceIDCheckinStore::cachedCheckinPreferences() {
 
   const platform::Dictionary contents =
       plist_->cachedPlistContents().value_or(platform::Dictionary());
-  const std::string fileDeviceID = textOf(contents, kVIZInstanceIDDeviceAuthIdKey);
-  const std::string fileSecret = textOf(contents, kVIZInstanceIDSecretTokenKey);
-  const bool fileHasCredentials = !fileDeviceID.empty() && !fileSecret.empty();
-  if (preferences) {
-    if (contents.size() == 6 && fileHasCredentials) {
-      preferences = VIZInstanceIDCheckinPreferences(fileDeviceID, fileSecret);
-    }
-  } else if (fileHasCredentials) {
-    preferences = VIZInstanceIDCheckinPreferences(fileDeviceID, fileSecret);
-  } else {
-    return std::nullopt;
-  }
+  preferences = VIZInstanceIDCheckinPreferences::preferencesWithStoredCredentials(
+      std::move(preferences), contents);
+  if (!preferences) return std::nullopt;
   preferences->updateWithCheckinPlistContents(contents);
   return preferences;
 }

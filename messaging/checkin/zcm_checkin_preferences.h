@@ -1,66 +1,13 @@
 #pragma once
-// The check-in record as the identity client stores it, read by the messaging client: the
-// device's credentials (device id and secret token as decimal text) with the digest, version
-// info and settings of the last check-in and its time. A record is valid for 24 hours after its
-// check-in time. Stored forms: the keychain text "<device id>|<secret token>" and a
-// property-list dictionary of the rest.
-#include <cstdint>
-#include <optional>
-#include <string>
+// The check-in record as the identity client stores it, read by the messaging client: the same
+// record type and property-list keys, so both clients agree on the stored forms.
+#include "instance_id/checkin_preferences.h"
 
-#include "platform/foundation/value.h"
+using ZCMCheckinPreferences = VIZInstanceIDCheckinPreferences;
 
-// The property-list keys, shared with the identity client's store.
-inline constexpr const char* kZCMCheckinDigestKey = "VOZInstanceIDDigestKey";
-inline constexpr const char* kZCMCheckinVersionInfoKey = "VOZInstanceIDVersionInfo";
+inline constexpr const char* kZCMCheckinDigestKey = kVIZInstanceIDDigestKey;
+inline constexpr const char* kZCMCheckinVersionInfoKey = kVIZInstanceIDVersionInfoKey;
 inline constexpr const char* kZCMCheckinLastCheckinTimestampKey =
-    "VOZInstanceIDLastCheckinTimestampKey";
-inline constexpr const char* kZCMCheckinZServicesDataKey = "VOZInstanceIDZServicesData";
-// The credentials as older files kept them.
-inline constexpr const char* kZCMCheckinDeviceAuthIdKey = "VOZInstanceIDDeviceAuthIdKey";
-inline constexpr const char* kZCMCheckinSecretTokenKey = "VOZInstanceIDSecretTokenKey";
-
-inline constexpr int64_t kZCMCheckinValidityMillis = 86'400'000;
-
-class ZCMCheckinPreferences {
- public:
-  ZCMCheckinPreferences(std::string deviceID, std::string secretToken)
-      : deviceID_(std::move(deviceID)), secretToken_(std::move(secretToken)) {}
-
-  // A record of the keychain text's two non-empty parts; nothing for any other text.
-  static std::optional<ZCMCheckinPreferences> preferencesFromKeychainContents(
-      const std::string& contents);
-  static std::optional<std::string> checkinDeviceIDFromKeychainContent(const std::string& content);
-  static std::optional<std::string> checkinSecretFromKeychainContent(const std::string& content);
-  // Part 0 or 1 of a text of exactly two parts split at "|"; nothing otherwise.
-  static std::optional<std::string> checkinKeychainContent(const std::string& content,
-                                                           size_t index);
-
-  const std::string& deviceID() const { return deviceID_; }
-  const std::string& secretToken() const { return secretToken_; }
-  const std::string& digest() const { return digest_; }
-  const std::string& versionInfo() const { return versionInfo_; }
-  const platform::Dictionary& zServicesData() const { return zServicesData_; }
-  int64_t lastCheckinTimestampMillis() const { return lastCheckinTimestampMillis_; }
-
-  // "<device id>|<secret token>"; nothing unless both are non-empty.
-  std::optional<std::string> checkinKeychainContent() const;
-  // The four keys of the property-list form.
-  platform::Dictionary checkinPlistContents() const;
-  // Takes digest, version info, check-in time and settings from a property-list form; any other
-  // key is logged ("Invalid key in checkin plist: %@") and ignored: the credentials never change
-  // here.
-  void updateWithCheckinPlistContents(const platform::Dictionary& contents);
-
-  // Both credentials present and checked in less than 24 hours ago (or in the future).
-  bool hasValidCheckinInfo() const;
-  void reset();
-
- private:
-  std::string deviceID_;
-  std::string secretToken_;
-  std::string digest_;
-  std::string versionInfo_;
-  platform::Dictionary zServicesData_;
-  int64_t lastCheckinTimestampMillis_ = 0;
-};
+    kVIZInstanceIDLastCheckinTimestampKey;
+inline constexpr const char* kZCMCheckinZServicesDataKey = kVIZInstanceIDZServicesDataKey;
+inline constexpr int64_t kZCMCheckinValidityMillis = kVIZInstanceIDCheckinValidityMillis;

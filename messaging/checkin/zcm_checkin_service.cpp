@@ -13,30 +13,6 @@ bool ZCMCheckinService::tryToLoadPrefetchedCheckinPreferences() {
   return true;
 }
 
-std::string ZCMCheckinService::deviceAuthID() const {
-  return checkinPreferences_ ? checkinPreferences_->deviceID() : "";
-}
-
-std::string ZCMCheckinService::secretToken() const {
-  return checkinPreferences_ ? checkinPreferences_->secretToken() : "";
-}
-
-std::string ZCMCheckinService::versionInfo() const {
-  return checkinPreferences_ ? checkinPreferences_->versionInfo() : "";
-}
-
-std::string ZCMCheckinService::digest() const {
-  return checkinPreferences_ ? checkinPreferences_->digest() : "";
-}
-
-int64_t ZCMCheckinService::lastCheckinTimestampMillis() const {
-  return checkinPreferences_ ? checkinPreferences_->lastCheckinTimestampMillis() : 0;
-}
-
-bool ZCMCheckinService::hasValidCheckinInfo() const {
-  return checkinPreferences_ && checkinPreferences_->hasValidCheckinInfo();
-}
-
 void ZCMCheckinService::reset() {
   if (checkinPreferences_) checkinPreferences_->reset();
   if (checkinCache_) {

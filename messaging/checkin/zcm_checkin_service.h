@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 
+#include "instance_id/checkin_record.h"
 #include "messaging/checkin/zcm_checkin_preferences.h"
 #include "platform/foundation/error.h"
 
@@ -18,16 +19,14 @@ class ZCMCheckinCache {
   virtual bool removeCheckinPreferences(std::optional<platform::Error>* error) = 0;
 };
 
-class ZCMCheckinService {
+// Reads the record in memory through the identity client's accessors.
+class ZCMCheckinService : public VIZInstanceIDCheckinRecord {
  public:
   // Takes the cache's record, valid or not.
   explicit ZCMCheckinService(std::shared_ptr<ZCMCheckinCache> checkinCache);
 
   const std::shared_ptr<ZCMCheckinCache>& checkinCache() const { return checkinCache_; }
   void setCheckinCache(std::shared_ptr<ZCMCheckinCache> cache) { checkinCache_ = std::move(cache); }
-  const std::optional<ZCMCheckinPreferences>& checkinPreferences() const {
-    return checkinPreferences_;
-  }
   void setCheckinPreferences(std::optional<ZCMCheckinPreferences> preferences) {
     checkinPreferences_ = std::move(preferences);
   }
@@ -36,18 +35,9 @@ class ZCMCheckinService {
   // record in memory stays.
   bool tryToLoadPrefetchedCheckinPreferences();
 
-  // Read from the record in memory: "", 0 or false without one.
-  std::string deviceAuthID() const;
-  std::string secretToken() const;
-  std::string versionInfo() const;
-  std::string digest() const;
-  int64_t lastCheckinTimestampMillis() const;
-  bool hasValidCheckinInfo() const;
-
   // Clears the record in memory, then asks the cache to remove the stored credentials.
   void reset();
 
  private:
   std::shared_ptr<ZCMCheckinCache> checkinCache_;
-  std::optional<ZCMCheckinPreferences> checkinPreferences_;
 };

@@ -2,6 +2,7 @@
 
 #include "messaging/base/zcm_logger.h"
 #include "platform/foundation/property_list.h"
+#include "platform/foundation/text_number.h"
 #include "platform/storage/app_home.h"
 #include "platform/storage/file_manager.h"
 
@@ -16,9 +17,21 @@ platform::Dictionary readDictionary(const std::filesystem::path& path) {
   return *value->dictionaryIf();
 }
 
-std::string textOf(const platform::Dictionary& dictionary, const char* key) {
-  const platform::Value* value = dictionary.find(key);
-  return value ? value->stringOr("") : "";
+// The entries of the record's four keys, a check-in time kept as text read as its number. Any
+// other key is logged and left out: the credentials never change here.
+platform::Dictionary recordEntries(const platform::Dictionary& contents) {
+  platform::Dictionary entries;
+  for (const auto& [key, value] : contents) {
+    if (key == kZCMCheckinLastCheckinTimestampKey && value.stringIf()) {
+      entries.set(key, platform::Value(platform::integerValueOfText(*value.stringIf())));
+    } else if (key == kZCMCheckinLastCheckinTimestampKey || key == kZCMCheckinDigestKey ||
+               key == kZCMCheckinVersionInfoKey || key == kZCMCheckinZServicesDataKey) {
+      entries.set(key, value);
+    } else {
+      ZCM_LOG_ERROR("Invalid key in checkin plist: %s", key.c_str());
+    }
+  }
+  return entries;
 }
 
 }  // namespace
@@ -49,15 +62,10 @@ std::optional<ZCMCheckinPreferences> ZCMCheckinStore::cachedCheckinPreferences()
 
   if (!hasCheckinPlist()) return std::nullopt;
   const platform::Dictionary contents = readDictionary(pathForCheckinPlist());
-  const std::string fileDeviceID = textOf(contents, kZCMCheckinDeviceAuthIdKey);
-  const std::string fileSecret = textOf(contents, kZCMCheckinSecretTokenKey);
-  const bool fileHasCredentials = !fileDeviceID.empty() && !fileSecret.empty();
-  // Credentials in a file of the older six-key form win over the keychain item.
-  if (fileHasCredentials && (!preferences || contents.size() == 6)) {
-    preferences.emplace(fileDeviceID, fileSecret);
-  }
+  preferences =
+      ZCMCheckinPreferences::preferencesWithStoredCredentials(std::move(preferences), contents);
   if (!preferences) return std::nullopt;
-  preferences->updateWithCheckinPlistContents(contents);
+  preferences->updateWithCheckinPlistContents(recordEntries(contents));
   return preferences;
 }
 

@@ -6,13 +6,16 @@
 #include <filesystem>
 #include <string>
 
+#include "instance_id/checkin_store.h"
+#include "instance_id/iid_store.h"
 #include "messaging/checkin/zcm_auth_keychain.h"
 #include "messaging/checkin/zcm_checkin_service.h"
 
-inline constexpr const char* kZCMCheckinKeychainService = "com.zorova.iid.checkin-service";
-inline constexpr const char* kZCMCheckinKeychainAccount = "com.zorova.iid.checkin-account";
-inline constexpr const char* kZCMCheckinKeychainGeneric = "com.zorova.iid";
-inline constexpr const char* kZCMCheckinPlistFileName = "g-checkin";
+// Where the identity client keeps the record.
+inline constexpr const char* kZCMCheckinKeychainService = kVIZInstanceIDCheckinKeychainService;
+inline constexpr const char* kZCMCheckinKeychainAccount = kVIZInstanceIDCheckinKeychainAccount;
+inline constexpr const char* kZCMCheckinKeychainGeneric = kVIZInstanceIDCheckinKeychainGeneric;
+inline constexpr const char* kZCMCheckinPlistFileName = kVIZInstanceIDCheckinPlistFileName;
 
 class ZCMCheckinStore : public ZCMCheckinCache {
  public:
