@@ -140,6 +140,11 @@ std::map<std::string, std::string> IdentityServer::registrations() const {
   return registrations_;
 }
 
+std::set<std::string> IdentityServer::topicSubscriptions() const {
+  platform::MutexLock lock(mutex_);
+  return topicSubscriptions_;
+}
+
 std::string IdentityServer::tokenFor(const std::string& sender, int serial) {
   return "tok-" + sender + "-" + std::to_string(serial);
 }
@@ -199,13 +204,32 @@ std::optional<std::string> IdentityServer::checkRegistration(
   return std::nullopt;
 }
 
+std::optional<std::string> IdentityServer::checkTopicRequest(
+    const ReceivedRequest& received) const {
+  const std::string expectedLogin = std::string("ZidLogin ") + kDeviceID + ":" + kSecretToken;
+  if (received.header("authorization") != expectedLogin) return "authorization";
+  const std::string bundleID = platform::Bundle::mainBundle()->bundleIdentifier();
+  if (received.header("app") != bundleID) return "app header";
+  if (received.header("info") != kVersionInfo) return "info header";
+  const auto field = [&](const char* name) {
+    auto found = received.form.find(name);
+    return found == received.form.end() ? std::string() : found->second;
+  };
+  if (field("app") != bundleID || field("device") != kDeviceID) return "app or device field";
+  if (field("sender").empty()) return "sender";
+  if (field("X-scope") != field("X-zcm.topic")) return "topic scope";
+  return std::nullopt;
+}
+
 void IdentityServer::handleRegister(const httplib::Request& request, httplib::Response& response) {
   ReceivedRequest received{request.path, {}, request.body, parseForm(request.body)};
   for (const auto& [name, value] : request.headers) received.headers[lowered(name)] = value;
   platform::MutexLock lock(mutex_);
   requests_.push_back(received);
   while (hold_ && !stopping_) lock.wait(released_);
-  if (std::optional<std::string> problem = checkRegistration(received)) {
+  const bool topicRequest = received.form.contains("X-zcm.topic");
+  if (std::optional<std::string> problem =
+          topicRequest ? checkTopicRequest(received) : checkRegistration(received)) {
     problems_.push_back(*problem);
     response.set_content("Error=BAD_REQUEST", "text/plain");
     return;
@@ -213,7 +237,15 @@ void IdentityServer::handleRegister(const httplib::Request& request, httplib::Re
   const std::string scope = received.form["X-scope"];
   const std::string sender = received.form["sender"];
   std::string reply;
-  if (received.form["delete"] == "true") {
+  if (topicRequest) {
+    const std::string subscription = sender + "|" + received.form["X-zcm.topic"];
+    if (received.form["delete"] == "true") {
+      topicSubscriptions_.erase(subscription);
+    } else {
+      topicSubscriptions_.insert(subscription);
+    }
+    reply = "token=" + sender;
+  } else if (received.form["delete"] == "true") {
     std::erase_if(registrations_, [&](const auto& entry) {
       return scope == "*" || entry.first.ends_with("|" + scope);
     });

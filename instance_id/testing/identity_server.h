@@ -2,13 +2,15 @@
 // A local identity service for tests: HTTPS on 127.0.0.1 with "/checkin" (JSON) and
 // "/iid/register" (forms), speaking the client's wire formats. It issues check-in credentials,
 // checks every registration request (authorisation, fields, app identity and the raw RSA
-// signature) byte for byte, issues and deletes tokens, and records what it received. While it
+// signature) byte for byte, issues and deletes tokens, subscribes tokens to topics and
+// unsubscribes them (the messaging client's topic form), and records what it received. While it
 // lives, URL loading trusts its certificate and the identity client is pointed at it.
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <map>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -62,6 +64,8 @@ class IdentityServer {
   std::vector<std::string> problems() const;
   // Tokens the server holds, by "<sender>|<scope>".
   std::map<std::string, std::string> registrations() const;
+  // Topic subscriptions the server holds, as "<token>|<topic>".
+  std::set<std::string> topicSubscriptions() const;
   // The token issued for the next registration of the sender and scope.
   static std::string tokenFor(const std::string& sender, int serial);
 
@@ -70,6 +74,7 @@ class IdentityServer {
   void handleRegister(const httplib::Request& request, httplib::Response& response);
   // Why the registration request is refused, or nothing.
   std::optional<std::string> checkRegistration(const ReceivedRequest& received) const;
+  std::optional<std::string> checkTopicRequest(const ReceivedRequest& received) const;
 
   mutable platform::Mutex mutex_;
   std::condition_variable released_;
@@ -81,6 +86,7 @@ class IdentityServer {
   std::vector<ReceivedRequest> requests_ VKR_GUARDED_BY(mutex_);
   std::vector<std::string> problems_ VKR_GUARDED_BY(mutex_);
   std::map<std::string, std::string> registrations_ VKR_GUARDED_BY(mutex_);
+  std::set<std::string> topicSubscriptions_ VKR_GUARDED_BY(mutex_);
   int serial_ VKR_GUARDED_BY(mutex_) = 0;
   // Last, so that it stops (and its handlers end) before the state they use goes.
   platform::testing::HttpsServer server_;

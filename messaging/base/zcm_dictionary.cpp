@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "messaging/base/zcm_logger.h"
+#include "platform/foundation/text_number.h"
 
 std::string zcm_string(const platform::Dictionary& dictionary) {
   std::string joined;
@@ -30,4 +31,14 @@ platform::Dictionary zcm_trimNonStringValues(const platform::Dictionary& diction
     }
   }
   return trimmed;
+}
+
+bool zcm_boolValue(const platform::Value& value) {
+  const std::string* text = value.stringIf();
+  if (!text) return value.boolOr(false);
+  const size_t start = text->find_first_not_of(" \t\n");
+  if (start == std::string::npos) return false;
+  const char first = (*text)[start];
+  if (first == 'Y' || first == 'y' || first == 'T' || first == 't') return true;
+  return platform::integerValueOfText(*text) != 0;
 }

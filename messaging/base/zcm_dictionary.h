@@ -12,3 +12,7 @@ bool zcm_hasNonStringKeysOrValues(const platform::Dictionary& dictionary);
 // The entries whose value is text; each dropped entry is logged as an error of the messaging
 // logger ("Trimming key: %@, value: %@").
 platform::Dictionary zcm_trimNonStringValues(const platform::Dictionary& dictionary);
+
+// A value's truth as the platform reads it: a number other than 0, or a text that starts (after
+// white space) with "Y", "y", "T", "t" or a number other than 0.
+bool zcm_boolValue(const platform::Value& value);

@@ -89,6 +89,8 @@ class ZCMConnection final : public ZCMSecureSocketDelegate,
     delegate_ = std::move(delegate);
   }
   unsigned state() const { return state_; }
+  const std::string& host() const { return host_; }
+  uint16_t port() const { return port_; }
   int32_t inStreamId() const { return inStreamId_; }
   int32_t outStreamId() const { return outStreamId_; }
   // "host: %@, port: %lu, stream id in: %d, stream id out: %d"
