@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <limits>
+#include <utility>
 
 #include "platform/dispatch/main_thread_check.h"
 #include "platform/dispatch/notification_center.h"
@@ -113,8 +114,11 @@ void Application::post(const char* name, const Value& userInfo) {
 
 bool Application::finishLaunching(const Value& options) {
   VKR_ASSERT_MAIN_THREAD();
+  launching_ = true;
   const bool answer = delegate_ ? delegate_->didFinishLaunching(*this, options) : true;
   post(kApplicationDidFinishLaunchingNotification, options);
+  launching_ = false;
+  if (std::exchange(activeAfterLaunching_, false)) becomeActive();
   return answer;
 }
 
@@ -146,6 +150,10 @@ void Application::moveTo(ApplicationState target) {
 }
 
 void Application::becomeActive() {
+  if (launching_) {
+    activeAfterLaunching_ = true;
+    return;
+  }
   if (!terminating_) moveTo(ApplicationState::Active);
 }
 

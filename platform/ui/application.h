@@ -104,7 +104,8 @@ class Application {
   static void addDelegateHook(DelegateHook hook);
 
   // Asks the delegate, then posts did-finish-launching with the options as user info (null when
-  // there are none). Answers the delegate's answer.
+  // there are none). Answers the delegate's answer. The app becomes active only after that post:
+  // a window shown while the delegate launches (which the renderer reports at once) waits for it.
   bool finishLaunching(const Value& options = Value());
   void becomeActive();
   void resignActive();
@@ -201,6 +202,8 @@ class Application {
   std::function<void()> terminateHandler_;
   bool terminating_ = false;
   bool terminateHandlerRan_ = false;
+  bool launching_ = false;
+  bool activeAfterLaunching_ = false;
   mutable Mutex backgroundTasksMutex_;
   std::vector<std::pair<BackgroundTaskIdentifier, std::function<void()>>> backgroundTasks_
       VKR_GUARDED_BY(backgroundTasksMutex_);
