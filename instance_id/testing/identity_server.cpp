@@ -74,6 +74,11 @@ std::string ReceivedRequest::header(const std::string& name) const {
   return found == headers.end() ? "" : found->second;
 }
 
+std::string ReceivedRequest::field(const std::string& name) const {
+  auto found = form.find(name);
+  return found == form.end() ? "" : found->second;
+}
+
 IdentityServer::IdentityServer() {
   (void)platform::net::addTrustedAnchorCertificate(
       platform::testing::HttpsServer::certificatePEM());
@@ -172,18 +177,24 @@ void IdentityServer::handleCheckin(const httplib::Request& request, httplib::Res
       "application/json");
 }
 
-std::optional<std::string> IdentityServer::checkRegistration(
-    const ReceivedRequest& received) const {
+// Why the request does not come from this app on the device the server checked in, or nothing.
+std::optional<std::string> IdentityServer::checkDevice(const ReceivedRequest& received) {
   const std::string expectedLogin = std::string("ZidLogin ") + kDeviceID + ":" + kSecretToken;
   if (received.header("authorization") != expectedLogin) return "authorization";
   const std::string bundleID = platform::Bundle::mainBundle()->bundleIdentifier();
   if (received.header("app") != bundleID) return "app header";
+  if (received.field("app") != bundleID || received.field("device") != kDeviceID) {
+    return "app or device field";
+  }
+  return std::nullopt;
+}
+
+std::optional<std::string> IdentityServer::checkRegistration(
+    const ReceivedRequest& received) const {
+  if (std::optional<std::string> problem = checkDevice(received)) return problem;
+  const std::string bundleID = platform::Bundle::mainBundle()->bundleIdentifier();
   const auto& form = received.form;
-  const auto field = [&](const char* name) {
-    auto found = form.find(name);
-    return found == form.end() ? std::string() : found->second;
-  };
-  if (field("app") != bundleID || field("device") != kDeviceID) return "app or device field";
+  const auto field = [&](const char* name) { return received.field(name); };
   if (field("X-kid").empty()) return "request id";
   const bool deletion = field("delete") == "true";
   if (!deletion && received.header("info") != kVersionInfo) return "info header";
@@ -206,18 +217,10 @@ std::optional<std::string> IdentityServer::checkRegistration(
 
 std::optional<std::string> IdentityServer::checkTopicRequest(
     const ReceivedRequest& received) const {
-  const std::string expectedLogin = std::string("ZidLogin ") + kDeviceID + ":" + kSecretToken;
-  if (received.header("authorization") != expectedLogin) return "authorization";
-  const std::string bundleID = platform::Bundle::mainBundle()->bundleIdentifier();
-  if (received.header("app") != bundleID) return "app header";
+  if (std::optional<std::string> problem = checkDevice(received)) return problem;
   if (received.header("info") != kVersionInfo) return "info header";
-  const auto field = [&](const char* name) {
-    auto found = received.form.find(name);
-    return found == received.form.end() ? std::string() : found->second;
-  };
-  if (field("app") != bundleID || field("device") != kDeviceID) return "app or device field";
-  if (field("sender").empty()) return "sender";
-  if (field("X-scope") != field("X-zcm.topic")) return "topic scope";
+  if (received.field("sender").empty()) return "sender";
+  if (received.field("X-scope") != received.field("X-zcm.topic")) return "topic scope";
   return std::nullopt;
 }
 

@@ -25,6 +25,7 @@ struct ReceivedRequest {
   std::string body;
   std::map<std::string, std::string> form;  // the decoded form fields of a registration request
   std::string header(const std::string& name) const;
+  std::string field(const std::string& name) const;  // "" when the form has none
 };
 
 // What "/checkin" answers: a status and body; by default 200 with the server's credentials.
@@ -73,6 +74,7 @@ class IdentityServer {
   void handleCheckin(const httplib::Request& request, httplib::Response& response);
   void handleRegister(const httplib::Request& request, httplib::Response& response);
   // Why the registration request is refused, or nothing.
+  static std::optional<std::string> checkDevice(const ReceivedRequest& received);
   std::optional<std::string> checkRegistration(const ReceivedRequest& received) const;
   std::optional<std::string> checkTopicRequest(const ReceivedRequest& received) const;
 

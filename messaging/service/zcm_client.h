@@ -48,6 +48,8 @@ class ZCMClient final : public ZCMConnectionDelegate,
     dataMessageManager_ = std::move(manager);
   }
   ZCMRegistrar& registrar() { return registrar_; }
+  // The connection of the current attempt; none before the first.
+  const std::shared_ptr<ZCMConnection>& connection() const { return connection_; }
   uint64_t connectRetryCount() const { return connectRetryCount_; }
 
   // Connects and stays connected; the handler hears how the first attempts end (2001 at once

@@ -1,7 +1,7 @@
 #pragma once
 // What a caller sets before the messaging service starts: the app's receiver delegate, the
 // messaging log level and which app-delegate operation takes downstream messages. Made only
-// through defaultConfig().
+// through defaultConfig(). A plain value.
 #include <cstdint>
 #include <memory>
 

@@ -2,10 +2,12 @@
 
 #include "messaging/base/zcm_environment.h"
 #include "messaging/base/zcm_error.h"
+#include "messaging/service/zcm_client.h"
 #include "messaging/service/zcm_data_message_manager.h"
 #include "messaging/service/zcm_delayed_message_queue.h"
 #include "messaging/service/zcm_receiver.h"
 #include "messaging/testing/zcm_log_recorder.h"
+#include "messaging/wire/wire_tags.h"
 #include "platform/dispatch/clock.h"
 #include "platform/dispatch/notification_center.h"
 #include "platform/testing/main_loop.h"
@@ -243,6 +245,26 @@ TEST_F(ZCMDataMessageTest, TheDelayedQueueHoldsTenInMemoryAndFiresAtTheEarliestT
   EXPECT_EQ(batches[0].front(), "0");
   EXPECT_FALSE(queue->isTimeoutScheduled());
   EXPECT_EQ(queue->messageCount(), 0);
+}
+
+TEST_F(ZCMDataMessageTest, AnAcknowledgementRemovesStoredMessagesAndReportsTheDataOnes) {
+  const std::shared_ptr<ZCMClient> client = ZCMClient::make({}, store);
+  client->setDataMessageManager(manager);
+  send("d", 60, 0, {{"k", Value("v")}});
+  DudevIqStanza other;
+  other.set_type(DudevIqStanza::IQ_TYPE_1);
+  other.set_id("iq");
+  std::optional<platform::Error> error;
+  ASSERT_TRUE(store->saveMessage(other, store->nextRmqId(), kZCMTagIqStanza, &error));
+  std::vector<std::string> ids;
+  store->scanWithRmqMessageHandler(
+      [&](int64_t rmqId, int8_t, const std::string&) { ids.push_back(std::to_string(rmqId)); },
+      nullptr);
+  ASSERT_EQ(ids.size(), 2u);
+  ids.push_back("12345");  // nothing stored under it
+  EXPECT_EQ(client->connectionDidReceiveAckForRmqIds(ids), 2);
+  EXPECT_EQ(delegate->didSend, std::vector<std::string>{"d"});
+  EXPECT_TRUE(stored().empty());
 }
 
 // The app delegate adopts only the fetch form of the remote-notification operation.

@@ -1,7 +1,7 @@
 #pragma once
 // Where the messaging client meets its servers. Each is a setting: the default below, replaced
 // for the whole process by the setter (a deployment or a test pointing the client at its own
-// server) or, when nothing was set, by an environment variable.
+// server) or, when nothing was set, by an environment variable. Thread-safe.
 #include <cstdint>
 #include <optional>
 #include <string>

@@ -1,6 +1,6 @@
 #pragma once
 // The syntax of a topic: "/topics/" followed by a non-empty name of ASCII letters, digits and the
-// characters "-", "_", ".", "~" and "%", covering the whole text.
+// characters "-", "_", ".", "~" and "%", covering the whole text. A plain value.
 #include <optional>
 #include <string>
 #include <string_view>

@@ -220,6 +220,7 @@ void ZCMService::networkStatusChanged() {
 }
 
 void ZCMService::addDebugEvent(const std::string& event) {
+  VKR_ASSERT_MAIN_THREAD();
   ZCMService& service = sharedInstance();
   const bool active = service.client_ && service.client_->isConnectionActive();
   service.debugEvents_.insert(
@@ -230,4 +231,7 @@ void ZCMService::addDebugEvent(const std::string& event) {
   if (service.debugEvents_.size() >= kDebugEventsCapacity) service.debugEvents_.pop_back();
 }
 
-void ZCMService::dumpAllEvents() { sharedInstance().debugEvents_.clear(); }
+void ZCMService::dumpAllEvents() {
+  VKR_ASSERT_MAIN_THREAD();
+  sharedInstance().debugEvents_.clear();
+}

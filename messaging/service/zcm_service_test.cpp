@@ -93,6 +93,14 @@ void ignoreLogin(Session& session) {
   session.waitForClose();
 }
 
+// The first connection's login stays unanswered; later ones are logged in.
+ZCMTestServer::Script ignoreTheFirstLogin(std::atomic<int>& sessions) {
+  return [&sessions](Session& session) {
+    if (++sessions == 1) return ignoreLogin(session);
+    if (session.acceptLogin()) session.waitForClose();
+  };
+}
+
 DudevDataMessageStanza downstream(const std::string& persistentId,
                                   std::vector<std::pair<std::string, std::string>> appData) {
   DudevDataMessageStanza message;
@@ -159,7 +167,6 @@ class ZCMServiceTest : public ::testing::Test {
   std::shared_ptr<RecordingAppDelegate> appDelegate = std::make_shared<RecordingAppDelegate>();
   std::shared_ptr<RecordingReceiverDelegate> receiverDelegate =
       std::make_shared<RecordingReceiverDelegate>();
-  std::atomic<int> stage{0};
   std::optional<ZCMTestServer> server;
   std::optional<ZCMServiceTestScope> scope;
 };
@@ -275,6 +282,9 @@ TEST_F(ZCMServiceTest, BatchedMessagesWaitForTheirDelayInVirtualTime) {
   FrameLog log;
   start([&](Session& session) { serveLoggedIn(session, log); });
   EXPECT_EQ(connect(), 0);
+  // The ping that follows the login is answered (login response 1, ack 2) before time moves.
+  ASSERT_TRUE(
+      runMainLoopUntil([&] { return service().client()->connection()->inStreamId() >= 2; }));
   service().sendBatched({{"k", Value("v")}}, "dest", "b1", 30);
   advance(29);
   EXPECT_TRUE(log.dataMessages().empty());
@@ -323,10 +333,7 @@ TEST_F(ZCMServiceTest, AConnectionDroppedAfterLoginIsRetriedAfterOneSecond) {
 TEST_F(ZCMServiceTest, WithoutNetworkTheClientWaitsForItToReturn) {
   network->setFlags(0);
   std::atomic<int> sessions{0};
-  start([&](Session& session) {
-    if (++sessions == 1) return ignoreLogin(session);
-    if (session.acceptLogin()) session.waitForClose();
-  });
+  start(ignoreTheFirstLogin(sessions));
   int calls = 0;
   std::optional<platform::Error> result;
   service().connectWithHandler([&](const std::optional<platform::Error>& error) {
@@ -346,6 +353,24 @@ TEST_F(ZCMServiceTest, WithoutNetworkTheClientWaitsForItToReturn) {
   ASSERT_TRUE(runMainLoopUntil([&] { return service().client()->isConnectionActive(); }));
   EXPECT_EQ(server->sessions(), 2);
   EXPECT_EQ(calls, 1);
+}
+
+TEST_F(ZCMServiceTest, ALaterReconnectIsScheduledOnceFromTheFirstRequest) {
+  network->setFlags(0);
+  std::atomic<int> sessions{0};
+  start(ignoreTheFirstLogin(sessions));
+  service().connectWithHandler(nullptr);
+  ASSERT_TRUE(waitForSessions(1));
+  advance(ZCMClient::kConnectionTimeoutInterval);  // no network: the client waits
+  service().client()->retryConnectionImmediately(false);
+  advance(60);
+  service().client()->retryConnectionImmediately(false);
+  advance(59.5);
+  EXPECT_EQ(server->sessions(), 1);
+  advance(0.5);
+  // 120 s after the first request, not the second.
+  ASSERT_TRUE(runMainLoopUntil([&] { return service().client()->isConnectionActive(); }));
+  EXPECT_EQ(server->sessions(), 2);
 }
 
 TEST_F(ZCMServiceTest, WithoutCheckinConnectingFailsWithoutASocket) {
@@ -404,6 +429,17 @@ TEST_F(ZCMServiceTest, StartWritesTheVersionAndMapsLogLevels) {
   for (const auto& item : levels) {
     EXPECT_EQ(ZCMService::ztmLoggerLevelForZCMLogLevel(item.level), item.logger) << +item.level;
   }
+}
+
+// Before a start nothing is half done: a connect request is answered, a send does nothing.
+TEST_F(ZCMServiceTest, BeforeAStartConnectingIsAnsweredAndNothingIsSent) {
+  EXPECT_EQ(connect(), kZCMErrorCodePubSubClientNotSetup);
+  service().sendMessage({{"k", Value("v")}}, "dest", "m");
+  service().disconnect();
+  EXPECT_FALSE(service().appDidReceiveMessage({{"zcm.message_id", Value("x")}}));
+  drainMainLoop();
+  EXPECT_TRUE(receiverDelegate->willSend.empty());
+  ZCMService::resetSharedInstanceForTesting();
 }
 
 TEST_F(ZCMServiceTest, UpstreamMessageDictionaryAndDebugEvents) {
