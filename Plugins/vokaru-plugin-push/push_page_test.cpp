@@ -207,6 +207,20 @@ TEST_F(PushPageTest, WithASenderIDTheIdentityTokenIsTheIdAndTopicsAreSubscribed)
   EXPECT_EQ(identity_->topicSubscriptions(),
             (std::set<std::string>{token + "|/topics/news", token + "|/topics/sport"}));
 
+  // The platform answers again: one more token request and result (its topics answered from the
+  // subscription cache), but the identity client and the messaging service are not started anew.
+  const std::shared_ptr<ZCMClient> client = ZCMService::sharedInstance().client();
+  const int checkins = identity_->count("/checkin");
+  Application::shared().registerForRemoteNotifications();
+  ASSERT_TRUE(waitFor("seen.length === 2"));
+  EXPECT_EQ(eval("seen[1]"), "registration " + token);
+  EXPECT_EQ(ZCMService::sharedInstance().client(), client);
+  EXPECT_EQ(identity_->count("/checkin"), checkins);
+  ASSERT_TRUE(platform::testing::runMainLoopUntil([] {
+    return host_->log().contains("Already subscribed to news") &&
+           host_->log().contains("Already subscribed to sport");
+  }));
+
   // Leaving a topic answers at once; the server no longer holds it.
   eval("answers = []; record(push.unregister(null, null, ['news']))");
   ASSERT_TRUE(waitFor("answers.length === 1"));

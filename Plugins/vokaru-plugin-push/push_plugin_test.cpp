@@ -129,6 +129,8 @@ TEST_F(PushPluginTest, NotificationsReachTheInitCallbackOnEachRoad) {
   EXPECT_EQ(
       answers()[0],
       R"(Push1 1 {"message":"early","additionalData":{"foreground":false,"coldstart":false}} keep)");
+  // Sent from the main thread, where `init` does its work.
+  EXPECT_TRUE(page_->sent()[0].onMainThread);
 
   // In the foreground: at once, and the platform hears "new data".
   std::vector<BackgroundFetchResult> results;
@@ -197,6 +199,7 @@ TEST_F(PushPluginTest, FinishCompletesAStoredHandlerOnceAfterTheAnswer) {
   perform("finish", {Value("n7")}, "Push3");
   perform("finish", {Value("unknown")}, "Push4");
   ASSERT_TRUE(waitForAnswers(7));
+  platform::testing::drainMainLoop();  // the timers are set on the main queue
   clock.advance(platform::seconds(1));
   platform::testing::drainMainLoop();
   EXPECT_EQ(results.size(), 1u);
@@ -205,6 +208,7 @@ TEST_F(PushPluginTest, FinishCompletesAStoredHandlerOnceAfterTheAnswer) {
   // The action's handler, under "handler".
   perform("finish", {Value("handler")}, "Push5");
   ASSERT_TRUE(waitForAnswers(8));
+  platform::testing::drainMainLoop();
   clock.advance(platform::seconds(PushPlugin::kFinishDelaySeconds));
   ASSERT_TRUE(platform::testing::runMainLoopUntil([&] { return results.size() == 2; }));
   EXPECT_EQ(plugin_->storedHandlerCount(), 0u);
