@@ -1,7 +1,7 @@
 // Push notifications: registers, shows the registration id and every notification that arrives,
 // sets the badge and reads it back. Without a sender id the registration id is the device token;
-// with one (typed below and kept in the page's storage, for a local identity and messaging
-// service set with VOKARU_IID_BASE_URL) the app registers with the identity service.
+// with one (typed below and kept in the page's storage; point VOKARU_IID_BASE_URL at a local
+// identity service) the app registers with the identity service and starts the messaging service.
 (function () {
   var stored = window.localStorage ? localStorage.getItem('sample.push.senderID') || '' : '';
   var push = null;
