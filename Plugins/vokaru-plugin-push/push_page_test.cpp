@@ -195,8 +195,9 @@ TEST_F(PushPageTest, WithASenderIDTheIdentityTokenIsTheIdAndTopicsAreSubscribed)
       "{ios: {alert: true, senderID: '1234', topics: ['news', 'sport']}})); 'ok'");
   ASSERT_TRUE(waitFor("seen.length === 1"));
   const std::string registration = eval("seen[0]");
-  const auto issued = identity_->registrations().find("1234|ZCM");
-  ASSERT_NE(issued, identity_->registrations().end()) << registration;
+  const std::map<std::string, std::string> registrations = identity_->registrations();
+  const auto issued = registrations.find("1234|ZCM");
+  ASSERT_NE(issued, registrations.end()) << registration;
   const std::string token = issued->second;
   EXPECT_EQ(registration, "registration " + token);
   // Once the client has both answers (the server holds them a moment before).
