@@ -78,7 +78,7 @@ platform::Status PageHost::launch(platform::Duration timeout) {
   if (options_.makeController) appDelegate_->setViewController(options_.makeController());
   platform::ui::Application& application = platform::ui::Application::shared();
   application.setDelegate(appDelegate_);
-  if (!application.finishLaunching()) {
+  if (!application.finishLaunching(options_.launchOptions)) {
     return platform::Error::withDescription("PageHostErrorDomain", 1, "The app did not launch");
   }
   if (!waitForPageLoads(1, timeout)) {

@@ -39,6 +39,8 @@ class PageHost {
     std::function<std::shared_ptr<VKRViewController>()> makeController;
     // The app delegate to launch with (a VKRAppDelegate when not given).
     std::function<std::shared_ptr<VKRAppDelegate>()> makeAppDelegate;
+    // The launch options the app finishes launching with (none when null).
+    platform::Value launchOptions;
   };
 
   // The sample app's bundle in the source tree.

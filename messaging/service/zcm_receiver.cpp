@@ -35,14 +35,16 @@ void ZCMReceiver::didReceiveMessage(const platform::Dictionary& message) {
     platform::ui::Application& application = platform::ui::Application::shared();
     const std::shared_ptr<platform::ui::ApplicationDelegate> delegate = application.delegate();
     if (useNew) {
-      if (auto fetch =
-              std::dynamic_pointer_cast<platform::ui::RemoteNotificationFetchDelegate>(delegate)) {
+      auto* fetch =
+          delegate ? delegate->adopted<platform::ui::RemoteNotificationFetchDelegate>() : nullptr;
+      if (fetch) {
         fetch->didReceiveRemoteNotification(application, message,
                                             [](platform::ui::BackgroundFetchResult) {});
         return;
       }
-    } else if (auto plain =
-                   std::dynamic_pointer_cast<platform::ui::RemoteNotificationDelegate>(delegate)) {
+    } else if (auto* plain = delegate
+                                 ? delegate->adopted<platform::ui::RemoteNotificationDelegate>()
+                                 : nullptr) {
       plain->didReceiveRemoteNotification(application, message);
       return;
     }

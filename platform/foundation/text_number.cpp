@@ -75,4 +75,13 @@ double doubleValueOfText(std::string_view text) {
   return strtod_l(number.c_str(), nullptr, cLocale);
 }
 
+bool boolValueOfText(std::string_view text) {
+  text = skipSpace(text);
+  if (!text.empty() && (text[0] == '+' || text[0] == '-')) text.remove_prefix(1);
+  while (!text.empty() && text[0] == '0') text.remove_prefix(1);
+  if (text.empty()) return false;
+  const char c = text[0];
+  return c == 'Y' || c == 'y' || c == 'T' || c == 't' || (c >= '1' && c <= '9');
+}
+
 }  // namespace platform

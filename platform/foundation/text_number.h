@@ -16,4 +16,8 @@ int64_t integerValueOfText(std::string_view text);
 // infinity or NaN. Overflow gives ±HUGE_VAL.
 double doubleValueOfText(std::string_view text);
 
+// A yes/no read the same way: after white space, a sign and leading zeros, true when the text
+// goes on with "Y", "y", "T", "t" or a digit 1-9 ("true", "YES", "1", "007"); false otherwise.
+bool boolValueOfText(std::string_view text);
+
 }  // namespace platform

@@ -31,6 +31,15 @@ TEST(TextNumberTest, IntegersFromTheStartOfText) {
   for (const Case& c : cases) EXPECT_EQ(integerValueOfText(c.text), c.value) << c.text;
 }
 
+TEST(TextNumberTest, YesOrNoFromTheStartOfText) {
+  for (const char* yes : {"true", "YES", "y", "T", "1", "9", "007", " +3", "-1", "tomato"}) {
+    EXPECT_TRUE(boolValueOfText(yes)) << yes;
+  }
+  for (const char* no : {"", "false", "no", "0", "000", "-0", " ", "+", "abc", "N"}) {
+    EXPECT_FALSE(boolValueOfText(no)) << no;
+  }
+}
+
 TEST(TextNumberTest, DecimalsFromTheStartOfText) {
   struct Case {
     const char* text;

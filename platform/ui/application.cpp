@@ -1,6 +1,8 @@
 #include "platform/ui/application.h"
 
 #include <algorithm>
+#include <limits>
+#include <utility>
 
 #include "platform/dispatch/main_thread_check.h"
 #include "platform/dispatch/notification_center.h"
@@ -15,6 +17,11 @@ namespace {
 std::unique_ptr<Application>& sharedInstance() {
   static std::unique_ptr<Application> application;
   return application;
+}
+
+std::vector<Application::DelegateHook>& delegateHooks() {
+  static std::vector<Application::DelegateHook> hooks;
+  return hooks;
 }
 
 }  // namespace
@@ -36,14 +43,82 @@ Application& Application::shared() {
 
 void Application::resetShared() { sharedInstance().reset(new Application()); }
 
+void Application::addDelegateHook(DelegateHook hook) {
+  VKR_ASSERT_MAIN_THREAD();
+  delegateHooks().push_back(std::move(hook));
+}
+
+void Application::setDelegate(std::shared_ptr<ApplicationDelegate> delegate) {
+  VKR_ASSERT_MAIN_THREAD();
+  if (delegate == delegate_) return;
+  delegate_ = std::move(delegate);
+  if (!delegate_) return;
+  for (const DelegateHook& hook : delegateHooks()) hook(delegate_);
+}
+
+void Application::registerForRemoteNotifications() {
+  VKR_ASSERT_MAIN_THREAD();
+  registeredForRemoteNotifications_ = true;
+  // Answered in a later turn, as the platform's service answers; to the application of then.
+  mainQueue()->async([] {
+    Application& application = Application::shared();
+    std::shared_ptr<ApplicationDelegate> delegate = application.delegate_;
+    auto* remote = delegate ? delegate->adopted<RemoteNotificationRegistrationDelegate>() : nullptr;
+    if (!remote) return;
+    Result<Bytes> token = remoteNotificationDeviceToken();
+    if (token.ok()) {
+      remote->didRegisterForRemoteNotificationsWithDeviceToken(application, *token);
+    } else {
+      remote->didFailToRegisterForRemoteNotificationsWithError(application, token.error());
+    }
+  });
+}
+
+bool Application::receiveRemoteNotification(
+    const Dictionary& userInfo, std::function<void(BackgroundFetchResult)> completionHandler) {
+  VKR_ASSERT_MAIN_THREAD();
+  if (!completionHandler) completionHandler = [](BackgroundFetchResult) {};
+  std::shared_ptr<ApplicationDelegate> delegate = delegate_;
+  if (auto* fetch = delegate ? delegate->adopted<RemoteNotificationFetchDelegate>() : nullptr) {
+    fetch->didReceiveRemoteNotification(*this, userInfo, std::move(completionHandler));
+    return true;
+  }
+  auto* plain = delegate ? delegate->adopted<RemoteNotificationDelegate>() : nullptr;
+  if (plain) plain->didReceiveRemoteNotification(*this, userInfo);
+  const BackgroundFetchResult result =
+      plain ? BackgroundFetchResult::NewData : BackgroundFetchResult::NoData;
+  mainQueue()->async([completionHandler, result] { completionHandler(result); });
+  return plain != nullptr;
+}
+
+bool Application::receiveRemoteNotificationAction(const std::string& identifier,
+                                                  const Dictionary& userInfo,
+                                                  std::function<void()> completionHandler) {
+  VKR_ASSERT_MAIN_THREAD();
+  if (!completionHandler) completionHandler = [] {};
+  std::shared_ptr<ApplicationDelegate> delegate = delegate_;
+  auto* handler = delegate ? delegate->adopted<RemoteNotificationActionDelegate>() : nullptr;
+  if (!handler) {
+    mainQueue()->async(completionHandler);
+    return false;
+  }
+  handler->handleActionWithIdentifier(*this, identifier, userInfo, std::move(completionHandler));
+  return true;
+}
+
+double Application::backgroundTimeRemaining() const { return std::numeric_limits<double>::max(); }
+
 void Application::post(const char* name, const Value& userInfo) {
   NotificationCenter::defaultCenter().post(name, this, userInfo);
 }
 
 bool Application::finishLaunching(const Value& options) {
   VKR_ASSERT_MAIN_THREAD();
+  launching_ = true;
   const bool answer = delegate_ ? delegate_->didFinishLaunching(*this, options) : true;
   post(kApplicationDidFinishLaunchingNotification, options);
+  launching_ = false;
+  if (std::exchange(activeAfterLaunching_, false)) becomeActive();
   return answer;
 }
 
@@ -75,6 +150,10 @@ void Application::moveTo(ApplicationState target) {
 }
 
 void Application::becomeActive() {
+  if (launching_) {
+    activeAfterLaunching_ = true;
+    return;
+  }
   if (!terminating_) moveTo(ApplicationState::Active);
 }
 

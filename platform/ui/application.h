@@ -11,6 +11,7 @@
 #include "platform/foundation/thread_annotations.h"
 #include "platform/foundation/value.h"
 #include "platform/ui/url_opener.h"
+#include "platform/ui/user_notifications.h"
 
 namespace platform::ui {
 
@@ -39,6 +40,12 @@ inline constexpr const char* kApplicationDidReceiveMemoryWarningNotification =
 
 class Application;
 
+// The base of objects that add operations to an application delegate.
+class ApplicationDelegateExtension {
+ public:
+  virtual ~ApplicationDelegateExtension() = default;
+};
+
 // The app's answers to the application's questions and events. Main thread.
 class ApplicationDelegate {
  public:
@@ -56,12 +63,28 @@ class ApplicationDelegate {
   virtual unsigned supportedInterfaceOrientations(Application& application,
                                                   const std::shared_ptr<Window>& window);
   virtual void didReceiveMemoryWarning(Application& application) { (void)application; }
+
+  // Operations added to the delegate from outside its class (by a delegate hook, see
+  // Application::addDelegateHook): objects that adopt optional delegate interfaces for it. They
+  // live as long as the delegate.
+  void addExtension(std::shared_ptr<ApplicationDelegateExtension> extension) {
+    extensions_.push_back(std::move(extension));
+  }
+  // The delegate's implementation of an optional interface: the delegate itself when its class
+  // adopts it, else the first extension that does; null when none does.
+  template <typename Interface>
+  Interface* adopted() {
+    if (auto* own = dynamic_cast<Interface*>(this)) return own;
+    for (const auto& extension : extensions_) {
+      if (auto* added = dynamic_cast<Interface*>(extension.get())) return added;
+    }
+    return nullptr;
+  }
+
+ private:
+  std::vector<std::shared_ptr<ApplicationDelegateExtension>> extensions_;
 };
 
-// The running app: its state and life cycle, its windows, URLs it opens outside itself and a
-// few flags the desktop keeps without effect (badge number, idle timer, status bar). The
-// renderer reports what the user does to the app's windows through the life-cycle calls; each
-// posts the notifications between the current and the new state, in order. Main thread only.
 class Application {
  public:
   static Application& shared();
@@ -72,12 +95,17 @@ class Application {
   ApplicationState applicationState() const { return state_; }
 
   std::shared_ptr<ApplicationDelegate> delegate() const { return delegate_; }
-  void setDelegate(std::shared_ptr<ApplicationDelegate> delegate) {
-    delegate_ = std::move(delegate);
-  }
+  // A delegate new to the application first goes through the delegate hooks.
+  void setDelegate(std::shared_ptr<ApplicationDelegate> delegate);
+  // Work that components add to every application delegate, in place of changing its class: a
+  // hook runs, in the order added, for each delegate when it becomes the application's delegate
+  // (before launching finishes). Components add theirs from load-time hooks.
+  using DelegateHook = std::function<void(const std::shared_ptr<ApplicationDelegate>& delegate)>;
+  static void addDelegateHook(DelegateHook hook);
 
   // Asks the delegate, then posts did-finish-launching with the options as user info (null when
-  // there are none). Answers the delegate's answer.
+  // there are none). Answers the delegate's answer. The app becomes active only after that post:
+  // a window shown while the delegate launches (which the renderer reports at once) waits for it.
   bool finishLaunching(const Value& options = Value());
   void becomeActive();
   void resignActive();
@@ -124,6 +152,31 @@ class Application {
   void setWindowPresenter(std::function<void(const std::shared_ptr<Window>&)> presenter);
   unsigned supportedInterfaceOrientations(const std::shared_ptr<Window>& window);
 
+  // Remote notifications (remote_notifications.h). The desktop grants the settings as asked.
+  void registerUserNotificationSettings(UserNotificationSettings settings) {
+    notificationSettings_ = std::move(settings);
+  }
+  // The settings granted; no types before the app registered any.
+  const UserNotificationSettings& currentUserNotificationSettings() const {
+    return notificationSettings_;
+  }
+  // Asks for the installation's device token: in a later turn the delegate's registration
+  // operations get the token, or the error that prevented it.
+  void registerForRemoteNotifications();
+  void unregisterForRemoteNotifications() { registeredForRemoteNotifications_ = false; }
+  bool isRegisteredForRemoteNotifications() const { return registeredForRemoteNotifications_; }
+  // A notification for the app (from the messaging service, or a test): handed to the delegate's
+  // fetch form of the operation with the handler, which then must be called once, else to its
+  // plain form. False when the delegate takes neither; the handler is then called with NoData in
+  // a later turn.
+  bool receiveRemoteNotification(const Dictionary& userInfo,
+                                 std::function<void(BackgroundFetchResult)> completionHandler);
+  // The user chose an action of a notification; as above, the handler must be called once.
+  bool receiveRemoteNotificationAction(const std::string& identifier, const Dictionary& userInfo,
+                                       std::function<void()> completionHandler);
+  // Seconds the app may still run in the background: the desktop never suspends it.
+  double backgroundTimeRemaining() const;
+
   // Kept without effect on the desktop.
   int64_t applicationIconBadgeNumber() const { return badgeNumber_; }
   void setApplicationIconBadgeNumber(int64_t number) { badgeNumber_ = number; }
@@ -149,6 +202,8 @@ class Application {
   std::function<void()> terminateHandler_;
   bool terminating_ = false;
   bool terminateHandlerRan_ = false;
+  bool launching_ = false;
+  bool activeAfterLaunching_ = false;
   mutable Mutex backgroundTasksMutex_;
   std::vector<std::pair<BackgroundTaskIdentifier, std::function<void()>>> backgroundTasks_
       VKR_GUARDED_BY(backgroundTasksMutex_);
@@ -160,6 +215,8 @@ class Application {
   std::weak_ptr<Window> keyWindow_;
   std::function<void(const std::shared_ptr<Window>&)> windowPresenter_;
   int64_t badgeNumber_ = 0;
+  UserNotificationSettings notificationSettings_;
+  bool registeredForRemoteNotifications_ = false;
   bool idleTimerDisabled_ = false;
   int64_t statusBarStyle_ = 0;
   bool statusBarHidden_ = false;

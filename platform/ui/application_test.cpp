@@ -250,5 +250,26 @@ TEST_F(ApplicationTest, WindowsAndTheirPresenter) {
   EXPECT_EQ(app().windows().size(), 1u);
 }
 
+// A window shown while the delegate launches makes the app active only once launching is over,
+// so observers of the launch hear it first.
+TEST_F(ApplicationTest, TheAppBecomesActiveAfterLaunching) {
+  struct ShowingDelegate : ApplicationDelegate {
+    bool didFinishLaunching(Application& application, const Value&) override {
+      application.becomeActive();
+      activeWhileLaunching = application.applicationState() == ApplicationState::Active;
+      return true;
+    }
+    bool activeWhileLaunching = true;
+  };
+  auto delegate = std::make_shared<ShowingDelegate>();
+  app().setDelegate(delegate);
+  NotificationLog log;
+  EXPECT_TRUE(app().finishLaunching());
+  EXPECT_FALSE(delegate->activeWhileLaunching);
+  EXPECT_EQ(app().applicationState(), ApplicationState::Active);
+  EXPECT_EQ(log.names, (std::vector<std::string>{kApplicationDidFinishLaunchingNotification,
+                                                 kApplicationDidBecomeActiveNotification}));
+}
+
 }  // namespace
 }  // namespace platform::ui
