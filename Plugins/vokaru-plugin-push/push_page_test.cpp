@@ -100,17 +100,8 @@ class Downstream {
 };
 
 DudevDataMessageStanza dataMessage(const std::string& persistentId, const std::string& score) {
-  DudevDataMessageStanza message;
-  message.set_from("1234");
-  message.set_category("org.vokaru.push-page-test");
-  message.set_persistent_id(persistentId);
-  for (const auto& [key, value] :
-       {std::pair{"title", "Match"}, std::pair{"score", score.c_str()}}) {
-    DudevAppData* entry = message.add_app_data();
-    entry->set_key(key);
-    entry->set_value(value);
-  }
-  return message;
+  return ZCMTestDataMessage("1234", "org.vokaru.push-page-test", persistentId,
+                            {{"title", "Match"}, {"score", score}});
 }
 
 class PushPageTest : public ::testing::Test {

@@ -7,6 +7,7 @@
 #include "messaging/service/zcm_delayed_message_queue.h"
 #include "messaging/service/zcm_receiver.h"
 #include "messaging/testing/zcm_log_recorder.h"
+#include "messaging/testing/zcm_test_server.h"
 #include "messaging/wire/wire_tags.h"
 #include "platform/dispatch/clock.h"
 #include "platform/dispatch/notification_center.h"
@@ -37,15 +38,7 @@ class RecordingDelegate final : public ZCMDataMessageManagerDelegate {
 };
 
 DudevDataMessageStanza stanzaWith(std::vector<std::pair<std::string, std::string>> appData) {
-  DudevDataMessageStanza stanza;
-  stanza.set_from("sender");
-  stanza.set_category("com.example.app");
-  for (const auto& [key, value] : appData) {
-    DudevAppData* entry = stanza.add_app_data();
-    entry->set_key(key);
-    entry->set_value(value);
-  }
-  return stanza;
+  return ZCMTestDataMessage("sender", "com.example.app", "", appData);
 }
 
 class ZCMDataMessageTest : public ::testing::Test {

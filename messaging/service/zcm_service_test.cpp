@@ -103,16 +103,7 @@ ZCMTestServer::Script ignoreTheFirstLogin(std::atomic<int>& sessions) {
 
 DudevDataMessageStanza downstream(const std::string& persistentId,
                                   std::vector<std::pair<std::string, std::string>> appData) {
-  DudevDataMessageStanza message;
-  message.set_from("sender-1");
-  message.set_category(kBundleID);
-  message.set_persistent_id(persistentId);
-  for (const auto& [key, value] : appData) {
-    DudevAppData* entry = message.add_app_data();
-    entry->set_key(key);
-    entry->set_value(value);
-  }
-  return message;
+  return ZCMTestDataMessage("sender-1", kBundleID, persistentId, appData);
 }
 
 class ZCMServiceTest : public ::testing::Test {

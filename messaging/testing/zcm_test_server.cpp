@@ -51,3 +51,18 @@ std::string ZCMTestServer::Session::versionByte() {
 std::string ZCMTestServer::Session::frameOf(const google::protobuf::Message& message) {
   return ZCMEncodeFrame(message);
 }
+
+DudevDataMessageStanza ZCMTestDataMessage(
+    const std::string& from, const std::string& category, const std::string& persistentId,
+    const std::vector<std::pair<std::string, std::string>>& appData) {
+  DudevDataMessageStanza message;
+  message.set_from(from);
+  message.set_category(category);
+  if (!persistentId.empty()) message.set_persistent_id(persistentId);
+  for (const auto& [key, value] : appData) {
+    DudevAppData* entry = message.add_app_data();
+    entry->set_key(key);
+    entry->set_value(value);
+  }
+  return message;
+}

@@ -13,6 +13,8 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 #include "messaging/wire/dudev_core.pb.h"
 #include "messaging/wire/frame.h"
@@ -72,3 +74,9 @@ class ZCMTestServer {
   Script script_;
   platform::testing::TLSServer tls_;
 };
+
+// A downstream data message as a server sends it: sender, app category, persistent id (none when
+// empty) and the app data in order.
+DudevDataMessageStanza ZCMTestDataMessage(
+    const std::string& from, const std::string& category, const std::string& persistentId,
+    const std::vector<std::pair<std::string, std::string>>& appData);
