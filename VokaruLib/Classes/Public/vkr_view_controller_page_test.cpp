@@ -219,6 +219,14 @@ std::string storedValue(const std::filesystem::path& database, const std::string
   return value;
 }
 
+// Waits for the engine to write the value into the database. It writes its storage a little
+// later, on a timer of its storage process, which a busy machine can hold back for seconds.
+bool waitForStoredValue(const std::filesystem::path& database, const std::string& key,
+                        const std::string& value) {
+  return platform::testing::runMainLoopUntil([&] { return storedValue(database, key) == value; },
+                                             platform::seconds(40));
+}
+
 // What SQLite's integrity check says of a database.
 std::string integrityOf(const std::filesystem::path& database) {
   sqlite3* db = nullptr;
@@ -249,12 +257,9 @@ TEST(PageStorageTest, WebStorageIsBackedUpAndRestored) {
     const std::filesystem::path live = home / "Library/Caches/file__0.localstorage";
     const std::filesystem::path copy = home / "Documents/Backups/localstorage.appdata.db";
     host.eval("localStorage.setItem('greeting', 'hello')");
-    // The engine writes its storage a little later.
-    ASSERT_TRUE(platform::testing::runMainLoopUntil(
-        [&] { return storedValue(live, "greeting") == "hello"; }));
+    ASSERT_TRUE(waitForStoredValue(live, "greeting", "hello"));
     Application::shared().resignActive();
-    ASSERT_TRUE(platform::testing::runMainLoopUntil(
-        [&] { return storedValue(copy, "greeting") == "hello"; }));
+    ASSERT_TRUE(waitForStoredValue(copy, "greeting", "hello"));
     backup = platform::testing::readFile(copy);
   }
   // Another run, after the system emptied the caches: the page finds its storage again.
@@ -304,9 +309,7 @@ TEST(PageStorageTest, AFlippedBackupSettingKeepsThePageStore) {
     }
     const std::string key = "run" + std::to_string(run);
     host.eval("localStorage.setItem('" + key + "', '" + settings[run] + "')");
-    ASSERT_TRUE(platform::testing::runMainLoopUntil([&] {
-      return storedValue(liveStore(home, settings[run]), key) == settings[run];
-    })) << run;
+    ASSERT_TRUE(waitForStoredValue(liveStore(home, settings[run]), key, settings[run])) << run;
     ASSERT_TRUE(platform::UserDefaults::standard()->synchronize());
     copyFolder(home / "Library", kept / "Library");
   }
@@ -321,11 +324,9 @@ TEST(PageStorageTest, ARestoreOnResetLeavesTheOpenStoreWhole) {
   const std::filesystem::path live = liveStore(home, "local");
   const std::filesystem::path copy = home / "Documents/Backups/localstorage.appdata.db";
   host.eval("localStorage.setItem('kept', 'yes')");
-  ASSERT_TRUE(
-      platform::testing::runMainLoopUntil([&] { return storedValue(live, "kept") == "yes"; }));
+  ASSERT_TRUE(waitForStoredValue(live, "kept", "yes"));
   Application::shared().resignActive();
-  ASSERT_TRUE(
-      platform::testing::runMainLoopUntil([&] { return storedValue(copy, "kept") == "yes"; }));
+  ASSERT_TRUE(waitForStoredValue(copy, "kept", "yes"));
   Application::shared().becomeActive();
   // The backup is made newer than the live store, so the next page start restores it.
   const auto later = std::filesystem::last_write_time(live) + std::chrono::seconds(5);
@@ -335,8 +336,7 @@ TEST(PageStorageTest, ARestoreOnResetLeavesTheOpenStoreWhole) {
       [&] { return host.log().contains("Restored: localStorage database"); }));
   EXPECT_EQ(host.eval("localStorage.getItem('kept')"), "yes");
   host.eval("localStorage.setItem('after', 'written')");
-  ASSERT_TRUE(
-      platform::testing::runMainLoopUntil([&] { return storedValue(live, "after") == "written"; }));
+  ASSERT_TRUE(waitForStoredValue(live, "after", "written"));
   EXPECT_EQ(storedValue(live, "kept"), "yes");
   EXPECT_EQ(integrityOf(live), "ok");
 }
