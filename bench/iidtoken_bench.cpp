@@ -50,7 +50,8 @@ int main() {
   iid->startWithConfig(VIZInstanceIDConfig::defaultConfig());
   size_t failures = facadeRequests(*iid, 20);  // checks in, makes the key pair, warms up
 
-  // The facade's own request, replayed: same URL, headers and signed body.
+  // The facade's own request, replayed: same URL, headers and signed body. The accepted encodings
+  // are sent as ours sent them (and the reply decoded), so the server does the same work for both.
   const instance_id_testing::ReceivedRequest sent = server.requests("/iid/register").back();
   const std::string url = server.baseURL() + "/iid/register";
   const std::string& pem = platform::testing::HttpsServer::certificatePEM();
@@ -63,6 +64,7 @@ int main() {
   curl_easy_setopt(easy, CURLOPT_URL, url.c_str());
   curl_easy_setopt(easy, CURLOPT_CAINFO_BLOB, &certificate);
   curl_easy_setopt(easy, CURLOPT_HTTPHEADER, headers);
+  curl_easy_setopt(easy, CURLOPT_ACCEPT_ENCODING, sent.header("accept-encoding").c_str());
   curl_easy_setopt(easy, CURLOPT_POSTFIELDS, sent.body.c_str());
   curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &discardBody);
 

@@ -19,8 +19,9 @@ namespace {
 struct Anchors {
   Mutex mutex;
   std::vector<X509Ptr> certificates VKR_GUARDED_BY(mutex);
-  // The last store made of the system's anchors and these, until they change.
+  // The last stores made of the system's anchors and these, until they change.
   X509StorePtr shared VKR_GUARDED_BY(mutex);
+  X509StorePtr forURLConnections VKR_GUARDED_BY(mutex);
 };
 Anchors& anchors() {
   static Anchors* list = new Anchors();
@@ -53,8 +54,7 @@ const std::vector<X509Ptr>& systemBundle() {
   return *bundle;
 }
 
-}  // namespace
-
+// A new store of the system's anchors and the added ones.
 X509StorePtr makeTrustStore() {
   // What X509_STORE_set_default_paths() sets up (the default bundle, folder and store, or those
   // the environment names), with the bundle's certificates taken from the copy read once.
@@ -81,22 +81,29 @@ X509StorePtr makeTrustStore() {
   return store;
 }
 
-X509StorePtr sharedTrustStore() {
+// The store kept in `slot` (made when there is none), with a reference of the caller's own.
+X509StorePtr keptStore(X509StorePtr Anchors::*slot) {
   {
     MutexLock lock(anchors().mutex);
-    if (X509_STORE* shared = anchors().shared.get()) {
-      X509_STORE_up_ref(shared);
-      return X509StorePtr(shared);
+    if (X509_STORE* kept = (anchors().*slot).get()) {
+      X509_STORE_up_ref(kept);
+      return X509StorePtr(kept);
     }
   }
   X509StorePtr made = makeTrustStore();
   MutexLock lock(anchors().mutex);
-  if (!anchors().shared) {
+  if (!(anchors().*slot)) {
     X509_STORE_up_ref(made.get());
-    anchors().shared.reset(made.get());
+    (anchors().*slot).reset(made.get());
   }
   return made;
 }
+
+}  // namespace
+
+X509StorePtr sharedTrustStore() { return keptStore(&Anchors::shared); }
+
+X509StorePtr urlConnectionTrustStore() { return keptStore(&Anchors::forURLConnections); }
 
 Status addTrustedAnchorCertificate(std::string_view pem) {
   const BIOPtr bio(BIO_new_mem_buf(pem.data(), static_cast<int>(pem.size())));
@@ -111,6 +118,7 @@ Status addTrustedAnchorCertificate(std::string_view pem) {
   }
   anchors().certificates.push_back(std::move(certificate));
   anchors().shared.reset();
+  anchors().forURLConnections.reset();
   return okStatus();
 }
 
@@ -118,6 +126,7 @@ void removeTrustedAnchorCertificates() {
   MutexLock lock(anchors().mutex);
   anchors().certificates.clear();
   anchors().shared.reset();
+  anchors().forURLConnections.reset();
 }
 
 ServerTrust::Result ServerTrust::evaluate() const {

@@ -139,9 +139,10 @@ void TaskDriver::configureMethodAndHeaders() {
 
 CURLcode TaskDriver::onSSLContext(CURL*, void* context, void* self) {
   SSL_CTX* ssl = static_cast<SSL_CTX*>(context);
-  // A store of its own, so the added anchors never leak into libcurl's and libcurl's settings
-  // stay with this connection; the context takes it over.
-  SSL_CTX_set_cert_store(ssl, makeTrustStore().release());
+  // The store URL loading shares until the added anchors change (making one per connection costs
+  // more than a short exchange), so the added anchors never leak into libcurl's and libcurl's
+  // settings stay with URL loading; the context takes over a reference.
+  SSL_CTX_set_cert_store(ssl, urlConnectionTrustStore().release());
   SSL_CTX_set_cert_verify_callback(ssl, &TaskDriver::onVerifyChain, self);
   return CURLE_OK;
 }

@@ -6,10 +6,13 @@
 
 namespace platform::net {
 
-// A new store of the system's anchors and the added ones, for a connection to adjust as it needs.
-X509StorePtr makeTrustStore();
-// A store of the same anchors shared by every caller until the added anchors change; each answer
-// holds a reference of its own. Stores are safe to verify with from several threads.
+// A store of the system's anchors and the added ones, shared by every caller until the added
+// anchors change; each answer holds a reference of its own. Stores are safe to verify with from
+// several threads.
 X509StorePtr sharedTrustStore();
+// Another such store, for the connections of URL loading alone: libcurl sets its verification
+// flags on the store of each connection (the same ones every time, from the engine thread), and
+// those stay out of the stores other callers verify with.
+X509StorePtr urlConnectionTrustStore();
 
 }  // namespace platform::net
