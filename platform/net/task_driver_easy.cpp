@@ -10,6 +10,7 @@
 #include "platform/net/host.h"
 #include "platform/net/task_driver.h"
 #include "platform/net/task_driver_limits.h"
+#include "platform/net/tls_session_cache.h"
 #include "platform/net/trust_anchors.h"
 
 namespace platform::net {
@@ -72,6 +73,7 @@ void TaskDriver::configureTLSAndCredentials() {
   curl_easy_setopt(easy, CURLOPT_CAINFO, nullptr);
   curl_easy_setopt(easy, CURLOPT_CAPATH, nullptr);
   curl_easy_setopt(easy, CURLOPT_CA_CACHE_TIMEOUT, 0L);
+  curl_easy_setopt(easy, CURLOPT_SHARE, tlsSessionShare());
   auto pin = acceptedPins_.find(hostKey());
   if (pin != acceptedPins_.end()) {
     curl_easy_setopt(easy, CURLOPT_SSL_VERIFYPEER, 0L);

@@ -836,6 +836,23 @@ TEST_F(URLSessionTLSTest, AddedAnchorIsTrustedForTheNamesOfItsCertificate) {
   EXPECT_EQ(recorder_->error->code(), kURLErrorServerCertificateUntrusted);
 }
 
+TEST_F(URLSessionTLSTest, NewConnectionsResumeTheTLSSessionOfTheLastOne) {
+  HttpsServer secure;
+  secure.routes().Get("/", [](const httplib::Request&, httplib::Response& response) {
+    response.set_content("ok", "text/plain");
+  });
+  secure.start();
+  ASSERT_TRUE(addTrustedAnchorCertificate(HttpsServer::certificatePEM()).ok());
+  for (int i = 0; i < 3; ++i) {
+    recorder_ = std::make_shared<Recorder>();
+    run(makeSession()->dataTask(URLRequest(url(secure.url("/")))));
+    EXPECT_EQ(recorder_->text(), "ok");
+  }
+  // The server closes every connection: the later ones were new and resumed a session.
+  EXPECT_EQ(SSL_CTX_sess_hits(dynamic_cast<httplib::SSLServer&>(secure.routes()).ssl_context()), 2);
+  removeTrustedAnchorCertificates();
+}
+
 TEST_F(URLSessionTLSTest, MinimumProtocolVersionIsEnforced) {
   HttpsServer secure;
   SSL_CTX_set_max_proto_version(dynamic_cast<httplib::SSLServer&>(secure.routes()).ssl_context(),
