@@ -127,6 +127,12 @@ bool VIZInstanceID::verifyNewTokenOptions(const platform::Dictionary& options) {
 void VIZInstanceID::withKeyPair(const std::shared_ptr<VIZInstanceIDKeyPairManager>& keyPairManager,
                                 std::function<void(const VIZInstanceIDKeyPair&)> next,
                                 std::function<void(const platform::Error&)> onError) {
+  // A pair already in memory needs no trip through a global queue to the keychain.
+  if (std::optional<VIZInstanceIDKeyPair> held = keyPairManager->heldKeyPair()) {
+    if (platform::isMainThread()) return next(*held);
+    platform::mainQueue()->async([held = std::move(*held), next = std::move(next)] { next(held); });
+    return;
+  }
   platform::globalQueue()->async(
       [keyPairManager, next = std::move(next), onError = std::move(onError)] {
         platform::Result<VIZInstanceIDKeyPair> keyPair = keyPairManager->loadKeyPair();

@@ -72,7 +72,8 @@ class VIZInstanceID : public std::enable_shared_from_this<VIZInstanceID> {
   void handle_CMD_RST_FULL();
   void didReceiveZCMMessage(const platform::Notification& notification);
   void handleRefreshMessage(const std::string& command);
-  // Runs `next` on the main queue with the loaded key pair, or answers 1006.
+  // Runs `next` on the main queue with the loaded key pair (at once when the pair is in memory and
+  // the caller is on the main thread), or answers 1006.
   static void withKeyPair(const std::shared_ptr<VIZInstanceIDKeyPairManager>& keyPairManager,
                           std::function<void(const VIZInstanceIDKeyPair&)> next,
                           std::function<void(const platform::Error&)> onError);

@@ -5,17 +5,28 @@
 
 platform::Result<VIZInstanceIDKeyPair> VIZInstanceIDKeyPairManager::loadKeyPair() {
   platform::MutexLock lock(mutex_);
-  if (keyPair_ && keyPair_->isValid()) return *keyPair_;
+  if (std::optional<VIZInstanceIDKeyPair> held = heldKeyPair()) return *held;
   if (platform::Result<VIZInstanceIDKeyPair> cached =
           keyPairStore_.validCachedKeyPairWithSubtype("");
       cached.ok()) {
-    keyPair_ = *cached;
+    hold(*cached);
     return cached;
   }
   platform::Result<VIZInstanceIDKeyPair> made =
       keyPairStore_.generateAndSaveKeyWithSubtype("", VIZInstanceIDCurrentTimestampInSeconds());
-  if (made.ok()) keyPair_ = *made;
+  if (made.ok()) hold(*made);
   return made;
+}
+
+std::optional<VIZInstanceIDKeyPair> VIZInstanceIDKeyPairManager::heldKeyPair() const {
+  platform::MutexLock lock(heldMutex_);
+  if (keyPair_ && keyPair_->isValid()) return keyPair_;
+  return std::nullopt;
+}
+
+void VIZInstanceIDKeyPairManager::hold(std::optional<VIZInstanceIDKeyPair> keyPair) {
+  platform::MutexLock lock(heldMutex_);
+  keyPair_ = std::move(keyPair);
 }
 
 platform::Result<std::string> VIZInstanceIDKeyPairManager::appIdentity() {
@@ -35,7 +46,7 @@ bool VIZInstanceIDKeyPairManager::deleteKeyPair(std::optional<platform::Error>* 
                       deleteError ? deleteError->description().c_str() : "");
   }
   if (error) *error = deleteError;
-  keyPair_.reset();
+  hold(std::nullopt);
   return deleted;
 }
 

@@ -12,6 +12,9 @@ class VIZInstanceIDKeyPairManager {
  public:
   // The held pair; else the stored pair with its creation time; else a new one.
   platform::Result<VIZInstanceIDKeyPair> loadKeyPair();
+  // The pair a load left in memory, if any: answers at once, without the keychain and without
+  // waiting for a load running meanwhile.
+  std::optional<VIZInstanceIDKeyPair> heldKeyPair() const;
   // The identity of the loaded pair; 7 when it comes out empty.
   platform::Result<std::string> appIdentity();
   // Deletes the stored pair and drops the held one.
@@ -21,7 +24,10 @@ class VIZInstanceIDKeyPairManager {
   bool hasCachedKeyPairs();
 
  private:
-  platform::Mutex mutex_;
+  void hold(std::optional<VIZInstanceIDKeyPair> keyPair);
+
+  platform::Mutex mutex_;  // taken before heldMutex_
   VIZInstanceIDKeyPairStore keyPairStore_ VKR_GUARDED_BY(mutex_);
-  std::optional<VIZInstanceIDKeyPair> keyPair_ VKR_GUARDED_BY(mutex_);
+  mutable platform::Mutex heldMutex_;
+  std::optional<VIZInstanceIDKeyPair> keyPair_ VKR_GUARDED_BY(heldMutex_);
 };

@@ -29,9 +29,12 @@ class KeyPairTest : public ::testing::Test {
 
 TEST_F(KeyPairTest, AFreshInstallationMakesAndKeepsOnePair) {
   VIZInstanceIDKeyPairManager manager;
+  EXPECT_FALSE(manager.heldKeyPair()) << "nothing is in memory before a load";
   platform::Result<VIZInstanceIDKeyPair> first = manager.loadKeyPair();
   ASSERT_TRUE(first.ok());
   EXPECT_TRUE(first->isValid());
+  ASSERT_TRUE(manager.heldKeyPair());
+  EXPECT_EQ(manager.heldKeyPair()->publicKeyData(), first->publicKeyData());
   EXPECT_EQ(creationTimes(),
             (platform::Dictionary{{"|S|cre", VIZInstanceIDCurrentTimestampInSeconds()}}));
   EXPECT_TRUE(platform::Keychain::shared()->findKey("com.zorova.iid-|K|", nullptr) == 0);
@@ -74,6 +77,7 @@ TEST_F(KeyPairTest, DeletingRemovesThePairAndIsHarmlessTwice) {
   VIZInstanceIDKeyPairManager manager;
   ASSERT_TRUE(manager.loadKeyPair().ok());
   EXPECT_TRUE(manager.deleteKeyPair());
+  EXPECT_FALSE(manager.heldKeyPair()) << "a deleted pair is not used again";
   EXPECT_FALSE(creationTimes().contains("|S|cre"));
   EXPECT_FALSE(manager.hasCachedKeyPairs());
   EXPECT_FALSE(platform::FileManager::fileExists(timesPath()));
