@@ -72,6 +72,8 @@ void TaskDriver::configureTLSAndCredentials() {
   curl_easy_setopt(easy, CURLOPT_CAINFO, nullptr);
   curl_easy_setopt(easy, CURLOPT_CAPATH, nullptr);
   curl_easy_setopt(easy, CURLOPT_CA_CACHE_TIMEOUT, 0L);
+  // A handle serves task after task, and a resumed session would skip this task's trust checks.
+  curl_easy_setopt(easy, CURLOPT_SSL_SESSIONID_CACHE, 0L);
   auto pin = acceptedPins_.find(hostKey());
   if (pin != acceptedPins_.end()) {
     curl_easy_setopt(easy, CURLOPT_SSL_VERIFYPEER, 0L);
