@@ -36,8 +36,8 @@ class SystemSound {
 
   // Plays started in this process, for whoever counts them.
   static uint64_t playCount();
-  // The output, as an element name: "autoaudiosink" unless a host or test sets another
-  // ("fakesink" plays silently, in real time).
+  // The output, as an element name: the machine's audio output unless a host or test sets
+  // another ("fakesink" plays silently, in real time).
   static void setAudioSink(std::string elementName);
 
  protected:

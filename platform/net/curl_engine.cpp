@@ -20,6 +20,9 @@ constexpr std::chrono::milliseconds kManualClockPoll{5};
 // more than this on a loaded machine.
 constexpr std::chrono::microseconds kStayAwake{200};
 
+// Handles kept for reuse: about as many as tasks usually start between two turns of the engine.
+constexpr size_t kSpareHandles = 16;
+
 bool manualClockInstalled() { return dynamic_cast<ManualClock*>(&platform::clock()) != nullptr; }
 }  // namespace
 
@@ -67,6 +70,19 @@ void CurlEngine::addHandle(CURL* easy) { curl_multi_add_handle(multi_, easy); }
 void CurlEngine::removeHandle(CURL* easy) { curl_multi_remove_handle(multi_, easy); }
 
 void CurlEngine::flushLater(uint64_t taskIdentifier) { toFlush_.push_back(taskIdentifier); }
+
+CurlEasy CurlEngine::takeEasyHandle() {
+  if (spareHandles_.empty()) return CurlEasy(curl_easy_init());
+  CurlEasy easy = std::move(spareHandles_.back());
+  spareHandles_.pop_back();
+  return easy;
+}
+
+void CurlEngine::giveBackEasyHandle(CurlEasy easy) {
+  if (!easy || spareHandles_.size() >= kSpareHandles) return;
+  curl_easy_reset(easy.get());
+  spareHandles_.push_back(std::move(easy));
+}
 
 void CurlEngine::run() {
   auto awakeUntil = std::chrono::steady_clock::now();

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "platform/foundation/thread_annotations.h"
+#include "platform/net/c_handles.h"
 #include "platform/net/task_body.h"
 
 namespace platform::net {
@@ -37,6 +38,10 @@ class CurlEngine {
   void removeHandle(CURL* easy);
   // The task's driver flushes at the end of this turn of the engine.
   void flushLater(uint64_t taskIdentifier);
+  // An easy handle in its initial state: one a finished task gave back when there is one, since
+  // making a handle costs several times what resetting one does.
+  CurlEasy takeEasyHandle();
+  void giveBackEasyHandle(CurlEasy easy);
 
  private:
   CurlEngine();
@@ -54,6 +59,7 @@ class CurlEngine {
   // Engine thread only.
   std::unordered_map<uint64_t, std::unique_ptr<TaskDriver>> drivers_;
   std::vector<uint64_t> toFlush_;
+  std::vector<CurlEasy> spareHandles_;
 };
 
 }  // namespace platform::net

@@ -45,6 +45,7 @@ TaskDriver::TaskDriver(TaskRun run)
 TaskDriver::~TaskDriver() {
   removeTransfer();
   discardDownloadFile();
+  CurlEngine::instance().giveBackEasyHandle(std::move(easy_));
 }
 
 void TaskDriver::discardDownloadFile() {
@@ -128,7 +129,7 @@ bool TaskDriver::validHeaders() {
 
 void TaskDriver::resetLeg() {
   if (!easy_) {
-    easy_.reset(curl_easy_init());
+    easy_ = CurlEngine::instance().takeEasyHandle();
   } else {
     curl_easy_reset(easy_.get());
   }

@@ -73,6 +73,9 @@ void TaskDriver::configureTLSAndCredentials() {
   curl_easy_setopt(easy, CURLOPT_CAINFO, nullptr);
   curl_easy_setopt(easy, CURLOPT_CAPATH, nullptr);
   curl_easy_setopt(easy, CURLOPT_CA_CACHE_TIMEOUT, 0L);
+  // Sessions are resumed across tasks (a handle serves task after task) only where libcurl's
+  // settings for trust match those the session was made with, and only under the trust store it
+  // was checked against.
   curl_easy_setopt(easy, CURLOPT_SHARE, tlsSessionShare());
   auto pin = acceptedPins_.find(hostKey());
   if (pin != acceptedPins_.end()) {

@@ -836,21 +836,46 @@ TEST_F(URLSessionTLSTest, AddedAnchorIsTrustedForTheNamesOfItsCertificate) {
   EXPECT_EQ(recorder_->error->code(), kURLErrorServerCertificateUntrusted);
 }
 
-TEST_F(URLSessionTLSTest, NewConnectionsResumeTheTLSSessionOfTheLastOne) {
+TEST_F(URLSessionTLSTest, SessionsAreResumedOnlyUnderTheTrustTheyWereMadeWith) {
   HttpsServer secure;
   secure.routes().Get("/", [](const httplib::Request&, httplib::Response& response) {
     response.set_content("ok", "text/plain");
   });
   secure.start();
-  ASSERT_TRUE(addTrustedAnchorCertificate(HttpsServer::certificatePEM()).ok());
-  for (int i = 0; i < 3; ++i) {
+  // The server closes every connection: each task makes a new one, resumed or not.
+  SSL_CTX* server = dynamic_cast<httplib::SSLServer&>(secure.routes()).ssl_context();
+  const auto fetch = [&](bool acceptTheKey) {
     recorder_ = std::make_shared<Recorder>();
+    if (acceptTheKey) {
+      recorder_->onChallenge = [](const URLAuthenticationChallenge& challenge, auto completion) {
+        completion(AuthChallengeDisposition::UseCredential,
+                   URLCredential::forTrust(challenge.protectionSpace.serverTrust));
+      };
+    }
     run(makeSession()->dataTask(URLRequest(url(secure.url("/")))));
-    EXPECT_EQ(recorder_->text(), "ok");
-  }
-  // The server closes every connection: the later ones were new and resumed a session.
-  EXPECT_EQ(SSL_CTX_sess_hits(dynamic_cast<httplib::SSLServer&>(secure.routes()).ssl_context()), 2);
+  };
+  fetch(true);
+  EXPECT_EQ(recorder_->text(), "ok");
+  // The session made under the key the delegate accepted does not spare another task its check.
+  fetch(false);
+  EXPECT_EQ(recorder_->events,
+            (std::vector<std::string>{"challenge NSURLAuthenticationMethodServerTrust 0",
+                                      "error -1202"}));
+  EXPECT_EQ(SSL_CTX_sess_hits(server), 0);
+  fetch(true);
+  EXPECT_EQ(recorder_->text(), "ok");
+  EXPECT_EQ(SSL_CTX_sess_hits(server), 1) << "a task that accepted the same key resumes it";
+
+  ASSERT_TRUE(addTrustedAnchorCertificate(HttpsServer::certificatePEM()).ok());
+  fetch(false);
+  fetch(false);
+  EXPECT_EQ(recorder_->events, (std::vector<std::string>{"response 200", "data", "done"}));
+  EXPECT_EQ(SSL_CTX_sess_hits(server), 2) << "the second trusted connection resumes the first";
+  // Without the anchor, no session made under it is resumed.
   removeTrustedAnchorCertificates();
+  fetch(false);
+  EXPECT_EQ(recorder_->error->code(), kURLErrorServerCertificateUntrusted);
+  EXPECT_EQ(SSL_CTX_sess_hits(server), 2);
 }
 
 TEST_F(URLSessionTLSTest, MinimumProtocolVersionIsEnforced) {

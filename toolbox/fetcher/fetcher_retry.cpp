@@ -10,7 +10,12 @@ double FetcherRetry::randomMinInterval() {
   return 1.0 + static_cast<double>(platform::randomUInt32() % 65535) / 65535.0;
 }
 
-FetcherRetry::FetcherRetry() : minInterval_(randomMinInterval()) {}
+FetcherRetry::FetcherRetry() = default;
+
+double FetcherRetry::drawnMinInterval() const {
+  if (!minInterval_) minInterval_ = randomMinInterval();
+  return *minInterval_;
+}
 
 bool FetcherRetry::enabled() const {
   platform::MutexLock lock(mutex_);
@@ -20,7 +25,7 @@ bool FetcherRetry::enabled() const {
 void FetcherRetry::setEnabled(bool enabled) {
   platform::MutexLock lock(mutex_);
   if (enabled && !enabled_) {
-    minInterval_ = randomMinInterval();
+    minInterval_.reset();
     maxInterval_ = -1.0;
     factor_ = 2.0;
     lastInterval_ = 0.0;
@@ -40,12 +45,16 @@ void FetcherRetry::setMaxInterval(double seconds) {
 
 double FetcherRetry::minInterval() const {
   platform::MutexLock lock(mutex_);
-  return minInterval_;
+  return drawnMinInterval();
 }
 
 void FetcherRetry::setMinInterval(double seconds) {
   platform::MutexLock lock(mutex_);
-  minInterval_ = seconds > 0 ? seconds : randomMinInterval();
+  if (seconds > 0) {
+    minInterval_ = seconds;
+  } else {
+    minInterval_.reset();
+  }
 }
 
 void FetcherRetry::setDefaultMaxInterval(bool isRead) {
@@ -57,7 +66,7 @@ double FetcherRetry::nextInterval() const {
   platform::MutexLock lock(mutex_);
   double delay = lastInterval_ * factor_;
   if (maxInterval_ > 0 && delay >= maxInterval_) delay = maxInterval_;
-  return std::max(delay, minInterval_);
+  return std::max(delay, drawnMinInterval());
 }
 
 bool FetcherRetry::windowClosed(double next, std::optional<platform::Date> started) const {

@@ -46,6 +46,9 @@ class FetcherRetry {
  private:
   // A floor in [1.0, 2.0), drawn anew when no positive one is given.
   static double randomMinInterval();
+  // The floor, drawn on first use: most fetches never retry, and the draw reads the system's
+  // random source.
+  double drawnMinInterval() const VKR_REQUIRES(mutex_);
 
   mutable platform::Mutex mutex_;
   bool enabled_ VKR_GUARDED_BY(mutex_) = false;
@@ -53,7 +56,7 @@ class FetcherRetry {
   bool armed_ VKR_GUARDED_BY(mutex_) = false;
   uint64_t count_ VKR_GUARDED_BY(mutex_) = 0;
   double maxInterval_ VKR_GUARDED_BY(mutex_) = -1.0;
-  double minInterval_ VKR_GUARDED_BY(mutex_);
+  mutable std::optional<double> minInterval_ VKR_GUARDED_BY(mutex_);
   double factor_ VKR_GUARDED_BY(mutex_) = 0;
   double lastInterval_ VKR_GUARDED_BY(mutex_) = 0;
   bool attemptedAuthRefresh_ VKR_GUARDED_BY(mutex_) = false;

@@ -2,6 +2,7 @@
 
 #include <atomic>
 
+#include "platform/media/gst/device_signs.h"
 #include "platform/media/media_devices.h"
 
 namespace platform::media {
@@ -26,18 +27,27 @@ bool hasDevice(const char* deviceClass) {
 MediaDevices mediaDevices() { return chosenDevices.load(); }
 void setMediaDevices(MediaDevices devices) { chosenDevices.store(devices); }
 
+// Asking the device monitor loads every plugin with devices of the class: not where none can be.
 bool audioInputAvailable() {
-  return mediaDevices() == MediaDevices::Test || hasDevice("Audio/Source");
+  return mediaDevices() == MediaDevices::Test ||
+         (gst::audioDeviceInSight(gst::currentDeviceEnvironment(), gst::AudioDirection::Capture) &&
+          hasDevice("Audio/Source"));
 }
 
 bool videoInputAvailable() {
-  return mediaDevices() == MediaDevices::Test || hasDevice("Video/Source");
+  return mediaDevices() == MediaDevices::Test ||
+         (gst::videoDeviceInSight(gst::currentDeviceEnvironment()) && hasDevice("Video/Source"));
 }
 
 namespace gst {
 
 ObjectPtr<GstElement> makeAudioSink() {
-  if (mediaDevices() == MediaDevices::System) return makeElement("autoaudiosink");
+  // With no output in sight the automatic sink would load and try every audio plugin, only to
+  // end with a sink like this one.
+  if (mediaDevices() == MediaDevices::System &&
+      audioDeviceInSight(currentDeviceEnvironment(), AudioDirection::Playback)) {
+    return makeElement("autoaudiosink");
+  }
   ObjectPtr<GstElement> sink = makeElement("fakesink");
   if (sink) g_object_set(sink.get(), "sync", TRUE, nullptr);
   return sink;

@@ -4,8 +4,9 @@
 
 namespace platform::media::gst {
 
-// Where sound goes: the machine's audio output, or with the test devices a sink that discards
-// it at the pace of the clock, so that playing takes its real time.
+// Where sound goes: the machine's audio output, or with the test devices (or when the machine
+// has no audio output) a sink that discards it at the pace of the clock, so that playing takes
+// its real time.
 ObjectPtr<GstElement> makeAudioSink();
 // Where a recording's sound comes from: the machine's audio source, or a live test tone.
 ObjectPtr<GstElement> makeAudioSource();

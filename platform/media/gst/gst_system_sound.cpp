@@ -3,11 +3,11 @@
 #include <unistd.h>
 
 #include <atomic>
-#include <mutex>
 #include <utility>
 
 #include "platform/dispatch/queue.h"
 #include "platform/foundation/log.h"
+#include "platform/media/gst/gst_devices.h"
 #include "platform/media/system_sound.h"
 
 namespace platform::media {
@@ -16,9 +16,9 @@ namespace {
 
 std::atomic<uint64_t> plays{0};
 
-// Read and set on the main thread only, as sounds are played.
+// Read and set on the main thread only, as sounds are played. Empty: the machine's output.
 std::string& sinkName() {
-  static auto* name = new std::string("autoaudiosink");
+  static auto* name = new std::string;
   return *name;
 }
 
@@ -38,9 +38,11 @@ class GstSystemSound final : public SystemSound,
     GstElement* parser = gst_element_factory_make("wavparse", nullptr);
     GstElement* converter = gst_element_factory_make("audioconvert", nullptr);
     GstElement* resampler = gst_element_factory_make("audioresample", nullptr);
-    GstElement* output = gst_element_factory_make(sink.c_str(), nullptr);
+    // Made when the sound plays, so that audio plugins load only once a sound is heard.
+    gst::ObjectPtr<GstElement> output =
+        sink.empty() ? gst::makeAudioSink() : gst::makeElement(sink.c_str());
     if (!source || !parser || !converter || !resampler || !output) {
-      for (GstElement* e : {source, parser, converter, resampler, output}) {
+      for (GstElement* e : {source, parser, converter, resampler}) {
         if (e) gst_object_unref(e);
       }
       gst_object_unref(pipeline);
@@ -49,8 +51,9 @@ class GstSystemSound final : public SystemSound,
       return;
     }
     g_object_set(source, "location", file_.c_str(), nullptr);
-    gst_bin_add_many(GST_BIN(pipeline), source, parser, converter, resampler, output, nullptr);
-    gst_element_link_many(source, parser, converter, resampler, output, nullptr);
+    gst_bin_add_many(GST_BIN(pipeline), source, parser, converter, resampler, output.get(),
+                     nullptr);
+    gst_element_link_many(source, parser, converter, resampler, output.get(), nullptr);
     pipeline_ = pipeline;
     GstBus* bus = gst_element_get_bus(pipeline_);
     // The watch holds the sound weakly: a sound dropped while playing completes nothing.
@@ -104,8 +107,7 @@ Result<std::shared_ptr<SystemSound>> SystemSound::create(const std::filesystem::
     return Error::withDescription(kSystemSoundErrorDomain, kSystemSoundUnreadable,
                                   "No sound file at " + file.string());
   }
-  static std::once_flag initialized;
-  std::call_once(initialized, [] { gst_init(nullptr, nullptr); });
+  gst::ensureInitialized();
   return std::shared_ptr<SystemSound>(std::make_shared<GstSystemSound>(file));
 }
 
