@@ -75,8 +75,10 @@ void TaskDriver::configureTLSAndCredentials() {
   curl_easy_setopt(easy, CURLOPT_CA_CACHE_TIMEOUT, 0L);
   // Sessions are resumed across tasks (a handle serves task after task) only where libcurl's
   // settings for trust match those the session was made with, and only under the trust store it
-  // was checked against.
-  curl_easy_setopt(easy, CURLOPT_SHARE, tlsSessionShare());
+  // was checked against; without that cache, none are.
+  CURLSH* sessions = tlsSessionShare();
+  curl_easy_setopt(easy, CURLOPT_SHARE, sessions);
+  curl_easy_setopt(easy, CURLOPT_SSL_SESSIONID_CACHE, sessions ? 1L : 0L);
   auto pin = acceptedPins_.find(hostKey());
   if (pin != acceptedPins_.end()) {
     curl_easy_setopt(easy, CURLOPT_SSL_VERIFYPEER, 0L);
