@@ -7,8 +7,8 @@
 namespace platform::net {
 
 // The share through which URL loading's connections keep their TLS sessions, so a new connection
-// to a server met before resumes a session rather than making a full handshake again. Engine
-// thread only. A resumed session is not checked again, so sessions go with the trust store they
+// to a server met before resumes a session rather than making a full handshake again. Any
+// thread. A resumed session is not checked again, so sessions go with the trust store they
 // were checked against: once the added anchors change, connections start without any.
 CURLSH* tlsSessionShare();
 
