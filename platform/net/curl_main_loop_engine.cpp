@@ -21,8 +21,12 @@ class MainLoopEngine final : public CurlEngine {
     curl_multi_setopt(multi_, CURLMOPT_SOCKETDATA, this);
     curl_multi_setopt(multi_, CURLMOPT_TIMERFUNCTION, &MainLoopEngine::onTimer);
     curl_multi_setopt(multi_, CURLMOPT_TIMERDATA, this);
-    static GSourceFuncs functions = {&MainLoopEngine::prepare, &MainLoopEngine::check,
-                                     &MainLoopEngine::dispatch, nullptr, nullptr, nullptr};
+    static GSourceFuncs functions = {&MainLoopEngine::prepare,
+                                     &MainLoopEngine::check,
+                                     &MainLoopEngine::dispatch,
+                                     nullptr,
+                                     nullptr,
+                                     nullptr};
     source_ = g_source_new(&functions, sizeof(EngineSource));
     reinterpret_cast<EngineSource*>(source_)->engine = this;
     g_source_set_name(source_, "platform URL loading");
@@ -121,8 +125,8 @@ class MainLoopEngine final : public CurlEngine {
       sockets_.erase(it);
       return;
     }
-    const auto condition = static_cast<GIOCondition>(
-        ((what & CURL_POLL_IN) ? G_IO_IN : 0) | ((what & CURL_POLL_OUT) ? G_IO_OUT : 0));
+    const auto condition = static_cast<GIOCondition>(((what & CURL_POLL_IN) ? G_IO_IN : 0) |
+                                                     ((what & CURL_POLL_OUT) ? G_IO_OUT : 0));
     if (it != sockets_.end()) {
       g_source_modify_unix_fd(source_, it->second, condition);
     } else {
