@@ -1,57 +1,53 @@
 #include "platform/net/curl_engine.h"
 
-#include <thread>
-
 #include "platform/dispatch/clock.h"
-#include "platform/foundation/log.h"
 #include "platform/net/task_driver.h"
 
 namespace platform::net {
 
 namespace {
-// Longest sleep of the engine when nothing is due; libcurl's own timers shorten it.
-constexpr std::chrono::milliseconds kMaxPoll{1000};
-// Virtual time moves without waking the engine, so under a manual clock it looks at its
+// Longest sleep of an engine while tasks run and nothing is due.
+constexpr std::chrono::milliseconds kMaxWait{1000};
+// Virtual time moves without waking an engine, so under a manual clock it looks at its
 // time-outs this often while one is pending.
 constexpr std::chrono::milliseconds kManualClockPoll{5};
-
-// How long the engine stays awake after work before it sleeps: the next command or the server's
-// answer usually comes within this, and a thread still running needs no wake-up, which costs far
-// more than this on a loaded machine.
-constexpr std::chrono::microseconds kStayAwake{200};
 
 // Handles kept for reuse: about as many as tasks usually start between two turns of the engine.
 constexpr size_t kSpareHandles = 16;
 
 bool manualClockInstalled() { return dynamic_cast<ManualClock*>(&platform::clock()) != nullptr; }
+
+CURLM* makeMulti() {
+  curl_global_init(CURL_GLOBAL_DEFAULT);
+  CURLM* multi = curl_multi_init();
+  // Kept-alive connections stay for later tasks, whatever the number of tasks running now.
+  curl_multi_setopt(multi, CURLMOPT_MAXCONNECTS, 256L);
+  return multi;
+}
 }  // namespace
 
-CurlEngine& CurlEngine::instance() {
-  // Never destroyed: transfers may still be cancelled from static destructors.
-  static CurlEngine* engine = new CurlEngine();
-  return *engine;
+CurlEngine& CurlEngine::of(const TaskRun& run) {
+  const bool streamed = run.body->kind == TaskBody::Kind::Stream || run.request->httpBodyStream;
+  if (!streamed && run.session->delegateQueue() == mainQueue()) return mainLoopEngine();
+  return networkThreadEngine();
 }
 
-CurlEngine::CurlEngine() {
-  curl_global_init(CURL_GLOBAL_DEFAULT);
-  multi_ = curl_multi_init();
-  // Kept-alive connections stay for later tasks, whatever the number of tasks running now.
-  curl_multi_setopt(multi_, CURLMOPT_MAXCONNECTS, 256L);
-  std::thread([this] { run(); }).detach();
-}
+CurlEngine::CurlEngine() : multi_(makeMulti()) {}
+
+CurlEngine::~CurlEngine() = default;
 
 void CurlEngine::post(Command command) {
   {
     MutexLock lock(mutex_);
     commands_.push_back(std::move(command));
   }
-  curl_multi_wakeup(multi_);
+  wake();
 }
 
 void CurlEngine::start(TaskRun run) {
   post([this, run = std::move(run)]() mutable {
     const uint64_t identifier = run.task->taskIdentifier();
-    auto driver = std::make_unique<TaskDriver>(std::move(run));
+    auto driver = std::make_unique<TaskDriver>(*this, std::move(run));
     TaskDriver& started = *driver;
     drivers_[identifier] = std::move(driver);
     started.start();
@@ -84,29 +80,9 @@ void CurlEngine::giveBackEasyHandle(CurlEasy easy) {
   spareHandles_.push_back(std::move(easy));
 }
 
-void CurlEngine::run() {
-  auto awakeUntil = std::chrono::steady_clock::now();
-  for (;;) {
-    bool worked = runCommands();
-    int running = 0;
-    curl_multi_perform(multi_, &running);
-    worked = readFinishedTransfers() || worked;
-    for (uint64_t identifier : std::exchange(toFlush_, {})) {
-      auto it = drivers_.find(identifier);
-      if (it != drivers_.end()) it->second->flush();
-    }
-    std::erase_if(drivers_, [](const auto& entry) { return entry.second->finished(); });
-    const int timeout = checkDeadlines();
-    std::erase_if(drivers_, [](const auto& entry) { return entry.second->finished(); });
-    const auto now = std::chrono::steady_clock::now();
-    if (worked) awakeUntil = now + kStayAwake;
-    {
-      MutexLock lock(mutex_);
-      if (!commands_.empty()) continue;
-    }
-    // Soon after work the next command or a server's answer is likely: look without sleeping.
-    curl_multi_poll(multi_, nullptr, 0, now < awakeUntil ? 0 : timeout, nullptr);
-  }
+bool CurlEngine::hasCommands() {
+  MutexLock lock(mutex_);
+  return !commands_.empty();
 }
 
 bool CurlEngine::runCommands() {
@@ -117,6 +93,19 @@ bool CurlEngine::runCommands() {
   }
   for (Command& command : commands) command();
   return !commands.empty();
+}
+
+bool CurlEngine::endTurn(std::optional<std::chrono::milliseconds>& wait) {
+  const bool finished = readFinishedTransfers();
+  for (uint64_t identifier : std::exchange(toFlush_, {})) {
+    auto it = drivers_.find(identifier);
+    if (it != drivers_.end()) it->second->flush();
+  }
+  std::erase_if(drivers_, [](const auto& entry) { return entry.second->finished(); });
+  wait = checkDeadlines();
+  std::erase_if(drivers_, [](const auto& entry) { return entry.second->finished(); });
+  if (drivers_.empty()) wait.reset();
+  return finished;
 }
 
 bool CurlEngine::readFinishedTransfers() {
@@ -135,10 +124,10 @@ bool CurlEngine::readFinishedTransfers() {
   return any;
 }
 
-int CurlEngine::checkDeadlines() {
+std::optional<std::chrono::milliseconds> CurlEngine::checkDeadlines() {
   const MonotonicTime now = platform::monotonicNow();
   const auto realNow = std::chrono::steady_clock::now();
-  Duration wait = kMaxPoll;
+  Duration wait = kMaxWait;
   bool timing = false;
   for (auto& [identifier, driver] : drivers_) {
     if (auto due = driver->responseDue(); due && *due <= realNow) driver->flush();
@@ -152,8 +141,7 @@ int CurlEngine::checkDeadlines() {
     }
   }
   if (timing && manualClockInstalled()) wait = std::min<Duration>(wait, kManualClockPoll);
-  const auto milliseconds = std::chrono::ceil<std::chrono::milliseconds>(wait).count();
-  return static_cast<int>(std::max<int64_t>(milliseconds, 1));
+  return std::max(std::chrono::ceil<std::chrono::milliseconds>(wait), std::chrono::milliseconds(1));
 }
 
 }  // namespace platform::net

@@ -1,7 +1,11 @@
 #pragma once
 
-// Internal to URL loading: one libcurl multi handle, driven by a thread of its own, runs the
-// transfers of every session. Other threads talk to it only by posting commands.
+// Internal to URL loading: a libcurl multi handle that runs transfers, and the tasks' drivers.
+// There are two engines. Tasks whose delegate queue is the main queue run on the main loop: their
+// bytes reach the delegate without a hand-over between threads, which costs more than the
+// transfer itself on a loaded machine. Every other task runs on the network thread, and so does a
+// body streamed by a writer, which may block its thread until the engine reads. Other threads
+// talk to an engine only by posting commands.
 
 #include <curl/curl.h>
 
@@ -9,6 +13,7 @@
 #include <deque>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <unordered_map>
 #include <vector>
 
@@ -24,16 +29,17 @@ class CurlEngine {
  public:
   using Command = std::function<void()>;
 
-  static CurlEngine& instance();
+  // The engine that runs the task.
+  static CurlEngine& of(const TaskRun& run);
 
-  // Runs the command on the engine thread after the ones posted before it. Any thread.
+  // Runs the command on the engine's thread after the ones posted before it. Any thread.
   void post(Command command);
   // Starts driving the task. Any thread.
   void start(TaskRun run);
   // Runs the work with the task's driver, when it still runs. Any thread.
   void withDriver(uint64_t taskIdentifier, std::function<void(TaskDriver&)> work);
 
-  // Engine thread only.
+  // The engine's thread only.
   void addHandle(CURL* easy);
   void removeHandle(CURL* easy);
   // The task's driver flushes at the end of this turn of the engine.
@@ -43,23 +49,39 @@ class CurlEngine {
   CurlEasy takeEasyHandle();
   void giveBackEasyHandle(CurlEasy easy);
 
- private:
+ protected:
   CurlEngine();
-  void run();
-  // Each answers whether there was anything to do.
+  virtual ~CurlEngine();
+  // Makes the engine's thread look at its commands soon.
+  virtual void wake() = 0;
+
+  // Answers whether there was any command to run.
   bool runCommands();
+  bool hasCommands();
+  // What follows the transfers' progress in a turn: finished transfers, flushes and deadlines.
+  // Answers whether a transfer finished; `wait` is how long the engine may sleep until a deadline
+  // of a running task, none when nothing runs.
+  bool endTurn(std::optional<std::chrono::milliseconds>& wait);
+
+  CURLM* const multi_;
+
+ private:
   bool readFinishedTransfers();
   // Handles the drivers' deadlines that passed (time-outs, responses waiting for their body);
-  // answers the poll time-out until the next one.
-  int checkDeadlines();
+  // answers the time until the next one.
+  std::optional<std::chrono::milliseconds> checkDeadlines();
 
-  CURLM* multi_;
   Mutex mutex_;
   std::deque<Command> commands_ VKR_GUARDED_BY(mutex_);
-  // Engine thread only.
+  // The engine's thread only.
   std::unordered_map<uint64_t, std::unique_ptr<TaskDriver>> drivers_;
   std::vector<uint64_t> toFlush_;
   std::vector<CurlEasy> spareHandles_;
 };
+
+// The engine on a thread of its own.
+CurlEngine& networkThreadEngine();
+// The engine on the main thread's GLib loop (the default main context).
+CurlEngine& mainLoopEngine();
 
 }  // namespace platform::net

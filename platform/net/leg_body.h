@@ -1,7 +1,7 @@
 #pragma once
 
 // Internal to URL loading: the request body of one leg of a task (bytes, a file or a stream),
-// read and rewound by libcurl on the engine thread.
+// read and rewound by libcurl on the engine's thread.
 
 #include <cstdint>
 #include <filesystem>

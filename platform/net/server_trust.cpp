@@ -19,9 +19,10 @@ namespace {
 struct Anchors {
   Mutex mutex;
   std::vector<X509Ptr> certificates VKR_GUARDED_BY(mutex);
-  // The last stores made of the system's anchors and these, until they change.
+  // The last store made of the system's anchors and these, until they change.
   X509StorePtr shared VKR_GUARDED_BY(mutex);
-  X509StorePtr forURLConnections VKR_GUARDED_BY(mutex);
+  // Counts the changes, so that stores kept elsewhere know when they are out of date.
+  uint64_t generation VKR_GUARDED_BY(mutex) = 0;
 };
 Anchors& anchors() {
   static Anchors* list = new Anchors();
@@ -81,29 +82,42 @@ X509StorePtr makeTrustStore() {
   return store;
 }
 
-// The store kept in `slot` (made when there is none), with a reference of the caller's own.
-X509StorePtr keptStore(X509StorePtr Anchors::*slot) {
+}  // namespace
+
+X509StorePtr sharedTrustStore() {
   {
     MutexLock lock(anchors().mutex);
-    if (X509_STORE* kept = (anchors().*slot).get()) {
+    if (X509_STORE* kept = anchors().shared.get()) {
       X509_STORE_up_ref(kept);
       return X509StorePtr(kept);
     }
   }
   X509StorePtr made = makeTrustStore();
   MutexLock lock(anchors().mutex);
-  if (!(anchors().*slot)) {
+  if (!anchors().shared) {
     X509_STORE_up_ref(made.get());
-    (anchors().*slot).reset(made.get());
+    anchors().shared.reset(made.get());
   }
   return made;
 }
 
-}  // namespace
-
-X509StorePtr sharedTrustStore() { return keptStore(&Anchors::shared); }
-
-X509StorePtr urlConnectionTrustStore() { return keptStore(&Anchors::forURLConnections); }
+X509StorePtr urlConnectionTrustStore() {
+  // One store per thread: libcurl sets its flags on the store of each connection, which must not
+  // happen while a connection on another thread verifies with it.
+  thread_local uint64_t generation = 0;
+  thread_local X509StorePtr kept;
+  uint64_t current = 0;
+  {
+    MutexLock lock(anchors().mutex);
+    current = anchors().generation;
+  }
+  if (!kept || generation != current) {
+    kept = makeTrustStore();
+    generation = current;
+  }
+  X509_STORE_up_ref(kept.get());
+  return X509StorePtr(kept.get());
+}
 
 Status addTrustedAnchorCertificate(std::string_view pem) {
   const BIOPtr bio(BIO_new_mem_buf(pem.data(), static_cast<int>(pem.size())));
@@ -118,7 +132,7 @@ Status addTrustedAnchorCertificate(std::string_view pem) {
   }
   anchors().certificates.push_back(std::move(certificate));
   anchors().shared.reset();
-  anchors().forURLConnections.reset();
+  ++anchors().generation;
   return okStatus();
 }
 
@@ -126,7 +140,7 @@ void removeTrustedAnchorCertificates() {
   MutexLock lock(anchors().mutex);
   anchors().certificates.clear();
   anchors().shared.reset();
-  anchors().forURLConnections.reset();
+  ++anchors().generation;
 }
 
 ServerTrust::Result ServerTrust::evaluate() const {

@@ -1,4 +1,4 @@
-// The life of a task on the engine thread: its start, each leg's set-up, the end of each
+// The life of a task on its engine's thread: its start, each leg's set-up, the end of each
 // transfer, time-outs, and the one completion.
 
 #include "platform/net/task_driver.h"
@@ -35,8 +35,9 @@ Duration limitOf(double seconds) { return platform::seconds(std::min(seconds, 1e
 
 }  // namespace
 
-TaskDriver::TaskDriver(TaskRun run)
-    : task_(std::move(run.task)),
+TaskDriver::TaskDriver(CurlEngine& engine, TaskRun run)
+    : engine_(engine),
+      task_(std::move(run.task)),
       session_(std::move(run.session)),
       taskBody_(std::move(run.body)),
       record_(std::move(run.record)),
@@ -45,7 +46,7 @@ TaskDriver::TaskDriver(TaskRun run)
 TaskDriver::~TaskDriver() {
   removeTransfer();
   discardDownloadFile();
-  CurlEngine::instance().giveBackEasyHandle(std::move(easy_));
+  engine_.giveBackEasyHandle(std::move(easy_));
 }
 
 void TaskDriver::discardDownloadFile() {
@@ -129,7 +130,7 @@ bool TaskDriver::validHeaders() {
 
 void TaskDriver::resetLeg() {
   if (!easy_) {
-    easy_ = CurlEngine::instance().takeEasyHandle();
+    easy_ = engine_.takeEasyHandle();
   } else {
     curl_easy_reset(easy_.get());
   }
@@ -160,7 +161,7 @@ void TaskDriver::startLeg() {
     legDeadline_ = lastActivity_ + limitOf(configuration.timeoutIntervalForResource);
   }
   phase_ = Phase::Transferring;
-  CurlEngine::instance().addHandle(easy_.get());
+  engine_.addHandle(easy_.get());
   inMulti_ = true;
 }
 
@@ -193,7 +194,7 @@ void TaskDriver::transferDone(CURLcode code) {
       return challengeAuthentication();
     case Role::Final:
       phase_ = Phase::Finishing;
-      if (responsePending_) CurlEngine::instance().flushLater(task_->taskIdentifier());
+      if (responsePending_) engine_.flushLater(task_->taskIdentifier());
       return advance();
     case Role::Unknown:
       return complete(makeURLError(kURLErrorBadServerResponse, urlText()));
@@ -307,7 +308,7 @@ std::optional<TaskDriver::RealTime> TaskDriver::responseDue() const {
 }
 
 void TaskDriver::removeTransfer() {
-  if (inMulti_) CurlEngine::instance().removeHandle(easy_.get());
+  if (inMulti_) engine_.removeHandle(easy_.get());
   inMulti_ = false;
 }
 

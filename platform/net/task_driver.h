@@ -1,7 +1,7 @@
 #pragma once
 
-// Internal to URL loading: what runs one task on the engine thread, leg by leg (redirects and
-// authentication answers start new legs), and reports it to the session's delegate. Engine thread
+// Internal to URL loading: what runs one task on its engine's thread, leg by leg (redirects and
+// authentication answers start new legs), and reports it to the session's delegate. That thread
 // only; what other threads learn of the task goes through its TaskRecord.
 
 #include <curl/curl.h>
@@ -19,11 +19,13 @@
 
 namespace platform::net {
 
+class CurlEngine;
+
 class TaskDriver {
  public:
   using RealTime = std::chrono::steady_clock::time_point;
 
-  explicit TaskDriver(TaskRun run);
+  TaskDriver(CurlEngine& engine, TaskRun run);
   ~TaskDriver();
   TaskDriver(const TaskDriver&) = delete;
   TaskDriver& operator=(const TaskDriver&) = delete;
@@ -114,6 +116,7 @@ class TaskDriver {
   std::string urlText() const;
   std::string hostKey() const;
 
+  CurlEngine& engine_;
   const TaskPtr task_;
   const std::shared_ptr<URLSession> session_;
   const std::shared_ptr<const TaskBody> taskBody_;

@@ -1,5 +1,5 @@
 // A task driver's questions to the delegate (body streams, redirects, challenges, responses) and
-// what it does with the answers, which come back to the engine thread.
+// what it does with the answers, which come back to its engine's thread.
 
 #include "platform/dispatch/once_callback.h"
 #include "platform/foundation/url_error.h"
@@ -17,28 +17,30 @@ namespace {
 
 bool isHTTPScheme(const std::string& scheme) { return scheme == "http" || scheme == "https"; }
 
-// The delegate's answer: the first call is carried to the task's driver on the engine thread; an
-// answer dropped without being called cancels the task.
+// The delegate's answer: the first call is carried to the task's driver on its engine's thread;
+// an answer dropped without being called cancels the task.
 template <typename... Args>
-std::function<void(Args...)> answer(uint64_t task, void (TaskDriver::*apply)(Args...)) {
+std::function<void(Args...)> answer(CurlEngine& engine, uint64_t task,
+                                    void (TaskDriver::*apply)(Args...)) {
   return OnceCallback<Args...>(
-      [task, apply](Args... args) {
-        CurlEngine::instance().withDriver(
+      [&engine, task, apply](Args... args) {
+        engine.withDriver(
             task, [apply, values = std::make_tuple(std::move(args)...)](TaskDriver& d) mutable {
               std::apply([&](auto&&... v) { (d.*apply)(std::move(v)...); }, std::move(values));
             });
       },
-      [task] { CurlEngine::instance().withDriver(task, [](TaskDriver& d) { d.cancel(); }); });
+      [&engine, task] { engine.withDriver(task, [](TaskDriver& d) { d.cancel(); }); });
 }
 
 }  // namespace
 
 void TaskDriver::askForBodyStream() {
   phase_ = Phase::AwaitingBodyStream;
-  session_->deliver(task_, false, [task = task_](URLSessionDelegate& delegate, URLSession& s) {
-    delegate.needNewBodyStream(s, task,
-                               answer(task->taskIdentifier(), &TaskDriver::answerBodyStream));
-  });
+  session_->deliver(
+      task_, false, [&engine = engine_, task = task_](URLSessionDelegate& delegate, URLSession& s) {
+        delegate.needNewBodyStream(
+            s, task, answer(engine, task->taskIdentifier(), &TaskDriver::answerBodyStream));
+      });
 }
 
 void TaskDriver::answerBodyStream(std::shared_ptr<InputStream> stream) {
@@ -54,7 +56,7 @@ void TaskDriver::answerBodyStream(std::shared_ptr<InputStream> stream) {
 void TaskDriver::wakeWhenReadable(InputStream& stream) {
   const uint64_t id = task_->taskIdentifier();
   stream.setWaker(
-      [id] { CurlEngine::instance().withDriver(id, [](TaskDriver& d) { d.resumeSending(); }); });
+      [&engine = engine_, id] { engine.withDriver(id, [](TaskDriver& d) { d.resumeSending(); }); });
 }
 
 // The current response is the one the task reports: ask the delegate about it (data tasks) or
@@ -74,7 +76,7 @@ void TaskDriver::becomeFinal() {
   dispositionAsked_ = true;
   responsePending_ = true;
   responseHeldSince_ = std::chrono::steady_clock::now();
-  CurlEngine::instance().flushLater(task_->taskIdentifier());
+  engine_.flushLater(task_->taskIdentifier());
 }
 
 void TaskDriver::flush() {
@@ -85,12 +87,13 @@ void TaskDriver::flush() {
   }
   responsePending_ = false;
   if (phase_ == Phase::Finishing && result_) return speculate();
-  session_->deliver(
-      task_, false,
-      [task = task_, response = *response_](URLSessionDelegate& delegate, URLSession& s) {
-        delegate.didReceiveResponse(s, task, response,
-                                    answer(task->taskIdentifier(), &TaskDriver::answerDisposition));
-      });
+  session_->deliver(task_, false,
+                    [&engine = engine_, task = task_, response = *response_](
+                        URLSessionDelegate& delegate, URLSession& s) {
+                      delegate.didReceiveResponse(
+                          s, task, response,
+                          answer(engine, task->taskIdentifier(), &TaskDriver::answerDisposition));
+                    });
 }
 
 // The response, its whole body and the outcome are known: they go to the delegate queue in one
@@ -119,13 +122,13 @@ void TaskDriver::deliverData(Bytes data) {
   record_->addBytesReceived(size);
   record_->bytesInFlight += size;
   session_->deliver(task_, false,
-                    [task = task_, record = record_, data = std::move(data), size](
-                        URLSessionDelegate& delegate, URLSession& s) {
+                    [&engine = engine_, task = task_, record = record_, data = std::move(data),
+                     size](URLSessionDelegate& delegate, URLSession& s) {
                       delegate.didReceiveData(s, task, data);
                       const int64_t left = record->bytesInFlight -= size;
                       if (left <= kInFlightLimit && left + size > kInFlightLimit) {
-                        CurlEngine::instance().withDriver(
-                            task->taskIdentifier(), [](TaskDriver& d) { d.resumeReceiving(); });
+                        engine.withDriver(task->taskIdentifier(),
+                                          [](TaskDriver& d) { d.resumeReceiving(); });
                       }
                     });
 }
@@ -179,11 +182,11 @@ void TaskDriver::proposeRedirect() {
   if (!sameOrigin(*request_->url, *target)) proposed.headers.remove("Authorization");
   phase_ = Phase::AwaitingRedirect;
   session_->deliver(task_, false,
-                    [task = task_, response, proposed = std::move(proposed)](
+                    [&engine = engine_, task = task_, response, proposed = std::move(proposed)](
                         URLSessionDelegate& delegate, URLSession& s) mutable {
                       delegate.willPerformHTTPRedirection(
                           s, task, response, std::move(proposed),
-                          answer(task->taskIdentifier(), &TaskDriver::answerRedirect));
+                          answer(engine, task->taskIdentifier(), &TaskDriver::answerRedirect));
                     });
 }
 
@@ -253,9 +256,11 @@ void TaskDriver::challengeServerTrust() {
 void TaskDriver::askAboutChallenge(URLAuthenticationChallenge challenge) {
   phase_ = Phase::AwaitingChallenge;
   session_->deliver(
-      task_, false, [task = task_, challenge](URLSessionDelegate& delegate, URLSession& s) {
-        delegate.didReceiveChallenge(s, task, challenge,
-                                     answer(task->taskIdentifier(), &TaskDriver::answerChallenge));
+      task_, false,
+      [&engine = engine_, task = task_, challenge](URLSessionDelegate& delegate, URLSession& s) {
+        delegate.didReceiveChallenge(
+            s, task, challenge,
+            answer(engine, task->taskIdentifier(), &TaskDriver::answerChallenge));
       });
 }
 

@@ -240,7 +240,7 @@ size_t TaskDriver::bodyBytes(const char* data, size_t size) {
   if (!dispositionAllowed_) {
     if (held_.size() + size > kHeldBodyLimit) {
       pausedReceiving_ = true;
-      if (responsePending_) CurlEngine::instance().flushLater(task_->taskIdentifier());
+      if (responsePending_) engine_.flushLater(task_->taskIdentifier());
       return CURL_WRITEFUNC_PAUSE;
     }
     held_.insert(held_.end(), data, data + size);

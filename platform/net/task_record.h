@@ -1,7 +1,7 @@
 #pragma once
 
-// Internal to URL loading: what a task has come to, written by its driver on the engine thread and
-// by the session on the delegate queue, read from any thread through the task. Thread-safe: the
+// Internal to URL loading: what a task has come to, written by its driver on its engine's thread
+// and by the session on the delegate queue, read from any thread through the task. Thread-safe: the
 // fields sit under the record's own lock, the flags that deliveries read are atomic.
 
 #include <atomic>

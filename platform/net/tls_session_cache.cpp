@@ -29,7 +29,9 @@ CURLSH* makeShare() {
 }  // namespace
 
 CURLSH* tlsSessionShare() {
-  static Sessions* sessions = new Sessions();
+  // Each engine's thread has its own, like its own trust store: a share is then only ever used on
+  // one thread. Never freed, as handles may outlive the thread's other state.
+  thread_local Sessions* sessions = new Sessions();
   std::erase_if(sessions->retired,
                 [](CURLSH* share) { return curl_share_cleanup(share) == CURLSHE_OK; });
   X509StorePtr store = urlConnectionTrustStore();

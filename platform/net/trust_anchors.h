@@ -10,9 +10,9 @@ namespace platform::net {
 // anchors change; each answer holds a reference of its own. Stores are safe to verify with from
 // several threads.
 X509StorePtr sharedTrustStore();
-// Another such store, for the connections of URL loading alone: libcurl sets its verification
-// flags on the store of each connection (the same ones every time, from the engine thread), and
-// those stay out of the stores other callers verify with.
+// Another such store, for the connections of URL loading alone, made for each thread that makes
+// connections (each engine's): libcurl sets its verification flags on the store of each connection,
+// and those stay out of the stores other callers and threads verify with.
 X509StorePtr urlConnectionTrustStore();
 
 }  // namespace platform::net

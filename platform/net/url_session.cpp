@@ -104,7 +104,8 @@ TaskRun URLSessionTask::run() {
 void URLSessionTask::resume() {
   if (!record_->markStarted()) return;
   session_->taskStarted();
-  CurlEngine::instance().start(run());
+  TaskRun started = run();
+  CurlEngine::of(started).start(std::move(started));
 }
 
 void URLSessionTask::cancel() {
@@ -113,9 +114,10 @@ void URLSessionTask::cancel() {
   if (*start) {
     // A task cancelled before it ran still ends with its completion.
     session_->taskStarted();
-    CurlEngine::instance().start(run());
+    TaskRun started = run();
+    CurlEngine::of(started).start(std::move(started));
   } else {
-    CurlEngine::instance().withDriver(identifier_, [](TaskDriver& driver) { driver.cancel(); });
+    CurlEngine::of(run()).withDriver(identifier_, [](TaskDriver& driver) { driver.cancel(); });
   }
 }
 

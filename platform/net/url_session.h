@@ -1,7 +1,8 @@
 #pragma once
 
-// URL sessions: HTTP(S) loads run by one libcurl engine off the main thread, reported to a
-// delegate on the queue the session was given, in order.
+// URL sessions: HTTP(S) loads run by libcurl, reported to a delegate on the queue the session was
+// given, in order. The loads of a session whose delegate queue is the main queue run on the main
+// loop (without blocking it); the others run on a network thread.
 //
 // Each task reports, in this order: redirects (the delegate may change or refuse each one),
 // authentication challenges (server trust when the default evaluation fails; HTTP

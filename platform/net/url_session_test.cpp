@@ -10,6 +10,7 @@
 #include "platform/dispatch/clock.h"
 #include "platform/dispatch/queue.h"
 #include "platform/foundation/url_error.h"
+#include "platform/net/bound_stream_pair.h"
 #include "platform/testing/http_server.h"
 #include "platform/testing/main_loop.h"
 #include "platform/testing/temp_dir.h"
@@ -139,7 +140,24 @@ class HeldQueue : public DispatchQueue {
   std::vector<Work> work_ VKR_GUARDED_BY(mutex_);
 };
 
-class URLSessionTest : public ::testing::Test {
+// A delegate queue whose work runs on the main thread without being the main queue: its sessions'
+// transfers run on the network thread, while the test sees their delegate calls as the main
+// queue's sessions' are seen.
+class MainThreadQueue : public DispatchQueue {
+ public:
+  MainThreadQueue() : DispatchQueue("main thread") {}
+  void async(Work work) override { mainQueue()->async(std::move(work)); }
+  bool isCurrent() const override { return isMainThread(); }
+};
+
+// Where the sessions' transfers run: each test runs with both.
+enum class Engine { MainLoop, NetworkThread };
+
+std::string engineName(const ::testing::TestParamInfo<Engine>& info) {
+  return info.param == Engine::MainLoop ? "MainLoop" : "NetworkThread";
+}
+
+class URLSessionTest : public ::testing::TestWithParam<Engine> {
  protected:
   static void SetUpTestSuite() {
     server_ = new HttpServer();
@@ -219,11 +237,16 @@ class URLSessionTest : public ::testing::Test {
 
   std::shared_ptr<URLSession> makeSession(
       URLSessionConfiguration configuration = URLSessionConfiguration::ephemeral()) {
-    return URLSession::make(std::move(configuration), recorder_, mainQueue());
+    const QueuePtr queue =
+        GetParam() == Engine::MainLoop ? mainQueue() : std::make_shared<MainThreadQueue>();
+    return URLSession::make(std::move(configuration), recorder_, queue);
   }
-  // Runs the task to its completion (or fails the test after a time-out).
-  void run(const TaskPtr& task) {
+  // Runs the task to its completion (or fails the test after a time-out), doing `meanwhile` on
+  // the main thread once it has started.
+  void run(
+      const TaskPtr& task, const std::function<void()>& meanwhile = [] {}) {
     task->resume();
+    meanwhile();
     ASSERT_TRUE(runMainLoopUntil([&] { return recorder_->completions > 0; }));
     // Nothing may follow the completion.
     platform::testing::drainMainLoop();
@@ -237,7 +260,7 @@ class URLSessionTest : public ::testing::Test {
 
 HttpServer* URLSessionTest::server_ = nullptr;
 
-TEST_F(URLSessionTest, GetReportsResponseDataAndCompletionInOrder) {
+TEST_P(URLSessionTest, GetReportsResponseDataAndCompletionInOrder) {
   auto session = makeSession();
   URLRequest get = request("/hello");
   get.headers.set("X-Custom", "42");
@@ -257,7 +280,7 @@ TEST_F(URLSessionTest, GetReportsResponseDataAndCompletionInOrder) {
 }
 
 // Every request says who asks and in which languages, unless it names its own.
-TEST_F(URLSessionTest, RequestsCarryAUserAgentAndTheUsersLanguages) {
+TEST_P(URLSessionTest, RequestsCarryAUserAgentAndTheUsersLanguages) {
   const char* saved = std::getenv("LANGUAGE");
   const std::string previous = saved ? saved : "";
   setenv("LANGUAGE", "de_DE:en_GB:en", 1);
@@ -281,7 +304,7 @@ TEST_F(URLSessionTest, RequestsCarryAUserAgentAndTheUsersLanguages) {
   }
 }
 
-TEST_F(URLSessionTest, BodiesFromBytesRequestFileAndStream) {
+TEST_P(URLSessionTest, BodiesFromBytesRequestFileAndStream) {
   platform::testing::TempDir folder;
   platform::testing::writeFile(folder / "body.txt", "from a file");
   struct Case {
@@ -340,7 +363,31 @@ TEST_F(URLSessionTest, BodiesFromBytesRequestFileAndStream) {
   EXPECT_EQ(recorder_->events, (std::vector<std::string>{"body stream", "error -1021"}));
 }
 
-TEST_F(URLSessionTest, RedirectsFollowedChangedAndRefused) {
+// A body streamed by a writer on the main thread is sent while the writer waits for room: its
+// transfer doesn't wait for the main loop the writer holds up.
+TEST_P(URLSessionTest, StreamWrittenOnTheMainThreadIsSentWhileItsWriterWaits) {
+  BoundStreamPair pair = makeBoundStreamPair(64);
+  URLRequest post = request("/echo");
+  post.httpMethod = "POST";
+  post.httpBodyStream = pair.input;
+  run(makeSession()->dataTask(post), [&] {
+    ASSERT_TRUE(pair.output->open());
+    const std::string body(8 * 1024, 'w');  // far more than the pair holds
+    for (size_t written = 0; written < body.size();) {
+      const int64_t count = pair.output->write(
+          reinterpret_cast<const uint8_t*>(body.data()) + written, body.size() - written);
+      ASSERT_GT(count, 0);
+      written += static_cast<size_t>(count);
+    }
+    pair.output->close();
+  });
+  EXPECT_EQ(recorder_->error, std::nullopt);
+  const std::string text = recorder_->text();
+  EXPECT_EQ(text.size(), 8 * 1024 + 39) << ::testing::PrintToString(recorder_->events);
+  EXPECT_TRUE(text.starts_with("POST application/x-www-form-urlencoded ww")) << text.substr(0, 80);
+}
+
+TEST_P(URLSessionTest, RedirectsFollowedChangedAndRefused) {
   const std::string target = server_->url("/hello");
   {
     auto session = makeSession();
@@ -388,7 +435,7 @@ TEST_F(URLSessionTest, RedirectsFollowedChangedAndRefused) {
   }
 }
 
-TEST_F(URLSessionTest, RedirectMethodAndCredentialRules) {
+TEST_P(URLSessionTest, RedirectMethodAndCredentialRules) {
   struct Case {
     const char* path;
     const char* expected;
@@ -421,7 +468,7 @@ TEST_F(URLSessionTest, RedirectMethodAndCredentialRules) {
   }
 }
 
-TEST_F(URLSessionTest, ResponseDispositionAndCancelStopEverythingButTheCompletion) {
+TEST_P(URLSessionTest, ResponseDispositionAndCancelStopEverythingButTheCompletion) {
   {
     recorder_->onResponse = [](auto completion) { completion(ResponseDisposition::Cancel); };
     auto session = makeSession();
@@ -470,7 +517,7 @@ TEST_F(URLSessionTest, ResponseDispositionAndCancelStopEverythingButTheCompletio
   }
 }
 
-TEST_F(URLSessionTest, LargeBodyArrivesWholeThroughASlowDelegate) {
+TEST_P(URLSessionTest, LargeBodyArrivesWholeThroughASlowDelegate) {
   auto session = makeSession();
   const size_t size = 12 << 20;
   run(session->dataTask(request("/big?size=" + std::to_string(size))));
@@ -478,7 +525,7 @@ TEST_F(URLSessionTest, LargeBodyArrivesWholeThroughASlowDelegate) {
   for (size_t i = 0; i < size; i += 997) ASSERT_EQ(recorder_->body[i], 'a' + i % 26) << i;
 }
 
-TEST_F(URLSessionTest, CookiesStoredSentAndForeignDomainsRefused) {
+TEST_P(URLSessionTest, CookiesStoredSentAndForeignDomainsRefused) {
   URLSessionConfiguration configuration = URLSessionConfiguration::ephemeral();
   auto jar = configuration.cookieStorage;
   auto session = makeSession(configuration);
@@ -502,7 +549,7 @@ TEST_F(URLSessionTest, CookiesStoredSentAndForeignDomainsRefused) {
   EXPECT_EQ(recorder_->text(), "");
 }
 
-TEST_F(URLSessionTest, HTTPAuthenticationChallenges) {
+TEST_P(URLSessionTest, HTTPAuthenticationChallenges) {
   {
     // Right credential on the second try: the first failure is counted.
     int answers = 0;
@@ -540,7 +587,7 @@ TEST_F(URLSessionTest, HTTPAuthenticationChallenges) {
   }
 }
 
-TEST_F(URLSessionTest, DownloadTaskHandsOverAFileThenRemovesIt) {
+TEST_P(URLSessionTest, DownloadTaskHandsOverAFileThenRemovesIt) {
   platform::testing::TempDir folder;
   recorder_->downloadedCopy = folder / "copy";
   URLSessionConfiguration configuration = URLSessionConfiguration::ephemeral();
@@ -558,7 +605,7 @@ TEST_F(URLSessionTest, DownloadTaskHandsOverAFileThenRemovesIt) {
 
 // Cancelled once its file is written but before the delegate hears of it, a download reports
 // only the cancel, and its file does not stay behind.
-TEST_F(URLSessionTest, DownloadCancelledBeforeItsDeliveryLeavesNoFile) {
+TEST_P(URLSessionTest, DownloadCancelledBeforeItsDeliveryLeavesNoFile) {
   platform::testing::TempDir folder;
   URLSessionConfiguration configuration = URLSessionConfiguration::ephemeral();
   configuration.downloadDirectory = folder.path();
@@ -577,7 +624,7 @@ TEST_F(URLSessionTest, DownloadCancelledBeforeItsDeliveryLeavesNoFile) {
 
 // Bytes that can't reach the disk when the file is closed fail the download instead of handing
 // over a short file.
-TEST_F(URLSessionTest, DownloadThatCannotBeWrittenOutFails) {
+TEST_P(URLSessionTest, DownloadThatCannotBeWrittenOutFails) {
   platform::testing::TempDir folder;
   URLSessionConfiguration configuration = URLSessionConfiguration::ephemeral();
   configuration.downloadDirectory = folder.path();
@@ -601,7 +648,7 @@ TEST_F(URLSessionTest, DownloadThatCannotBeWrittenOutFails) {
   EXPECT_TRUE(std::filesystem::is_empty(folder.path()));
 }
 
-TEST_F(URLSessionTest, DataURLsLoadWithoutANetwork) {
+TEST_P(URLSessionTest, DataURLsLoadWithoutANetwork) {
   auto session = makeSession();
   run(session->dataTask(URLRequest(url("data:text/plain;charset=utf-8;base64,aGk="))));
   EXPECT_EQ(recorder_->events, (std::vector<std::string>{"response 0", "data", "done"}));
@@ -610,7 +657,7 @@ TEST_F(URLSessionTest, DataURLsLoadWithoutANetwork) {
   EXPECT_EQ(recorder_->response->mimeType, "text/plain");
 }
 
-TEST_F(URLSessionTest, RequestsThatCannotBeSentFail) {
+TEST_P(URLSessionTest, RequestsThatCannotBeSentFail) {
   struct Case {
     const char* name;
     URLRequest request;
@@ -637,7 +684,7 @@ TEST_F(URLSessionTest, RequestsThatCannotBeSentFail) {
 }
 
 // Servers that misbehave end each task with one error, never a hang or a second completion.
-TEST_F(URLSessionTest, BadServersEndTheTaskWithOneError) {
+TEST_P(URLSessionTest, BadServersEndTheTaskWithOneError) {
   struct Case {
     const char* name;
     std::string reply;  // written after the request; the connection then closes (or is held)
@@ -683,7 +730,7 @@ TEST_F(URLSessionTest, BadServersEndTheTaskWithOneError) {
 // Time-outs run on the platform clock: a task whose server says nothing lives on until the
 // interval has passed in virtual time, then fails once; the shorter of the idle interval and
 // the whole leg's wins.
-TEST_F(URLSessionTest, TimeOutsRunOnThePlatformClock) {
+TEST_P(URLSessionTest, TimeOutsRunOnThePlatformClock) {
   struct Case {
     const char* name;
     double idle;      // the request's interval without bytes moving
@@ -720,7 +767,7 @@ TEST_F(URLSessionTest, TimeOutsRunOnThePlatformClock) {
   }
 }
 
-TEST_F(URLSessionTest, InvalidationWaitsForTasksThenReleasesTheDelegate) {
+TEST_P(URLSessionTest, InvalidationWaitsForTasksThenReleasesTheDelegate) {
   auto session = makeSession();
   TaskPtr task = session->dataTask(request("/hello"));
   task->resume();
@@ -737,7 +784,7 @@ TEST_F(URLSessionTest, InvalidationWaitsForTasksThenReleasesTheDelegate) {
   EXPECT_EQ(after->error()->code(), kURLErrorCancelled);
 }
 
-TEST_F(URLSessionTest, BackgroundSessionMadeAgainHasNoTasks) {
+TEST_P(URLSessionTest, BackgroundSessionMadeAgainHasNoTasks) {
   auto first = makeSession(URLSessionConfiguration::background("com.example.transfers"));
   first->dataTask(request("/hello"));
   auto again = makeSession(URLSessionConfiguration::background("com.example.transfers"));
@@ -750,7 +797,7 @@ TEST_F(URLSessionTest, BackgroundSessionMadeAgainHasNoTasks) {
 
 class URLSessionTLSTest : public URLSessionTest {};
 
-TEST_F(URLSessionTLSTest, SelfSignedCertificateFailsUnlessTheDelegateAcceptsIt) {
+TEST_P(URLSessionTLSTest, SelfSignedCertificateFailsUnlessTheDelegateAcceptsIt) {
   HttpsServer secure;
   secure.routes().Get("/", [](const httplib::Request&, httplib::Response& response) {
     response.set_content("secret", "text/plain");
@@ -798,7 +845,7 @@ TEST_F(URLSessionTLSTest, SelfSignedCertificateFailsUnlessTheDelegateAcceptsIt) 
   }
 }
 
-TEST_F(URLSessionTLSTest, AddedAnchorIsTrustedForTheNamesOfItsCertificate) {
+TEST_P(URLSessionTLSTest, AddedAnchorIsTrustedForTheNamesOfItsCertificate) {
   HttpsServer secure;
   secure.routes().Get("/", [](const httplib::Request&, httplib::Response& response) {
     response.set_content("secret", "text/plain");
@@ -836,7 +883,7 @@ TEST_F(URLSessionTLSTest, AddedAnchorIsTrustedForTheNamesOfItsCertificate) {
   EXPECT_EQ(recorder_->error->code(), kURLErrorServerCertificateUntrusted);
 }
 
-TEST_F(URLSessionTLSTest, SessionsAreResumedOnlyUnderTheTrustTheyWereMadeWith) {
+TEST_P(URLSessionTLSTest, SessionsAreResumedOnlyUnderTheTrustTheyWereMadeWith) {
   HttpsServer secure;
   secure.routes().Get("/", [](const httplib::Request&, httplib::Response& response) {
     response.set_content("ok", "text/plain");
@@ -878,7 +925,7 @@ TEST_F(URLSessionTLSTest, SessionsAreResumedOnlyUnderTheTrustTheyWereMadeWith) {
   EXPECT_EQ(SSL_CTX_sess_hits(server), 2);
 }
 
-TEST_F(URLSessionTLSTest, MinimumProtocolVersionIsEnforced) {
+TEST_P(URLSessionTLSTest, MinimumProtocolVersionIsEnforced) {
   HttpsServer secure;
   SSL_CTX_set_max_proto_version(dynamic_cast<httplib::SSLServer&>(secure.routes()).ssl_context(),
                                 TLS1_2_VERSION);
@@ -901,6 +948,11 @@ TEST_F(URLSessionTLSTest, MinimumProtocolVersionIsEnforced) {
   run(session->dataTask(URLRequest(url(secure.url("/")))));
   EXPECT_EQ(recorder_->error->code(), kURLErrorSecureConnectionFailed);
 }
+
+INSTANTIATE_TEST_SUITE_P(Engines, URLSessionTest,
+                         ::testing::Values(Engine::MainLoop, Engine::NetworkThread), engineName);
+INSTANTIATE_TEST_SUITE_P(Engines, URLSessionTLSTest,
+                         ::testing::Values(Engine::MainLoop, Engine::NetworkThread), engineName);
 
 }  // namespace
 }  // namespace platform::net
