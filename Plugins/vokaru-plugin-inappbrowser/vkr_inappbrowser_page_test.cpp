@@ -211,6 +211,14 @@ TEST_F(InAppBrowserPageTest, AWindowOnAnAppsPageSharesTheAppsProcessUntilItsPage
     if (!before.contains(pid)) added.insert(pid);
   }
   EXPECT_EQ(added.size(), 1u) << "the other site's page has a process of its own";
+
+  // The back button leads to the app's page again, which stays in the window's own process.
+  host_->eval("events = []");
+  ASSERT_TRUE(window->backButton()->isEnabled());
+  window->goBack();
+  ASSERT_TRUE(host_->waitFor("saw('loadstop') || saw('loaderror')")) << host_->eval("events");
+  EXPECT_EQ(script("back", "'document.title'"), R"(["App page"])");
+  EXPECT_FALSE(window->inAppProcess());
 }
 
 TEST_F(InAppBrowserPageTest, AnUnreachableURLGivesALoadError) {

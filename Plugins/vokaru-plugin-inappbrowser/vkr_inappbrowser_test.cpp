@@ -229,8 +229,14 @@ TEST_F(InAppBrowserTest, AWindowLeavesTheAppsProcessWithTheFirstPageThatIsNotThe
     heard.push_back(event("loadstop", way.target));
     EXPECT_EQ(answers(), heard);
 
-    // Once out, the window keeps its own process, also for the app's pages.
-    ASSERT_TRUE(window().simulatePageLoad(appPage));
+    // Back from there is the app's page the window showed before; the window keeps its own
+    // process, also for the app's pages.
+    EXPECT_TRUE(browser->backButton()->isEnabled());
+    browser->goBack();
+    ASSERT_EQ(window().loads().size(), 2u);
+    EXPECT_EQ(window().loads()[1].request.url, "file:///app/www/index.html#top");
+    ASSERT_TRUE(window().simulatePageLoad("file:///app/www/index.html#top"));
+    EXPECT_FALSE(browser->backButton()->isEnabled());
     EXPECT_EQ(made.size(), viewsBefore + 1);
     run("close", {}, std::nullopt);
     answers();

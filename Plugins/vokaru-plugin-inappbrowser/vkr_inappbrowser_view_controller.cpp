@@ -156,8 +156,9 @@ bool VKRInAppBrowserViewController::wouldLeaveAppProcess(const std::string& url)
 }
 
 void VKRInAppBrowserViewController::moveToOwnProcess() {
-  appOrigin_.reset();
   std::shared_ptr<platform::web::WebView> shared = webView_;
+  if (const std::string page = shared->url(); appOrigin_->contains(page)) appPageBefore_ = page;
+  appOrigin_.reset();
   webView_ = makeWebView(shared->frame(), nullptr);
   webView_->setSettings(shared->settings());
   webView_->setCustomUserAgent(shared->customUserAgent());
@@ -287,7 +288,15 @@ void VKRInAppBrowserViewController::close() {
   });
 }
 
-void VKRInAppBrowserViewController::goBack() { webView_->goBack(); }
+void VKRInAppBrowserViewController::goBack() {
+  // The new web view's history starts with the page it took over: back from there is the app's
+  // page before it, loaded again.
+  if (!webView_->canGoBack() && !appPageBefore_.empty()) {
+    navigateTo(std::exchange(appPageBefore_, std::string()));
+    return;
+  }
+  webView_->goBack();
+}
 
 void VKRInAppBrowserViewController::goForward() { webView_->goForward(); }
 
@@ -310,7 +319,7 @@ bool VKRInAppBrowserViewController::shouldStartLoad(platform::web::WebView& webV
 }
 
 void VKRInAppBrowserViewController::updateButtonsAndSpinner(bool loading) {
-  backButton_->setEnabled(webView_->canGoBack());
+  backButton_->setEnabled(webView_->canGoBack() || !appPageBefore_.empty());
   forwardButton_->setEnabled(webView_->canGoForward());
   if (loading) {
     spinner_->startAnimating();

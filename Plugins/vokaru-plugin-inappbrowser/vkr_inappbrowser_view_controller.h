@@ -35,7 +35,8 @@ class VKRInAppBrowserNavigationDelegate : public platform::web::WebViewDelegate 
 // redirect, script, a later navigateTo()) is stopped and continued in a fresh web view with a
 // process of its own, which the window keeps from then on, so no other site's page ever runs in
 // the process of the page that reaches native code. Navigations the delegate refuses (handed to
-// other programs, answers of injected scripts) leave the page where it is.
+// other programs, answers of injected scripts) leave the page where it is; the back button still
+// leads from the first page in the new view to the app's page before it.
 class VKRInAppBrowserViewController : public platform::ui::ViewController,
                                       public platform::web::WebViewDelegate {
  public:
@@ -160,6 +161,9 @@ class VKRInAppBrowserViewController : public platform::ui::ViewController,
   std::shared_ptr<platform::web::WebView> appWebView_;
   // Set while the web view runs in the app's web process.
   std::optional<VKRAppOrigin> appOrigin_;
+  // The app's page the window showed as it moved to a process of its own, until the back button
+  // leads there again.
+  std::string appPageBefore_;
   // A navigation the delegate allowed in the app's process and that goes on in the window's own,
   // until the new web view asks about it.
   std::string allowedInOwnProcess_;
