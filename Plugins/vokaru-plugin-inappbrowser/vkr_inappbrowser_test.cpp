@@ -153,31 +153,18 @@ TEST_F(InAppBrowserTest, AWindowLeavesTheAppsProcessWithTheFirstPageThatIsNotThe
   };
   const std::string outside = "https://example.test/page.html";
   const std::string upwards = "file:///app/www/../elsewhere.html";
+  // A navigation the page starts in the window.
+  auto navigation = [](const std::string& url, NavigationType type) {
+    return [url, type](FakeWebView& view) { return view.simulateShouldStart(url, type); };
+  };
   const Way ways[] = {
-      {"link",
-       outside,
-       [&](FakeWebView& view) {
-         return view.simulateShouldStart(outside, NavigationType::LinkClicked);
-       },
-       {}},
-      {"form",
-       outside,
-       [&](FakeWebView& view) {
-         return view.simulateShouldStart(outside, NavigationType::FormSubmitted);
-       },
-       {}},
-      {"script", outside, [&](FakeWebView& view) { return view.simulateShouldStart(outside); }, {}},
-      {"history",
-       outside,
-       [&](FakeWebView& view) {
-         return view.simulateShouldStart(outside, NavigationType::BackForward);
-       },
-       {}},
+      {"link", outside, navigation(outside, NavigationType::LinkClicked), {}},
+      {"form", outside, navigation(outside, NavigationType::FormSubmitted), {}},
+      {"script", outside, navigation(outside, NavigationType::Other), {}},
+      {"history", outside, navigation(outside, NavigationType::BackForward), {}},
       {"file out of the app's folder",
        upwards,
-       [&](FakeWebView& view) {
-         return view.simulateShouldStart(upwards, NavigationType::LinkClicked);
-       },
+       navigation(upwards, NavigationType::LinkClicked),
        {}},
       {"redirect",
        outside,
