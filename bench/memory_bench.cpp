@@ -2,19 +2,17 @@
 // showing the same page at the same size: the proportional set size (PSS) summed over each
 // process tree (the program and what it started: WebKit's web and network processes), sampled
 // every 50 ms from the start until a while after the page has answered.
-#include <dirent.h>
 #include <fcntl.h>
 
 #include <filesystem>
 #include <fstream>
-#include <map>
 #include <optional>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "bench/bench_report.h"
 #include "bench/process_start.h"
+#include "platform/testing/process_tree.h"
 #include "platform/testing/temp_dir.h"
 
 namespace {
@@ -31,33 +29,6 @@ long pssKiB(pid_t pid) {
     if (line.starts_with("Pss:")) return std::atol(line.c_str() + 4);
   }
   return 0;
-}
-
-// The process and all its descendants.
-std::vector<pid_t> processTree(pid_t root) {
-  std::multimap<pid_t, pid_t> children;
-  if (DIR* proc = opendir("/proc")) {
-    while (dirent* entry = readdir(proc)) {
-      const pid_t pid = std::atoi(entry->d_name);
-      if (pid <= 0) continue;
-      std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
-      std::string line;
-      std::getline(stat, line);
-      const size_t close = line.rfind(')');  // the name may hold spaces and parentheses
-      if (close == std::string::npos) continue;
-      std::istringstream rest(line.substr(close + 2));
-      char state = 0;
-      pid_t parent = 0;
-      if (rest >> state >> parent) children.emplace(parent, pid);
-    }
-    closedir(proc);
-  }
-  std::vector<pid_t> tree{root};
-  for (size_t i = 0; i < tree.size(); ++i) {
-    auto [first, last] = children.equal_range(tree[i]);
-    for (auto it = first; it != last; ++it) tree.push_back(it->second);
-  }
-  return tree;
 }
 
 // Runs the program, samples its tree until kSettle after its output holds `ready`, ends the
@@ -85,12 +56,12 @@ double peakMiB(std::vector<std::string> arguments, const std::string& ready) {
   std::optional<std::chrono::steady_clock::time_point> readyAt;
   std::string output;
   long peak = 0;
-  std::vector<pid_t> tree;
   while (std::chrono::steady_clock::now() - start < kLimit) {
     if (readyAt && std::chrono::steady_clock::now() - *readyAt > kSettle) break;
-    tree = processTree(child);
     long sum = 0;
-    for (pid_t pid : tree) sum += pssKiB(pid);
+    for (const platform::testing::ProcessInfo& process : platform::testing::processTree(child)) {
+      sum += pssKiB(process.pid);
+    }
     peak = std::max(peak, sum);
     pollfd readable{fds[0], POLLIN, 0};
     char buffer[4096];
@@ -102,7 +73,9 @@ double peakMiB(std::vector<std::string> arguments, const std::string& ready) {
       readyAt = std::chrono::steady_clock::now();
     }
   }
-  for (pid_t pid : processTree(child)) kill(pid, SIGKILL);
+  for (const platform::testing::ProcessInfo& process : platform::testing::processTree(child)) {
+    kill(process.pid, SIGKILL);
+  }
   waitpid(child, nullptr, 0);
   close(fds[0]);
   return readyAt ? peak / 1024.0 : 0;

@@ -164,7 +164,7 @@ void VKRInAppBrowser::openInInAppBrowser(const platform::URL& url, std::string_v
     std::shared_ptr<VKRCommandDelegate> delegate = commandDelegate();
     inAppBrowserViewController_ = VKRInAppBrowserViewController::create(
         VKRUserAgentUtil::originalUserAgent(), delegate ? delegate->userAgent() : std::string(),
-        options);
+        options, appProcessFor(url));
     if (!inAppBrowserViewController_) {
       platform::log("The in-app browser needs a web engine; none is installed.");
       return;
@@ -184,6 +184,20 @@ void VKRInAppBrowser::openInInAppBrowser(const platform::URL& url, std::string_v
     if (auto shown = window.lock()) shown->navigateTo(address);
   });
   if (!options.hidden) showWindow();
+}
+
+std::optional<VKRInAppBrowserViewController::AppProcess> VKRInAppBrowser::appProcessFor(
+    const platform::URL& url) {
+  std::shared_ptr<VKRWebViewEngineProtocol> engine = webViewEngine();
+  std::shared_ptr<VKRViewController> controller = viewController();
+  if (!engine || !controller) return std::nullopt;
+  std::optional<platform::URL> startPage = controller->appUrl();
+  std::optional<VKRAppOrigin> origin = startPage ? VKRAppOrigin::of(*startPage) : std::nullopt;
+  // Both pages must be the app's own: the window's, and the one the app's web view shows now.
+  if (!origin || !origin->contains(url.absoluteString()) || !origin->contains(engine->url())) {
+    return std::nullopt;
+  }
+  return VKRInAppBrowserViewController::AppProcess{engine->engineWebView(), *origin};
 }
 
 void VKRInAppBrowser::applyOptions(VKRInAppBrowserViewController& window,

@@ -74,6 +74,9 @@ class VKRInAppBrowser : public VKRPlugin,
   void openInVokaruWebView(const platform::URL& url);
   void openInSystem(const std::string& url);
   void openInInAppBrowser(const platform::URL& url, std::string_view optionText);
+  // What a new window needs to start in the app's web process: only for one of the app's own
+  // pages while the app's web view shows one too.
+  std::optional<VKRInAppBrowserViewController::AppProcess> appProcessFor(const platform::URL& url);
   void applyOptions(VKRInAppBrowserViewController& window, const VKRInAppBrowserOptions& options);
   // Runs `then` once the cookies the options ask to clear are gone (at once when none).
   void clearCookies(const VKRInAppBrowserOptions& options, std::function<void()> then);

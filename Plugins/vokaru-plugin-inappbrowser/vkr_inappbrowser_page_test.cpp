@@ -1,14 +1,17 @@
 // The in-app browser end to end: a real page opens loopback pages in the browser window (a
 // second WebKit web view), injects script and style, and hears the window's events.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <fstream>
+#include <set>
 #include <sstream>
 
 #include "Plugins/vokaru-plugin-inappbrowser/vkr_inappbrowser.h"
 #include "VokaruLib/testing/page_host_test.h"
 #include "platform/testing/http_server.h"
 #include "platform/testing/main_loop.h"
+#include "platform/testing/process_tree.h"
 #include "platform/ui/application.h"
 
 namespace {
@@ -44,6 +47,22 @@ constexpr const char* kPage = R"(<!DOCTYPE html>
   }
 </script></head><body></body></html>)";
 
+// A page of the app's own that takes the bridge's script, as the app's pages do.
+constexpr const char* kAppPage = R"(<!DOCTYPE html>
+<html><head><title>App page</title><script src="../vokaru.js"></script></head>
+<body>app</body></html>)";
+
+// The web processes running for this test now.
+std::set<pid_t> webProcesses() {
+  std::set<pid_t> found;
+  for (const platform::testing::ProcessInfo& process : platform::testing::processTree(getpid())) {
+    if (process.state != 'Z' && process.name.starts_with("WebKitWebProces")) {
+      found.insert(process.pid);
+    }
+  }
+  return found;
+}
+
 std::string readSource(const char* path) {
   std::ifstream file(path);
   std::stringstream content;
@@ -66,6 +85,7 @@ class InAppBrowserPageTest : public SharedPageHostTest<InAppBrowserPageTest> {
   static std::map<std::filesystem::path, std::string> bundleFiles() {
     return {{"config.xml", kConfig},
             {"www/index.html", kPage},
+            {"www/sections/app-page.html", kAppPage},
             {"www/plugins/vokaru-plugin-inappbrowser/inappbrowser.js",
              readSource(VKR_INAPPBROWSER_MODULE)}};
   }
@@ -152,6 +172,53 @@ TEST_F(InAppBrowserPageTest, AWindowLoadsAPageTakesInjectionsAndClosesWithExit) 
   EXPECT_TRUE(platform::testing::runMainLoopUntil(
       [] { return host_->controller()->presentedViewController() == nullptr; }));
   EXPECT_EQ(browser()->inAppBrowserViewController(), nullptr);
+}
+
+// A window on one of the app's pages starts no web process of its own; once its page leaves for
+// another site, that site's page runs in a process apart from the app's. Neither page reaches the
+// app's native code.
+TEST_F(InAppBrowserPageTest, AWindowOnAnAppsPageSharesTheAppsProcessUntilItsPageLeaves) {
+  const std::set<pid_t> before = webProcesses();
+  ASSERT_FALSE(before.empty());
+  openAndWait("sections/app-page.html");
+  ASSERT_TRUE(host_->waitFor("saw('loadstop')")) << host_->eval("events");
+  std::shared_ptr<VKRInAppBrowserViewController> window = browser()->inAppBrowserViewController();
+  EXPECT_TRUE(window->inAppProcess());
+  EXPECT_EQ(script("title", "'document.title'"), R"(["App page"])");
+  for (pid_t pid : webProcesses()) EXPECT_TRUE(before.contains(pid)) << "a new web process";
+
+  // The window's page has the bridge's script but not the bridge: a command it sends goes
+  // nowhere, while the app's own still do.
+  window->webView()->evaluateJavaScript(
+      "try { vokaru.exec(null, null, 'InAppBrowser', 'close', []); document.title = 'sent'; } "
+      "catch (e) { document.title = String(e); }",
+      nullptr);
+  EXPECT_EQ(script("sent", "'document.title'"), R"(["sent"])");
+  EXPECT_EQ(script("after", "'1 + 1'"), "[2]");
+  EXPECT_EQ(browser()->inAppBrowserViewController(), window);
+  EXPECT_EQ(host_->eval("saw('exit')"), "false");
+
+  // The page leaves the app's pages by script.
+  host_->eval("events = []");
+  window->webView()->evaluateJavaScript("location.href = '" + url("/page.html") + "'", nullptr);
+  ASSERT_TRUE(host_->waitFor("saw('loadstop') || saw('loaderror')")) << host_->eval("events");
+  EXPECT_EQ(host_->eval("events.join('|')"),
+            "loadstart " + url("/page.html") + "|loadstop " + url("/page.html"));
+  EXPECT_FALSE(window->inAppProcess());
+  EXPECT_EQ(script("outside", "'document.title + typeof vokaru'"), R"(["Loopback pageundefined"])");
+  std::set<pid_t> added;
+  for (pid_t pid : webProcesses()) {
+    if (!before.contains(pid)) added.insert(pid);
+  }
+  EXPECT_EQ(added.size(), 1u) << "the other site's page has a process of its own";
+
+  // The back button leads to the app's page again, which stays in the window's own process.
+  host_->eval("events = []");
+  ASSERT_TRUE(window->backButton()->isEnabled());
+  window->goBack();
+  ASSERT_TRUE(host_->waitFor("saw('loadstop') || saw('loaderror')")) << host_->eval("events");
+  EXPECT_EQ(script("back", "'document.title'"), R"(["App page"])");
+  EXPECT_FALSE(window->inAppProcess());
 }
 
 TEST_F(InAppBrowserPageTest, AnUnreachableURLGivesALoadError) {

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "VokaruLib/Classes/Public/vkr_user_agent_util.h"
+#include "VokaruLib/Classes/Public/vkr_view_controller.h"
 #include "VokaruLib/testing/fake_engine.h"
 #include "VokaruLib/testing/recording_command_delegate.h"
 #include "platform/dispatch/notification_center.h"
@@ -127,6 +128,134 @@ TEST_F(InAppBrowserTest, AWindowReportsItsLoadsToTheOpenCallbackUntilItCloses) {
   EXPECT_FALSE(plugin_->callbackId().has_value());
   run("close", {}, std::nullopt);
   EXPECT_TRUE(answers().empty());
+}
+
+// A window opened on one of the app's pages runs in the app's web process only while its page is
+// one of the app's: each way of leaving them ends in a fresh view of its own process, and the
+// page still reports its loads as one web view would.
+TEST_F(InAppBrowserTest, AWindowLeavesTheAppsProcessWithTheFirstPageThatIsNotTheApps) {
+  using platform::web::NavigationType;
+  auto controller = std::make_shared<VKRViewController>();
+  controller->setStartPage("file:///app/www/index.html");
+  plugin_->setViewController(controller);
+  Application::shared().setURLOpener(std::make_shared<RecordingOpener>());
+  const auto& made = webEngine_.engine().creationOptions();
+  const std::string appPage = "file:///app/www/sections/page.html";
+  auto event = [](const std::string& type, const std::string& url) {
+    return R"(1 {"type":")" + type + R"(","url":")" + url + R"("} keep -> InAppBrowser1)";
+  };
+  struct Way {
+    const char* name;
+    std::string target;
+    // Leaves the app's pages from the window's view, which answers whether it let it go on.
+    std::function<bool(FakeWebView& shared)> leave;
+    std::vector<std::string> before;  // what the page heard before the target loads
+  };
+  const std::string outside = "https://example.test/page.html";
+  const std::string upwards = "file:///app/www/../elsewhere.html";
+  // A navigation the page starts in the window.
+  auto navigation = [](const std::string& url, NavigationType type) {
+    return [url, type](FakeWebView& view) { return view.simulateShouldStart(url, type); };
+  };
+  const Way ways[] = {
+      {"link", outside, navigation(outside, NavigationType::LinkClicked), {}},
+      {"form", outside, navigation(outside, NavigationType::FormSubmitted), {}},
+      {"script", outside, navigation(outside, NavigationType::Other), {}},
+      {"history", outside, navigation(outside, NavigationType::BackForward), {}},
+      {"file out of the app's folder",
+       upwards,
+       navigation(upwards, NavigationType::LinkClicked),
+       {}},
+      {"redirect",
+       outside,
+       [&](FakeWebView& view) {
+         view.simulateShouldStart("file:///app/www/other.html");
+         view.simulateDidStart();
+         return view.simulateShouldStart(outside);
+       },
+       {event("loadstart", "file:///app/www/other.html")}},
+      {"later open",
+       outside,
+       [&](FakeWebView&) {
+         run("open", {outside, "_blank"});
+         return false;
+       },
+       {"1 null keep -> InAppBrowser1"}},
+  };
+  for (const Way& way : ways) {
+    SCOPED_TRACE(way.name);
+    run("open", {"sections/page.html", "_blank", "hidden=yes"});
+    std::shared_ptr<VKRInAppBrowserViewController> browser = plugin_->inAppBrowserViewController();
+    ASSERT_EQ(made.back().relatedView, engine_->engineWebView());
+    EXPECT_TRUE(browser->inAppProcess());
+    FakeWebView& shared = window();
+    // Pages of the app's own, frames of any site, and links handed to other programs stay
+    // where they are.
+    ASSERT_TRUE(shared.simulatePageLoad(appPage));
+    ASSERT_TRUE(shared.simulatePageLoad("file:///app/www/index.html#top"));
+    EXPECT_TRUE(navigate(outside, false));
+    EXPECT_FALSE(navigate("itms-apps://apps.vokaru.org/app/2"));
+    EXPECT_EQ(&window(), &shared);
+    const size_t viewsBefore = made.size();
+    answers();
+
+    EXPECT_FALSE(way.leave(shared));
+    ASSERT_EQ(made.size(), viewsBefore + 1);
+    EXPECT_EQ(made.back().relatedView, nullptr);
+    EXPECT_FALSE(browser->inAppProcess());
+    ASSERT_NE(&window(), &shared);
+    EXPECT_EQ(shared.superview(), nullptr);
+    EXPECT_EQ(window().superview(), browser->view());
+    EXPECT_EQ(window().frame(), shared.frame());
+    ASSERT_EQ(window().loads().size(), 1u);
+    EXPECT_EQ(window().loads()[0].request.url, way.target);
+    EXPECT_EQ(window().loads()[0].userAgent, VKRUserAgentUtil::originalUserAgent());
+    ASSERT_TRUE(window().simulatePageLoad(way.target));
+    std::vector<std::string> heard = way.before;
+    heard.push_back(event("loadstart", way.target));
+    heard.push_back(event("loadstop", way.target));
+    EXPECT_EQ(answers(), heard);
+
+    // Back from there is the app's page the window showed before; the window keeps its own
+    // process, also for the app's pages.
+    EXPECT_TRUE(browser->backButton()->isEnabled());
+    browser->goBack();
+    ASSERT_EQ(window().loads().size(), 2u);
+    EXPECT_EQ(window().loads()[1].request.url, "file:///app/www/index.html#top");
+    ASSERT_TRUE(window().simulatePageLoad("file:///app/www/index.html#top"));
+    EXPECT_FALSE(browser->backButton()->isEnabled());
+    EXPECT_EQ(made.size(), viewsBefore + 1);
+    run("close", {}, std::nullopt);
+    answers();
+  }
+}
+
+TEST_F(InAppBrowserTest, OnlyAWindowOnTheAppsPageWhileTheAppShowsOneStartsInTheAppsProcess) {
+  auto controller = std::make_shared<VKRViewController>();
+  controller->setStartPage("file:///app/www/index.html");
+  const auto& made = webEngine_.engine().creationOptions();
+  struct Case {
+    const char* appShows;
+    const char* opened;
+    bool withController;
+    bool inAppProcess;
+  };
+  const Case cases[] = {
+      {"file:///app/www/index.html", "file:///app/www/page.html", true, true},
+      {"file:///app/www/index.html", "https://example.test/", true, false},
+      {"file:///app/www/index.html", "file:///elsewhere/page.html", true, false},
+      {"https://example.test/", "file:///app/www/page.html", true, false},
+      {"file:///app/www/index.html", "file:///app/www/page.html", false, false},
+  };
+  for (const Case& c : cases) {
+    engine_->fakeWebView().setURL(c.appShows);
+    plugin_->setViewController(c.withController ? controller : nullptr);
+    run("open", {c.opened, "_blank", "hidden=yes"});
+    ASSERT_NE(plugin_->inAppBrowserViewController(), nullptr);
+    EXPECT_EQ(plugin_->inAppBrowserViewController()->inAppProcess(), c.inAppProcess) << c.opened;
+    EXPECT_EQ(made.back().relatedView != nullptr, c.inAppProcess) << c.opened;
+    run("close", {}, std::nullopt);
+  }
 }
 
 TEST_F(InAppBrowserTest, AMissingURLIsAnErrorThatKeepsTheCallback) {

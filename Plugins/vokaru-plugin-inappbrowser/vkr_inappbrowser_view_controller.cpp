@@ -1,5 +1,7 @@
 #include "Plugins/vokaru-plugin-inappbrowser/vkr_inappbrowser_view_controller.h"
 
+#include <utility>
+
 #include "VokaruLib/Classes/Public/vkr_ui_web_view_delegate.h"
 #include "VokaruLib/Classes/Public/vkr_user_agent_util.h"
 #include "platform/dispatch/queue.h"
@@ -28,22 +30,27 @@ bool isTop(const std::string& position) { return position == "top"; }
 }  // namespace
 
 std::shared_ptr<VKRInAppBrowserViewController> VKRInAppBrowserViewController::create(
-    std::string userAgent, std::string prevUserAgent, VKRInAppBrowserOptions options) {
+    std::string userAgent, std::string prevUserAgent, VKRInAppBrowserOptions options,
+    std::optional<AppProcess> appProcess) {
   if (!platform::web::webEngine()) return nullptr;
   auto window = std::make_shared<VKRInAppBrowserViewController>(
-      std::move(userAgent), std::move(prevUserAgent), std::move(options));
-  window->webViewDelegate_ = std::make_shared<VKRUIWebViewDelegate>(
-      std::static_pointer_cast<platform::web::WebViewDelegate>(window));
+      std::move(userAgent), std::move(prevUserAgent), std::move(options), std::move(appProcess));
   window->view();  // builds the views
   return window;
 }
 
 VKRInAppBrowserViewController::VKRInAppBrowserViewController(std::string userAgent,
                                                              std::string prevUserAgent,
-                                                             VKRInAppBrowserOptions options)
+                                                             VKRInAppBrowserOptions options,
+                                                             std::optional<AppProcess> appProcess)
     : userAgent_(std::move(userAgent)),
       prevUserAgent_(std::move(prevUserAgent)),
-      browserOptions_(std::move(options)) {}
+      browserOptions_(std::move(options)) {
+  if (appProcess && appProcess->appWebView) {
+    appWebView_ = std::move(appProcess->appWebView);
+    appOrigin_ = std::move(appProcess->origin);
+  }
+}
 
 VKRInAppBrowserViewController::~VKRInAppBrowserViewController() {
   if (webView_) webView_->setDelegate({});
@@ -68,14 +75,9 @@ void VKRInAppBrowserViewController::createViews() {
   const double width = bounds.width();
   const bool top = isTop(browserOptions_.toolbarposition);
 
-  webView_ = platform::web::webEngine()->createWebView(
-      {.frame =
-           withHeightReducedBy(bounds, browserOptions_.location ? kFooterHeight : kToolbarHeight)});
-  webView_->setAutoresizingMask(kFlexibleWidth | kFlexibleHeight);
-  webView_->setDelegate(webViewDelegate_);
-  webView_->setBackgroundColor(Color::white());
-  webView_->setClipsToBounds(true);
-  webView_->setOpaque(true);
+  webView_ = makeWebView(
+      withHeightReducedBy(bounds, browserOptions_.location ? kFooterHeight : kToolbarHeight),
+      std::exchange(appWebView_, nullptr));
   platform::web::WebViewSettings settings = webView_->settings();
   settings.scalesPageToFit = false;
   webView_->setSettings(settings);
@@ -130,6 +132,41 @@ void VKRInAppBrowserViewController::createViews() {
   root->addSubview(toolbar_);
   root->addSubview(addressLabel_);
   root->addSubview(spinner_);
+}
+
+std::shared_ptr<platform::web::WebView> VKRInAppBrowserViewController::makeWebView(
+    Rect frame, std::shared_ptr<platform::web::WebView> relatedView) {
+  using namespace platform::ui;
+  std::shared_ptr<platform::web::WebView> webView = platform::web::webEngine()->createWebView(
+      {.frame = frame, .relatedView = std::move(relatedView)});
+  // Each web view gets a page-load state machine of its own: a page stopped in one view must not
+  // leave the next one's waiting for a load it never makes.
+  webViewDelegate_ = std::make_shared<VKRUIWebViewDelegate>(
+      std::weak_ptr<platform::web::WebViewDelegate>(weakSelf()));
+  webView->setAutoresizingMask(kFlexibleWidth | kFlexibleHeight);
+  webView->setDelegate(webViewDelegate_);
+  webView->setBackgroundColor(Color::white());
+  webView->setClipsToBounds(true);
+  webView->setOpaque(true);
+  return webView;
+}
+
+bool VKRInAppBrowserViewController::wouldLeaveAppProcess(const std::string& url) const {
+  return appOrigin_ && !appOrigin_->contains(url);
+}
+
+void VKRInAppBrowserViewController::moveToOwnProcess() {
+  std::shared_ptr<platform::web::WebView> shared = webView_;
+  if (const std::string page = shared->url(); appOrigin_->contains(page)) appPageBefore_ = page;
+  appOrigin_.reset();
+  webView_ = makeWebView(shared->frame(), nullptr);
+  webView_->setSettings(shared->settings());
+  webView_->setCustomUserAgent(shared->customUserAgent());
+  shared->setDelegate({});
+  view()->insertSubview(webView_, 0);  // at the back, where the old one was
+  shared->removeFromSuperview();
+  // The old view may be asking its delegate right now: it stops and goes on a later turn.
+  platform::mainQueue()->async([shared] { shared->stopLoading(); });
 }
 
 void VKRInAppBrowserViewController::setWebViewFrame(Rect frame) {
@@ -217,6 +254,7 @@ void VKRInAppBrowserViewController::loadWithUserAgent(const platform::web::URLRe
 
 void VKRInAppBrowserViewController::navigateTo(const std::string& url) {
   if (closed_) return;
+  if (wouldLeaveAppProcess(url)) moveToOwnProcess();
   platform::web::URLRequest request(url);
   if (userAgentLockToken_ != 0) {
     loadWithUserAgent(request);
@@ -250,19 +288,38 @@ void VKRInAppBrowserViewController::close() {
   });
 }
 
-void VKRInAppBrowserViewController::goBack() { webView_->goBack(); }
+void VKRInAppBrowserViewController::goBack() {
+  // The new web view's history starts with the page it took over: back from there is the app's
+  // page before it, loaded again.
+  if (!webView_->canGoBack() && !appPageBefore_.empty()) {
+    navigateTo(std::exchange(appPageBefore_, std::string()));
+    return;
+  }
+  webView_->goBack();
+}
 
 void VKRInAppBrowserViewController::goForward() { webView_->goForward(); }
 
 bool VKRInAppBrowserViewController::shouldStartLoad(platform::web::WebView& webView,
                                                     const platform::web::NavigationAction& action) {
+  const std::string allowed = std::exchange(allowedInOwnProcess_, std::string());
   if (action.request.url == action.request.mainDocumentURL) currentURL_ = action.request.url;
+  if (action.mainFrame && !allowed.empty() && action.request.url == allowed) return true;
   std::shared_ptr<VKRInAppBrowserNavigationDelegate> delegate = navigationDelegate();
-  return delegate && delegate->shouldStartLoad(webView, action);
+  if (!delegate || !delegate->shouldStartLoad(webView, action)) return false;
+  if (action.mainFrame && wouldLeaveAppProcess(action.request.url)) {
+    // Stopped here and made again in a view of its own, whose events the delegate hears next.
+    // It has allowed this navigation already: the new view's question for it isn't asked again.
+    moveToOwnProcess();
+    allowedInOwnProcess_ = action.request.url;
+    loadWithUserAgent(action.request);
+    return false;
+  }
+  return true;
 }
 
 void VKRInAppBrowserViewController::updateButtonsAndSpinner(bool loading) {
-  backButton_->setEnabled(webView_->canGoBack());
+  backButton_->setEnabled(webView_->canGoBack() || !appPageBefore_.empty());
   forwardButton_->setEnabled(webView_->canGoForward());
   if (loading) {
     spinner_->startAnimating();

@@ -2,8 +2,10 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 
+#include "Plugins/vokaru-plugin-inappbrowser/vkr_app_origin.h"
 #include "Plugins/vokaru-plugin-inappbrowser/vkr_inappbrowser_options.h"
 #include "platform/ui/activity_indicator_view.h"
 #include "platform/ui/label.h"
@@ -26,6 +28,15 @@ class VKRInAppBrowserNavigationDelegate : public platform::web::WebViewDelegate 
 // user-agent lock from its first navigation until it closes. Its web view's events pass through
 // the page-load state machine; the window updates its controls and hands every question and
 // event on to its navigation delegate. Main thread only; make it with create().
+//
+// A window opened on one of the app's own pages may start in the app's web process (its web view
+// related to the app's), which spares a process of its own. It stays there only while its page is
+// one of the app's: a top-level navigation that would leave the app's pages (a link, a form, a
+// redirect, script, a later navigateTo()) is stopped and continued in a fresh web view with a
+// process of its own, which the window keeps from then on, so no other site's page ever runs in
+// the process of the page that reaches native code. Navigations the delegate refuses (handed to
+// other programs, answers of injected scripts) leave the page where it is; the back button still
+// leads from the first page in the new view to the app's page before it.
 class VKRInAppBrowserViewController : public platform::ui::ViewController,
                                       public platform::web::WebViewDelegate {
  public:
@@ -39,14 +50,21 @@ class VKRInAppBrowserViewController : public platform::ui::ViewController,
   static constexpr platform::ui::Color kCloseButtonTint =
       platform::ui::Color::rgb(60 / 255.0, 136 / 255.0, 230 / 255.0);
 
+  // The app's web view and the pages that count as the app's own.
+  struct AppProcess {
+    std::shared_ptr<platform::web::WebView> appWebView;
+    VKRAppOrigin origin;
+  };
+
   // A window with its views built, or null when no web engine is installed. `userAgent` is the
   // window's own agent; `prevUserAgent` the main web view's, set back for documents without a
-  // body.
-  static std::shared_ptr<VKRInAppBrowserViewController> create(std::string userAgent,
-                                                               std::string prevUserAgent,
-                                                               VKRInAppBrowserOptions options);
+  // body. Given `appProcess`, the window starts in the app's web view's process.
+  static std::shared_ptr<VKRInAppBrowserViewController> create(
+      std::string userAgent, std::string prevUserAgent, VKRInAppBrowserOptions options,
+      std::optional<AppProcess> appProcess = std::nullopt);
   VKRInAppBrowserViewController(std::string userAgent, std::string prevUserAgent,
-                                VKRInAppBrowserOptions options);
+                                VKRInAppBrowserOptions options,
+                                std::optional<AppProcess> appProcess);
   ~VKRInAppBrowserViewController() override;
 
   // Show or hide the address label, or the toolbar, laying out the web view around what shows;
@@ -90,7 +108,10 @@ class VKRInAppBrowserViewController : public platform::ui::ViewController,
   const VKRInAppBrowserOptions& browserOptions() const { return browserOptions_; }
   // The URL of the current top-level page; "" before the first and after close().
   const std::string& currentURL() const { return currentURL_; }
+  // The web view showing the window's page (another one once a page left the app's process).
   const std::shared_ptr<platform::web::WebView>& webView() const { return webView_; }
+  // Whether the web view runs in the app's web process.
+  bool inAppProcess() const { return appOrigin_.has_value(); }
   const std::shared_ptr<platform::ui::Toolbar>& toolbar() const { return toolbar_; }
   const std::shared_ptr<platform::ui::Label>& addressLabel() const { return addressLabel_; }
   const std::shared_ptr<platform::ui::ActivityIndicatorView>& spinner() const { return spinner_; }
@@ -118,6 +139,13 @@ class VKRInAppBrowserViewController : public platform::ui::ViewController,
  private:
   std::weak_ptr<VKRInAppBrowserViewController> weakSelf();
   void createViews();
+  // A web view set up for the window, related to `relatedView` when given.
+  std::shared_ptr<platform::web::WebView> makeWebView(
+      platform::ui::Rect frame, std::shared_ptr<platform::web::WebView> relatedView);
+  // Whether loading the URL at the top level would take an outside page into the app's process.
+  bool wouldLeaveAppProcess(const std::string& url) const;
+  // Puts a fresh web view with a process of its own in place of the one in the app's process.
+  void moveToOwnProcess();
   void updateButtonsAndSpinner(bool loading);
   void loadWithUserAgent(const platform::web::URLRequest& request);
 
@@ -129,6 +157,16 @@ class VKRInAppBrowserViewController : public platform::ui::ViewController,
   VKRInAppBrowserOptions browserOptions_;
   std::shared_ptr<VKRUIWebViewDelegate> webViewDelegate_;
   std::string currentURL_;
+  // Only until the views are built.
+  std::shared_ptr<platform::web::WebView> appWebView_;
+  // Set while the web view runs in the app's web process.
+  std::optional<VKRAppOrigin> appOrigin_;
+  // The app's page the window showed as it moved to a process of its own, until the back button
+  // leads there again.
+  std::string appPageBefore_;
+  // A navigation the delegate allowed in the app's process and that goes on in the window's own,
+  // until the new web view asks about it.
+  std::string allowedInOwnProcess_;
   std::shared_ptr<platform::web::WebView> webView_;
   std::shared_ptr<platform::ui::BarButtonItem> closeButton_;
   std::shared_ptr<platform::ui::Label> addressLabel_;

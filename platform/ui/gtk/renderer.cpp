@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <memory>
+#include <utility>
 
 #include "platform/dispatch/queue.h"
 #include "platform/ui/activity_indicator_view.h"
@@ -37,19 +39,58 @@ gboolean drawBackground(GtkWidget* box, cairo_t* cr, gpointer data) {
   return FALSE;
 }
 
+// The image an image view's drawing area shows, as a surface like the window's, made on its first
+// draw and kept with the area: a redraw then copies no pixels (on X11 the pixels stay on the
+// display's side, so nothing is uploaded again either). It goes with the area, or when the view
+// shows another image.
+class DrawnImage {
+ public:
+  static constexpr const char* kKey = "vokaru-drawn-image";
+
+  DrawnImage(std::weak_ptr<const Image> image, cairo_surface_t* surface)
+      : image_(std::move(image)), surface_(surface) {}
+  ~DrawnImage() { cairo_surface_destroy(surface_); }
+  DrawnImage(const DrawnImage&) = delete;
+  DrawnImage& operator=(const DrawnImage&) = delete;
+
+  // The area's surface for the image, made when it has none for this image.
+  static cairo_surface_t* of(GtkWidget* area, const std::shared_ptr<const Image>& image) {
+    auto* drawn = static_cast<DrawnImage*>(g_object_get_data(G_OBJECT(area), kKey));
+    if (drawn && drawn->image_.lock() == image) return drawn->surface_;
+    GdkWindow* window = gtk_widget_get_window(area);
+    if (!window) return nullptr;
+    cairo_surface_t* surface = gdk_window_create_similar_surface(window, CAIRO_CONTENT_COLOR_ALPHA,
+                                                                 image->width, image->height);
+    cairo_surface_t* pixels = surfaceFromImage(*image);
+    cairo_t* cr = cairo_create(surface);
+    cairo_set_source_surface(cr, pixels, 0, 0);
+    cairo_set_operator(cr, CAIRO_OPERATOR_SOURCE);
+    cairo_paint(cr);
+    cairo_destroy(cr);
+    cairo_surface_destroy(pixels);
+    g_object_set_data_full(G_OBJECT(area), kKey, new DrawnImage(image, surface),
+                           [](gpointer data) { delete static_cast<DrawnImage*>(data); });
+    return surface;
+  }
+
+ private:
+  std::weak_ptr<const Image> image_;
+  cairo_surface_t* surface_;
+};
+
 gboolean drawImage(GtkWidget* area, cairo_t* cr, gpointer data) {
   auto view = std::dynamic_pointer_cast<ImageView>(static_cast<std::weak_ptr<View>*>(data)->lock());
   if (!view || !view->image() || view->image()->isEmpty()) return FALSE;
-  const Image& image = *view->image();
+  const std::shared_ptr<const Image> image = view->image();
+  cairo_surface_t* surface = DrawnImage::of(area, image);
+  if (!surface) return FALSE;
   const double width = gtk_widget_get_allocated_width(area);
   const double height = gtk_widget_get_allocated_height(area);
-  cairo_surface_t* surface = surfaceFromImage(image);
   cairo_translate(cr, width / 2, height / 2);
   cairo_rotate(cr, view->rotation());
-  cairo_scale(cr, width / image.width, height / image.height);
-  cairo_set_source_surface(cr, surface, -image.width / 2.0, -image.height / 2.0);
+  cairo_scale(cr, width / image->width, height / image->height);
+  cairo_set_source_surface(cr, surface, -image->width / 2.0, -image->height / 2.0);
   cairo_paint(cr);
-  cairo_surface_destroy(surface);
   return FALSE;
 }
 

@@ -2,12 +2,15 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 #include "platform/dispatch/notification_center.h"
 #include "platform/testing/main_loop.h"
 #include "platform/ui/activity_indicator_view.h"
 #include "platform/ui/application.h"
 #include "platform/ui/button.h"
 #include "platform/ui/gtk/native_widget.h"
+#include "platform/ui/image_view.h"
 #include "platform/ui/label.h"
 #include "platform/ui/toolbar.h"
 #include "platform/ui/view_controller.h"
@@ -57,6 +60,33 @@ void sendEvent(GtkWidget* gtkWindow, GdkEvent* event) {
   gdk_event_set_device(event, gdk_seat_get_keyboard(seat));
   gtk_main_do_event(event);
   gdk_event_free(event);
+}
+
+// Two rows of opaque pixels, each pixel twice, given as 0xRRGGBB: the middle of each pair (and of
+// the two rows) shows its colour unmixed however it is scaled.
+std::shared_ptr<const Image> imageOfPairs(std::initializer_list<uint32_t> colours) {
+  auto image = std::make_shared<Image>();
+  image->width = static_cast<int>(colours.size() * 2);
+  image->height = 2;
+  for (int row = 0; row < image->height; ++row) {
+    for (uint32_t colour : colours) {
+      for (int twice = 0; twice < 2; ++twice) {
+        image->rgba.insert(image->rgba.end(),
+                           {uint8_t(colour >> 16), uint8_t(colour >> 8), uint8_t(colour), 0xff});
+      }
+    }
+  }
+  return image;
+}
+
+// The colour of the window's pixel as 0xRRGGBB, as it shows on the display now.
+uint32_t windowPixel(GtkWidget* gtkWindow, int x, int y) {
+  GdkPixbuf* shot = gdk_pixbuf_get_from_window(gtk_widget_get_window(gtkWindow), x, y, 1, 1);
+  if (!shot) return 0xffffffffu;
+  const guchar* p = gdk_pixbuf_read_pixels(shot);
+  const uint32_t colour = (uint32_t{p[0]} << 16) | (uint32_t{p[1]} << 8) | p[2];
+  g_object_unref(shot);
+  return colour;
 }
 
 class RendererTest : public ::testing::Test {
@@ -120,6 +150,23 @@ TEST_F(RendererTest, ViewsAppearAtTheirFramesAndFollowTheModel) {
 
   label->removeFromSuperview();
   EXPECT_EQ(renderer_->widget(*label), nullptr);
+}
+
+TEST_F(RendererTest, AnImageViewDrawsItsImageScaledAndTurnedAndFollowsANewOne) {
+  auto view = std::make_shared<ImageView>(Rect(20, 20, 80, 40));
+  view->setImage(imageOfPairs({0xff0000, 0x0000ff}));
+  root_->view()->addSubview(view);
+  // Where the middles of the image's two pairs land.
+  auto shows = [&](uint32_t left, uint32_t right) {
+    return runMainLoopUntil([&] {
+      return windowPixel(gtkWindow_, 40, 40) == left && windowPixel(gtkWindow_, 80, 40) == right;
+    });
+  };
+  EXPECT_TRUE(shows(0xff0000, 0x0000ff));
+  view->setRotation(M_PI);
+  EXPECT_TRUE(shows(0x0000ff, 0xff0000));
+  view->setImage(imageOfPairs({0x00ff00, 0xffff00}));
+  EXPECT_TRUE(shows(0xffff00, 0x00ff00));
 }
 
 TEST_F(RendererTest, WindowSizeChangesReachTheModelAndItsAutoresizing) {

@@ -102,6 +102,7 @@ bool FakeWebView::simulatePageLoad(const std::string& url, NavigationType type) 
 std::shared_ptr<WebView> FakeWebEngine::createWebView(const WebViewOptions& options) {
   auto view = std::make_shared<FakeWebView>(options.frame);
   views_.push_back(view);
+  options_.push_back(options);
   return view;
 }
 

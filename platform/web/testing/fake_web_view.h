@@ -112,8 +112,9 @@ class FakeWebEngine final : public WebEngine {
   void deleteCookies(std::function<bool(const WebCookie& cookie)> matching,
                      std::function<void()> completion) override;
 
-  // Every view made so far, oldest first.
+  // Every view made so far, oldest first, and the options each was made with.
   const std::vector<std::shared_ptr<FakeWebView>>& createdViews() const { return views_; }
+  const std::vector<WebViewOptions>& creationOptions() const { return options_; }
   // The cookies the engine's web views keep, as the test sets them.
   std::vector<WebCookie>& cookies() { return cookies_; }
   // The handler registered for the (lower-case) scheme, or null.
@@ -124,6 +125,7 @@ class FakeWebEngine final : public WebEngine {
 
  private:
   std::vector<std::shared_ptr<FakeWebView>> views_;
+  std::vector<WebViewOptions> options_;
   std::vector<WebCookie> cookies_;
   std::map<std::string, URLSchemeHandler> handlers_;
 };
