@@ -443,8 +443,10 @@ void ZSDK_ZTMSessionFetcher::invokeOnCallbackQueueAfterUserStopped(bool afterUse
 // Notifications and logging.
 
 void ZSDK_ZTMSessionFetcher::postNotification(const char* name) {
-  platform::NotificationCenter::defaultCenter().post(name, this, platform::Value(),
-                                                     shared_from_this());
+  platform::NotificationCenter& center = platform::NotificationCenter::defaultCenter();
+  // Most fetches have no listener: then the notification is not built at all.
+  if (!center.isObserved(name, this)) return;
+  center.post(name, this, platform::Value(), shared_from_this());
 }
 
 void ZSDK_ZTMSessionFetcher::sendStopNotificationIfNeeded() {
