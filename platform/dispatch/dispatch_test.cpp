@@ -162,5 +162,32 @@ TEST(RunMainLoopOnceTest, RunsReadyWorkWithoutWaitingForTheTimeout) {
   runMainLoopOnce(std::chrono::milliseconds(1));
 }
 
+TEST(RunMainLoopOnceTest, WaitsOnceTheMainQueueIsDrained) {
+  testing::drainMainLoop();
+  int runs = 0;
+  mainQueue()->async([&] { ++runs; });
+  runMainLoopOnce(seconds(30));
+  ASSERT_EQ(runs, 1);
+  // The queue has nothing left: the next turn waits for its time-out instead of finding the
+  // queue still ready.
+  const auto start = std::chrono::steady_clock::now();
+  runMainLoopOnce(std::chrono::milliseconds(20));
+  EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(15));
+  EXPECT_EQ(runs, 1);
+}
+
+TEST(RunMainLoopOnceTest, WorkFromAnotherThreadEndsAWaitingTurn) {
+  testing::drainMainLoop();
+  std::atomic<bool> ran{false};
+  std::thread poster([&] { mainQueue()->async([&] { ran = true; }); });
+  const auto start = std::chrono::steady_clock::now();
+  while (!ran.load() && std::chrono::steady_clock::now() - start < std::chrono::seconds(10)) {
+    runMainLoopOnce(seconds(30));
+  }
+  poster.join();
+  EXPECT_TRUE(ran.load());
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
+}
+
 }  // namespace
 }  // namespace platform

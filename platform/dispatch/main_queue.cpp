@@ -15,24 +15,26 @@ namespace {
 // Static initialisation runs on the thread that starts the process: that is the main thread.
 const std::thread::id kMainThreadId = std::this_thread::get_id();
 
-// Main-queue work runs from one idle source of the GLib default main context, in the order it was
+// Main-queue work runs from one source of the GLib default main context, in the order it was
 // posted. Each dispatch runs the items that were waiting when it began, so work posted meanwhile
 // waits for the next turn of the loop and other sources (input, the web view) keep running.
+// The source stays attached for the life of the process and is made ready by its ready time,
+// rather than made anew for every batch of work.
 class MainQueue final : public DispatchQueue {
  public:
-  MainQueue() : DispatchQueue("main") {}
+  MainQueue() : DispatchQueue("main"), source_(g_source_new(&sourceFuncs_, sizeof(Source))) {
+    reinterpret_cast<Source*>(source_)->queue = this;
+    g_source_set_priority(source_, G_PRIORITY_DEFAULT);
+    g_source_set_name(source_, "platform main queue");
+    g_source_attach(source_, g_main_context_default());
+  }
 
   void async(Work work) override {
     MutexLock lock(mutex_);
     items_.push_back(std::move(work));
     if (scheduled_) return;
     scheduled_ = true;
-    GSource* source = g_idle_source_new();
-    g_source_set_priority(source, G_PRIORITY_DEFAULT);
-    g_source_set_name(source, "platform main queue");
-    g_source_set_callback(source, &MainQueue::dispatch, this, nullptr);
-    g_source_attach(source, g_main_context_default());
-    g_source_unref(source);
+    g_source_set_ready_time(source_, 0);  // ready at once, and wakes the loop
   }
 
   bool isCurrent() const override { return isMainThread(); }
@@ -43,9 +45,20 @@ class MainQueue final : public DispatchQueue {
   }
 
  private:
-  static gboolean dispatch(gpointer self) { return static_cast<MainQueue*>(self)->drain(); }
+  struct Source {
+    GSource base;
+    MainQueue* queue;
+  };
 
-  gboolean drain() {
+  static gboolean dispatch(GSource* source, GSourceFunc, gpointer) {
+    reinterpret_cast<Source*>(source)->queue->drain();
+    return G_SOURCE_CONTINUE;
+  }
+  // GLib takes the table by a pointer to non-const.
+  static inline GSourceFuncs sourceFuncs_ = {nullptr, nullptr, &MainQueue::dispatch,
+                                             nullptr, nullptr, nullptr};
+
+  void drain() {
     size_t budget;
     {
       MutexLock lock(mutex_);
@@ -62,11 +75,12 @@ class MainQueue final : public DispatchQueue {
       runWork(label(), work);
     }
     MutexLock lock(mutex_);
-    if (!items_.empty()) return G_SOURCE_CONTINUE;
+    if (!items_.empty()) return;  // stays ready for the next turn
     scheduled_ = false;
-    return G_SOURCE_REMOVE;
+    g_source_set_ready_time(source_, -1);
   }
 
+  GSource* const source_;
   Mutex mutex_;
   std::deque<Work> items_ VKR_GUARDED_BY(mutex_);
   bool scheduled_ VKR_GUARDED_BY(mutex_) = false;
