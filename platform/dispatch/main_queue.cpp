@@ -1,5 +1,6 @@
 #include <glib.h>
 
+#include <atomic>
 #include <deque>
 #include <thread>
 
@@ -18,23 +19,27 @@ const std::thread::id kMainThreadId = std::this_thread::get_id();
 // Main-queue work runs from one source of the GLib default main context, in the order it was
 // posted. Each dispatch runs the items that were waiting when it began, so work posted meanwhile
 // waits for the next turn of the loop and other sources (input, the web view) keep running.
-// The source stays attached for the life of the process and is made ready by its ready time,
-// rather than made anew for every batch of work.
+// The source stays attached for the life of the process and is ready while work waits, rather
+// than made anew for every batch of work. The loop asks it before it waits, so only a loop
+// waiting on another thread needs waking when work comes.
 class MainQueue final : public DispatchQueue {
  public:
-  MainQueue() : DispatchQueue("main"), source_(g_source_new(&sourceFuncs_, sizeof(Source))) {
-    reinterpret_cast<Source*>(source_)->queue = this;
-    g_source_set_priority(source_, G_PRIORITY_DEFAULT);
-    g_source_set_name(source_, "platform main queue");
-    g_source_attach(source_, g_main_context_default());
+  MainQueue() : DispatchQueue("main") {
+    GSource* source = g_source_new(&sourceFuncs_, sizeof(Source));
+    reinterpret_cast<Source*>(source)->queue = this;
+    g_source_set_priority(source, G_PRIORITY_DEFAULT);
+    g_source_set_name(source, "platform main queue");
+    g_source_attach(source, g_main_context_default());  // the context keeps it
   }
 
   void async(Work work) override {
-    MutexLock lock(mutex_);
-    items_.push_back(std::move(work));
-    if (scheduled_) return;
-    scheduled_ = true;
-    g_source_set_ready_time(source_, 0);  // ready at once, and wakes the loop
+    {
+      MutexLock lock(mutex_);
+      items_.push_back(std::move(work));
+      if (scheduled_.exchange(true)) return;
+    }
+    GMainContext* context = g_main_context_default();
+    if (!g_main_context_is_owner(context)) g_main_context_wakeup(context);
   }
 
   bool isCurrent() const override { return isMainThread(); }
@@ -50,13 +55,19 @@ class MainQueue final : public DispatchQueue {
     MainQueue* queue;
   };
 
+  static MainQueue& of(GSource* source) { return *reinterpret_cast<Source*>(source)->queue; }
+  static gboolean prepare(GSource* source, gint* timeout) {
+    *timeout = -1;
+    return of(source).scheduled_.load();
+  }
+  static gboolean check(GSource* source) { return of(source).scheduled_.load(); }
   static gboolean dispatch(GSource* source, GSourceFunc, gpointer) {
-    reinterpret_cast<Source*>(source)->queue->drain();
+    of(source).drain();
     return G_SOURCE_CONTINUE;
   }
   // GLib takes the table by a pointer to non-const.
-  static inline GSourceFuncs sourceFuncs_ = {nullptr, nullptr, &MainQueue::dispatch,
-                                             nullptr, nullptr, nullptr};
+  static inline GSourceFuncs sourceFuncs_ = {
+      &MainQueue::prepare, &MainQueue::check, &MainQueue::dispatch, nullptr, nullptr, nullptr};
 
   void drain() {
     size_t budget;
@@ -75,15 +86,14 @@ class MainQueue final : public DispatchQueue {
       runWork(label(), work);
     }
     MutexLock lock(mutex_);
-    if (!items_.empty()) return;  // stays ready for the next turn
-    scheduled_ = false;
-    g_source_set_ready_time(source_, -1);
+    if (items_.empty()) scheduled_ = false;  // else it stays ready for the next turn
   }
 
-  GSource* const source_;
   Mutex mutex_;
   std::deque<Work> items_ VKR_GUARDED_BY(mutex_);
-  bool scheduled_ VKR_GUARDED_BY(mutex_) = false;
+  // Set with the first item of a batch and cleared with the last, under the mutex; read without
+  // it by the loop.
+  std::atomic<bool> scheduled_{false};
 };
 
 MainQueue& mainQueueInstance() {
