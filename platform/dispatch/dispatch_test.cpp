@@ -1,5 +1,8 @@
+#include <glib-unix.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
+#include <array>
 #include <atomic>
 #include <future>
 #include <stdexcept>
@@ -160,6 +163,68 @@ TEST(RunMainLoopOnceTest, RunsReadyWorkWithoutWaitingForTheTimeout) {
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
   // With nothing to do, the turn ends when the time-out passes.
   runMainLoopOnce(std::chrono::milliseconds(1));
+}
+
+TEST(RunMainLoopOnceTest, WaitsOnceTheMainQueueIsDrained) {
+  testing::drainMainLoop();
+  int runs = 0;
+  mainQueue()->async([&] { ++runs; });
+  runMainLoopOnce(seconds(30));
+  ASSERT_EQ(runs, 1);
+  // The queue has nothing left: the next turn waits for its time-out instead of finding the
+  // queue still ready.
+  const auto start = std::chrono::steady_clock::now();
+  runMainLoopOnce(std::chrono::milliseconds(20));
+  EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(15));
+  EXPECT_EQ(runs, 1);
+}
+
+TEST(RunMainLoopOnceTest, WatchesEveryDescriptorOfTheLoop) {
+  testing::drainMainLoop();
+  // More descriptors than a turn first makes room for; only the last becomes readable.
+  constexpr int kPipes = 20;
+  struct Watch {
+    std::array<int, 2> ends{-1, -1};
+    guint source = 0;
+    bool fired = false;
+  };
+  std::vector<Watch> watches(kPipes);
+  for (Watch& watch : watches) {
+    ASSERT_EQ(pipe(watch.ends.data()), 0);
+    watch.source = g_unix_fd_add(
+        watch.ends[0], G_IO_IN,
+        [](gint, GIOCondition, gpointer data) -> gboolean {
+          static_cast<Watch*>(data)->fired = true;
+          return G_SOURCE_REMOVE;
+        },
+        &watch);
+  }
+  ASSERT_EQ(write(watches.back().ends[1], "x", 1), 1);
+  const auto start = std::chrono::steady_clock::now();
+  while (!watches.back().fired &&
+         std::chrono::steady_clock::now() - start < std::chrono::seconds(10)) {
+    runMainLoopOnce(seconds(1));
+  }
+  EXPECT_TRUE(watches.back().fired);
+  for (Watch& watch : watches) {
+    if (!watch.fired) g_source_remove(watch.source);
+    EXPECT_EQ(watch.fired, &watch == &watches.back());
+    close(watch.ends[0]);
+    close(watch.ends[1]);
+  }
+}
+
+TEST(RunMainLoopOnceTest, WorkFromAnotherThreadEndsAWaitingTurn) {
+  testing::drainMainLoop();
+  std::atomic<bool> ran{false};
+  std::thread poster([&] { mainQueue()->async([&] { ran = true; }); });
+  const auto start = std::chrono::steady_clock::now();
+  while (!ran.load() && std::chrono::steady_clock::now() - start < std::chrono::seconds(10)) {
+    runMainLoopOnce(seconds(30));
+  }
+  poster.join();
+  EXPECT_TRUE(ran.load());
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 #include <glib.h>
 
+#include <atomic>
 #include <deque>
 #include <thread>
 
@@ -15,24 +16,30 @@ namespace {
 // Static initialisation runs on the thread that starts the process: that is the main thread.
 const std::thread::id kMainThreadId = std::this_thread::get_id();
 
-// Main-queue work runs from one idle source of the GLib default main context, in the order it was
+// Main-queue work runs from one source of the GLib default main context, in the order it was
 // posted. Each dispatch runs the items that were waiting when it began, so work posted meanwhile
 // waits for the next turn of the loop and other sources (input, the web view) keep running.
+// The source stays attached for the life of the process and is ready while work waits, rather
+// than made anew for every batch of work. The loop asks it before it waits, so only a loop
+// waiting on another thread needs waking when work comes.
 class MainQueue final : public DispatchQueue {
  public:
-  MainQueue() : DispatchQueue("main") {}
-
-  void async(Work work) override {
-    MutexLock lock(mutex_);
-    items_.push_back(std::move(work));
-    if (scheduled_) return;
-    scheduled_ = true;
-    GSource* source = g_idle_source_new();
+  MainQueue() : DispatchQueue("main") {
+    GSource* source = g_source_new(&sourceFuncs_, sizeof(Source));
+    reinterpret_cast<Source*>(source)->queue = this;
     g_source_set_priority(source, G_PRIORITY_DEFAULT);
     g_source_set_name(source, "platform main queue");
-    g_source_set_callback(source, &MainQueue::dispatch, this, nullptr);
-    g_source_attach(source, g_main_context_default());
-    g_source_unref(source);
+    g_source_attach(source, g_main_context_default());  // the context keeps it
+  }
+
+  void async(Work work) override {
+    {
+      MutexLock lock(mutex_);
+      items_.push_back(std::move(work));
+      if (scheduled_.exchange(true)) return;
+    }
+    GMainContext* context = g_main_context_default();
+    if (!g_main_context_is_owner(context)) g_main_context_wakeup(context);
   }
 
   bool isCurrent() const override { return isMainThread(); }
@@ -43,9 +50,26 @@ class MainQueue final : public DispatchQueue {
   }
 
  private:
-  static gboolean dispatch(gpointer self) { return static_cast<MainQueue*>(self)->drain(); }
+  struct Source {
+    GSource base;
+    MainQueue* queue;
+  };
 
-  gboolean drain() {
+  static MainQueue& of(GSource* source) { return *reinterpret_cast<Source*>(source)->queue; }
+  static gboolean prepare(GSource* source, gint* timeout) {
+    *timeout = -1;
+    return of(source).scheduled_.load();
+  }
+  static gboolean check(GSource* source) { return of(source).scheduled_.load(); }
+  static gboolean dispatch(GSource* source, GSourceFunc, gpointer) {
+    of(source).drain();
+    return G_SOURCE_CONTINUE;
+  }
+  // GLib takes the table by a pointer to non-const.
+  static inline GSourceFuncs sourceFuncs_ = {
+      &MainQueue::prepare, &MainQueue::check, &MainQueue::dispatch, nullptr, nullptr, nullptr};
+
+  void drain() {
     size_t budget;
     {
       MutexLock lock(mutex_);
@@ -62,14 +86,14 @@ class MainQueue final : public DispatchQueue {
       runWork(label(), work);
     }
     MutexLock lock(mutex_);
-    if (!items_.empty()) return G_SOURCE_CONTINUE;
-    scheduled_ = false;
-    return G_SOURCE_REMOVE;
+    if (items_.empty()) scheduled_ = false;  // else it stays ready for the next turn
   }
 
   Mutex mutex_;
   std::deque<Work> items_ VKR_GUARDED_BY(mutex_);
-  bool scheduled_ VKR_GUARDED_BY(mutex_) = false;
+  // Set with the first item of a batch and cleared with the last, under the mutex; read without
+  // it by the loop.
+  std::atomic<bool> scheduled_{false};
 };
 
 MainQueue& mainQueueInstance() {

@@ -91,6 +91,14 @@ void NotificationCenter::post(const Notification& notification) {
   }
 }
 
+bool NotificationCenter::isObserved(std::string_view name, const void* sender) const {
+  MutexLock lock(mutex_);
+  return std::any_of(entries_.begin(), entries_.end(), [&](const auto& entry) {
+    return (entry->name.empty() || entry->name == name) &&
+           (!entry->sender || entry->sender == sender) && entry->active.load();
+  });
+}
+
 void NotificationCenter::post(std::string name, const void* sender, Value userInfo,
                               std::any object) {
   post(Notification{std::move(name), sender, std::move(object), std::move(userInfo)});

@@ -5,6 +5,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/dispatch/queue.h"
@@ -64,13 +65,16 @@ class NotificationCenter {
                                         NotificationHandler handler, QueuePtr queue = nullptr);
 
   void post(const Notification& notification);
+  // Whether a post of the name from the sender would reach an observer now: a poster whose
+  // notification is costly to build may skip it when nobody listens.
+  bool isObserved(std::string_view name, const void* sender) const;
   void post(std::string name, const void* sender = nullptr, Value userInfo = Value(),
             std::any object = {});
 
  private:
   void remove(const std::shared_ptr<Observation::Entry>& entry);
 
-  Mutex mutex_;
+  mutable Mutex mutex_;
   std::vector<std::shared_ptr<Observation::Entry>> entries_ VKR_GUARDED_BY(mutex_);
   // Observations hold this weakly, so one that outlives its center is harmless.
   std::shared_ptr<NotificationCenter*> self_;

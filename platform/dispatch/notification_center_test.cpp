@@ -27,6 +27,29 @@ TEST(NotificationCenterTest, DeliversByNameAndSender) {
   EXPECT_EQ(all, (std::vector<std::string>{"A", "B", "B"}));
 }
 
+TEST(NotificationCenterTest, TellsWhetherAPostWouldReachAnObserver) {
+  NotificationCenter center;
+  int one = 1, two = 2;
+  auto onA = center.addObserver("A", nullptr, [](const Notification&) {});
+  auto fromOne = center.addObserver("B", &one, [](const Notification&) {});
+  struct Case {
+    const char* name;
+    const void* sender;
+    bool observed;
+  };
+  for (const Case& c :
+       {Case{"A", nullptr, true}, Case{"A", &two, true}, Case{"B", &one, true},
+        Case{"B", &two, false}, Case{"B", nullptr, false}, Case{"C", &one, false}}) {
+    EXPECT_EQ(center.isObserved(c.name, c.sender), c.observed) << c.name;
+  }
+  auto every = center.addObserver("", nullptr, [](const Notification&) {});
+  EXPECT_TRUE(center.isObserved("C", &two));
+  every.reset();
+  onA.reset();
+  EXPECT_FALSE(center.isObserved("C", &two));
+  EXPECT_FALSE(center.isObserved("A", nullptr));
+}
+
 TEST(NotificationCenterTest, CarriesObjectAndUserInfo) {
   NotificationCenter center;
   std::string url;

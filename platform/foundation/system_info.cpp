@@ -135,8 +135,8 @@ std::string deviceModel() {
 
 std::string currentLocaleIdentifier() {
   for (const char* variable : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
-    std::string value = environment(variable);
-    if (value.empty()) continue;
+    const char* value = std::getenv(variable);
+    if (!value || !*value) continue;
     std::string name = localeName(value);
     return name.empty() ? "en_US" : name;
   }
@@ -145,10 +145,13 @@ std::string currentLocaleIdentifier() {
 
 std::vector<std::string> preferredLanguages() {
   std::vector<std::string> languages;
-  std::string list = environment("LANGUAGE");
-  std::istringstream entries(list);
-  std::string entry;
-  while (std::getline(entries, entry, ':')) {
+  // Split by hand: a string stream would set up a locale for every request's headers.
+  const char* list = std::getenv("LANGUAGE");
+  std::string_view rest = list ? list : "";
+  while (!rest.empty()) {
+    const size_t colon = rest.find(':');
+    const std::string_view entry = rest.substr(0, colon);
+    rest.remove_prefix(colon == std::string_view::npos ? rest.size() : colon + 1);
     std::string name = localeName(entry);
     if (name.empty()) continue;
     std::string tag = languageTag(name);

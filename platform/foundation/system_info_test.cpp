@@ -88,6 +88,7 @@ TEST(SystemInfoTest, LocaleAndLanguagesComeFromTheEnvironment) {
       {nullptr, nullptr, nullptr, nullptr, "en_US", {"en-US"}},
       {nullptr, nullptr, "pt_BR.UTF-8", "pt_BR:pt:en:pt", "pt_BR", {"pt-BR", "pt", "en"}},
       {nullptr, nullptr, "sv_SE", "C:", "sv_SE", {"sv-SE"}},
+      {nullptr, nullptr, "sv_SE", "::de_DE.UTF-8::fr:", "sv_SE", {"de-DE", "fr"}},
       {nullptr, nullptr, "not a locale", nullptr, "en_US", {"en-US"}},
   };
   for (const Case& c : cases) {

@@ -39,6 +39,12 @@ std::optional<URLResponse> TaskRecord::response() const {
   return response_;
 }
 
+std::optional<int> TaskRecord::statusCode() const {
+  MutexLock lock(mutex_);
+  if (!response_) return std::nullopt;
+  return response_->statusCode;
+}
+
 std::optional<Error> TaskRecord::error() const {
   MutexLock lock(mutex_);
   return error_;

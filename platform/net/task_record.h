@@ -29,6 +29,8 @@ class TaskRecord {
 
   URLRequest currentRequest() const;
   std::optional<URLResponse> response() const;
+  // The response's status, without copying the response; nullopt before one came.
+  std::optional<int> statusCode() const;
   std::optional<Error> error() const;
   std::string taskDescription() const;
   void setTaskDescription(std::string description);

@@ -83,6 +83,7 @@ URLSessionTask::~URLSessionTask() = default;
 URLSessionTask::State URLSessionTask::state() const { return record_->state(); }
 URLRequest URLSessionTask::currentRequest() const { return record_->currentRequest(); }
 std::optional<URLResponse> URLSessionTask::response() const { return record_->response(); }
+std::optional<int> URLSessionTask::responseStatusCode() const { return record_->statusCode(); }
 std::optional<Error> URLSessionTask::error() const { return record_->error(); }
 std::string URLSessionTask::taskDescription() const { return record_->taskDescription(); }
 void URLSessionTask::setTaskDescription(std::string description) {

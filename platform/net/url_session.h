@@ -123,6 +123,8 @@ class URLSessionTask : public std::enable_shared_from_this<URLSessionTask> {
   const URLRequest& originalRequest() const { return *originalRequest_; }
   URLRequest currentRequest() const;
   std::optional<URLResponse> response() const;
+  // The response's status code, for callers that need no more of it than that.
+  std::optional<int> responseStatusCode() const;
   std::optional<Error> error() const;
   std::string taskDescription() const;
   void setTaskDescription(std::string description);

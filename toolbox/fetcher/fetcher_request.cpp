@@ -18,7 +18,7 @@ FetcherRequest::FetcherRequest(std::optional<URLRequest> request) : request_(std
 
 std::optional<int64_t> FetcherRequest::refusal(bool hasSessionIdentifier) const {
   platform::MutexLock lock(mutex_);
-  const std::optional<URL> url = request_ ? request_->url : std::nullopt;
+  const URL* url = request_ && request_->url ? &*request_->url : nullptr;
   if (!url && !downloadResumeData_ && !hasSessionIdentifier) {
     return kZTMSessionFetcherErrorDownloadFailed;
   }

@@ -58,6 +58,18 @@ std::optional<FetcherTask::URLResponse> FetcherTask::response() const {
   return response_;
 }
 
+int FetcherTask::statusCode() const {
+  TaskPtr task;
+  {
+    platform::MutexLock lock(mutex_);
+    if (!task_ || usingTestBlock_) return response_ ? response_->statusCode : 0;
+    task = task_;
+  }
+  if (std::optional<int> current = task->responseStatusCode()) return *current;
+  platform::MutexLock lock(mutex_);
+  return response_ ? response_->statusCode : 0;
+}
+
 void FetcherTask::setResponse(std::optional<URLResponse> response) {
   platform::MutexLock lock(mutex_);
   response_ = std::move(response);

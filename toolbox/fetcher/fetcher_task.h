@@ -34,6 +34,8 @@ class FetcherTask {
   TaskPtr takeTask();
   // The response: the running task's, or the last one kept.
   std::optional<URLResponse> response() const;
+  // The status of response(), 0 without one; the response itself is not copied.
+  int statusCode() const;
   void setResponse(std::optional<URLResponse> response);
 
   // A fresh body for a new fetch (an empty one when `gather`, none otherwise).

@@ -61,6 +61,7 @@ std::vector<HTTPCookie> ZSDK_ZTMSessionCookieStorage::cookiesForURL(
     const platform::URL& url) const {
   platform::MutexLock lock(mutex_);
   removeExpiredLocked();
+  if (cookies_.empty()) return {};  // the usual case: no need to take the URL apart
   const std::string host = asciiLowercase(url.host().value_or(""));
   const std::string path = url.path();
   const bool secureScheme = url.scheme() == "https";

@@ -42,7 +42,7 @@ ZSDK_ZTMSessionFetcher::Ptr ZSDK_ZTMSessionFetcher::fetcherWithURL(std::optional
 
 ZSDK_ZTMSessionFetcher::Ptr ZSDK_ZTMSessionFetcher::fetcherWithURLString(std::string_view text) {
   platform::Result<URL> url = URL::parse(text);
-  return fetcherWithURL(url.ok() ? std::optional<URL>(*url) : std::nullopt);
+  return fetcherWithURL(url.ok() ? std::optional<URL>(std::move(url).value()) : std::nullopt);
 }
 
 ZSDK_ZTMSessionFetcher::Ptr ZSDK_ZTMSessionFetcher::fetcherWithDownloadResumeData(
@@ -102,7 +102,7 @@ void ZSDK_ZTMSessionFetcher::beginFetchMayDelay(bool mayDelay, bool mayAuthorize
     return authorizeRequest();
   }
   retry_.setDefaultMaxInterval(prepared.isGET || prepared.method == "HEAD");
-  startTask(makeTask(prepared));
+  startTask(makeTask(std::move(prepared)));
 }
 
 // One task at a time, and something to fetch: answers true when the fetch may not begin (and
@@ -127,13 +127,14 @@ void ZSDK_ZTMSessionFetcher::ensureSession() {
   std::shared_ptr<URLSession> shared =
       request_.canShareSession() && service ? service->session() : nullptr;
   if (shared) return task_.useSession(std::move(shared), false);
-  const URLSessionConfiguration configuration = sessionConfiguration();
+  URLSessionConfiguration configuration = sessionConfiguration();
   std::shared_ptr<platform::net::URLSessionDelegate> delegate;
   if (service && request_.canShareSession()) delegate = service->sessionDelegate();
   const bool ownDelegate = !delegate;
   if (ownDelegate) delegate = shared_from_this();
-  task_.useSession(URLSession::make(configuration, std::move(delegate), task_.delegateQueue()),
-                   ownDelegate);
+  task_.useSession(
+      URLSession::make(std::move(configuration), std::move(delegate), task_.delegateQueue()),
+      ownDelegate);
   if (service) service->fetcherDidCreateSession(*this);
 }
 
@@ -158,10 +159,10 @@ URLSessionConfiguration ZSDK_ZTMSessionFetcher::sessionConfiguration() {
   configuration->cookieStorage = request_.cookieStorage();
   if (ConfigurationBlock block = callbacks_.configuration()) block(*this, *configuration);
   request_.setConfiguration(configuration);
-  return *configuration;
+  return std::move(*configuration);
 }
 
-platform::net::TaskPtr ZSDK_ZTMSessionFetcher::makeTask(const FetcherRequest::Prepared& prepared) {
+platform::net::TaskPtr ZSDK_ZTMSessionFetcher::makeTask(FetcherRequest::Prepared prepared) {
   std::shared_ptr<URLSession> session = task_.session();
   const std::string scheme = prepared.request.url ? prepared.request.url->scheme() : "";
   platform::net::TaskPtr task;
@@ -169,18 +170,18 @@ platform::net::TaskPtr ZSDK_ZTMSessionFetcher::makeTask(const FetcherRequest::Pr
     task = session->downloadTaskWithResumeData(*resumeData);
   } else if (!request_.destinationFileURL() || scheme == "data") {
     if (!prepared.needsUploadTask) {
-      task = session->dataTask(prepared.request);
+      task = session->dataTask(std::move(prepared.request));
     } else if (std::optional<URL> file = request_.bodyFileURL()) {
-      task = session->uploadTask(prepared.request,
+      task = session->uploadTask(std::move(prepared.request),
                                  std::filesystem::path(file->filePath().value_or("")));
     } else if (std::shared_ptr<const Bytes> body = request_.sharedBodyData()) {
-      task = session->uploadTask(prepared.request, std::move(body));
+      task = session->uploadTask(std::move(prepared.request), std::move(body));
     } else {
-      task = session->uploadTaskWithStreamedRequest(prepared.request);
+      task = session->uploadTaskWithStreamedRequest(std::move(prepared.request));
     }
     if (!callbacks_.accumulate()) task_.gatherBody();
   } else {
-    task = session->downloadTask(prepared.request);
+    task = session->downloadTask(std::move(prepared.request));
   }
   if (std::string description = request_.taskDescription(); !description.empty()) {
     task->setTaskDescription(std::move(description));
@@ -335,9 +336,10 @@ void ZSDK_ZTMSessionFetcher::stopFetchReleasingCallbacks(bool shouldReleaseCallb
     }
   }
   sendStopNotificationIfNeeded();
-  std::shared_ptr<ZTMFetcherAuthorizationProtocol> authorizer = request_.authorizer();
-  std::optional<URLRequest> request = request_.request();
-  if (authorizer && request) authorizer->stopAuthorizationForRequest(*request);
+  if (std::shared_ptr<ZTMFetcherAuthorizationProtocol> authorizer = request_.authorizer()) {
+    std::optional<URLRequest> request = request_.request();
+    if (request) authorizer->stopAuthorizationForRequest(*request);
+  }
   if (shouldReleaseCallbacks) {
     releaseCallbacks();
     request_.setAuthorizer(nullptr);
@@ -443,8 +445,10 @@ void ZSDK_ZTMSessionFetcher::invokeOnCallbackQueueAfterUserStopped(bool afterUse
 // Notifications and logging.
 
 void ZSDK_ZTMSessionFetcher::postNotification(const char* name) {
-  platform::NotificationCenter::defaultCenter().post(name, this, platform::Value(),
-                                                     shared_from_this());
+  platform::NotificationCenter& center = platform::NotificationCenter::defaultCenter();
+  // Most fetches have no listener: then the notification is not built at all.
+  if (!center.isObserved(name, this)) return;
+  center.post(name, this, platform::Value(), shared_from_this());
 }
 
 void ZSDK_ZTMSessionFetcher::sendStopNotificationIfNeeded() {

@@ -392,7 +392,7 @@ class ZSDK_ZTMSessionFetcher : public platform::net::URLSessionDelegate,
   bool refuseToBegin();
   void ensureSession();
   platform::net::URLSessionConfiguration sessionConfiguration();
-  platform::net::TaskPtr makeTask(const FetcherRequest::Prepared& prepared);
+  platform::net::TaskPtr makeTask(FetcherRequest::Prepared prepared);
   void startTask(platform::net::TaskPtr task);
   // Steps of finishWithError.
   std::optional<Bytes> settleSuccess(std::optional<Error>& error);

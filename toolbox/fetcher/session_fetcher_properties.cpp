@@ -27,10 +27,7 @@ std::optional<ZSDK_ZTMSessionFetcher::URLResponse> ZSDK_ZTMSessionFetcher::respo
   return task_.response();
 }
 
-int ZSDK_ZTMSessionFetcher::statusCode() const {
-  std::optional<URLResponse> current = response();
-  return current ? current->statusCode : 0;
-}
+int ZSDK_ZTMSessionFetcher::statusCode() const { return task_.statusCode(); }
 
 std::optional<platform::net::HTTPHeaderFields> ZSDK_ZTMSessionFetcher::responseHeaders() const {
   std::optional<URLResponse> current = response();
