@@ -9,6 +9,11 @@ namespace platform::net {
 
 namespace {
 std::atomic<uint64_t> nextTaskIdentifier{1};
+
+void startOnItsEngine(TaskRun run) {
+  CurlEngine& engine = CurlEngine::of(run);
+  engine.start(std::move(run));
+}
 }  // namespace
 
 URLSessionConfiguration URLSessionConfiguration::defaultConfiguration() {
@@ -105,8 +110,7 @@ TaskRun URLSessionTask::run() {
 void URLSessionTask::resume() {
   if (!record_->markStarted()) return;
   session_->taskStarted();
-  TaskRun started = run();
-  CurlEngine::of(started).start(std::move(started));
+  startOnItsEngine(run());
 }
 
 void URLSessionTask::cancel() {
@@ -115,8 +119,7 @@ void URLSessionTask::cancel() {
   if (*start) {
     // A task cancelled before it ran still ends with its completion.
     session_->taskStarted();
-    TaskRun started = run();
-    CurlEngine::of(started).start(std::move(started));
+    startOnItsEngine(run());
   } else {
     CurlEngine::of(run()).withDriver(identifier_, [](TaskDriver& driver) { driver.cancel(); });
   }
