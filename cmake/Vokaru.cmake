@@ -12,6 +12,22 @@ if(CMAKE_CXX_COMPILER_ID STREQUAL "GNU")
 endif()
 add_library(vokaru_build_flags INTERFACE)
 target_compile_options(vokaru_build_flags INTERFACE ${VOKARU_WARNING_FLAGS})
+# Each process maps all of a binary's code, symbol tables and relocations: code no caller reaches is
+# dropped at link time, and the relocations are packed, so that the shell's own mappings stay small.
+target_compile_options(vokaru_build_flags INTERFACE -ffunction-sections -fdata-sections)
+target_link_options(vokaru_build_flags INTERFACE LINKER:--gc-sections LINKER:-z,pack-relative-relocs)
+
+# vokaru_drop_symbol_export(<imported target>)
+# Some libraries' pkg-config files ask every program to export all of its symbols, for modules that
+# look up the program's own functions by name. Nothing our programs load does that, and the export
+# table would be mapped (and searched at every symbol lookup) in each process.
+function(vokaru_drop_symbol_export target)
+  get_target_property(options ${target} INTERFACE_LINK_OPTIONS)
+  if(options)
+    list(REMOVE_ITEM options "-Wl,--export-dynamic")
+    set_target_properties(${target} PROPERTIES INTERFACE_LINK_OPTIONS "${options}")
+  endif()
+endfunction()
 
 if(VOKARU_SANITIZE)
   # No vptr check: the engine's JavaScript library releases its shared pointers through the

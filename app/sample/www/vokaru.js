@@ -193,9 +193,19 @@
       return runForNative(script);
     };
 
+    // Work that waits on native events rather than on one answer (a sound playing to its end)
+    // counts as awaited until its Promise settles; it gives back the same Promise.
+    var awaitedWork = 0;
+    exports.awaiting = function (promise) {
+      awaitedWork++;
+      var settle = function () { awaitedWork--; };
+      promise.then(settle, settle);
+      return promise;
+    };
+
     // Whether answers are still awaited: callbacks kept for later results count too.
     exports.pendingCallbacks = function () {
-      return Object.keys(callbacks).filter(function (id) {
+      return awaitedWork + Object.keys(callbacks).filter(function (id) {
         return !(callbacks[id].listener && callbacks[id].answered);
       }).length;
     };

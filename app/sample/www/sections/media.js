@@ -3,23 +3,15 @@
   var Media = vokaru.require('vokaru-plugin-media.Media');
 
   // Starts `media` with `start` and settles once it stops (or fails with {code, message}).
-  // Meanwhile it keeps asking for the position, so the app sees that an answer is awaited.
   function untilStopped(media, start) {
     return new Promise(function (resolve, reject) {
-      var done = false;
       media.statusCallback = function (state) {
-        if (state !== Media.MEDIA_STOPPED) return;
-        done = true;
-        resolve();
+        if (state === Media.MEDIA_STOPPED) resolve();
       };
       media.errorCallback = function (error) {
-        done = true;
         reject(new Error(error.message || 'media error ' + error.code));
       };
       start();
-      (function poll() {
-        if (!done) media.getCurrentPosition().then(poll, poll);
-      })();
     });
   }
 
