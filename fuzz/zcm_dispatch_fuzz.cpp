@@ -1,7 +1,7 @@
 // A tag byte and arbitrary message bytes, as a peer's frame: parsing by the tag table must end
 // with a message or none, the id and stream-position accessors must work on whatever parsed, and
 // a parsed message must survive a round trip through its own frame.
-#include <google/protobuf/message.h>
+#include <google/protobuf/message_lite.h>
 
 #include <cstdlib>
 #include <memory>
@@ -12,7 +12,7 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size < 1) return 0;
   const auto tag = static_cast<int8_t>(data[0] & 0x7F);
-  std::unique_ptr<google::protobuf::Message> message =
+  std::unique_ptr<google::protobuf::MessageLite> message =
       ZCMParseFrame(tag, std::string_view(reinterpret_cast<const char*>(data + 1), size - 1));
   if (!message) return 0;
   if (ZCMGetTagForProto(*message) != tag) abort();

@@ -130,7 +130,7 @@ void ZCMConnection::disconnect() {
   state_ = kStateDisconnected;
 }
 
-void ZCMConnection::sendProto(google::protobuf::Message& proto) {
+void ZCMConnection::sendProto(google::protobuf::MessageLite& proto) {
   VKR_ASSERT_MAIN_THREAD();
   const int8_t tag = ZCMGetTagForProto(proto);
   const bool allowed =
@@ -141,7 +141,7 @@ void ZCMConnection::sendProto(google::protobuf::Message& proto) {
   socket->sendData(proto.SerializeAsString(), tag, ZCMGetPersistentIdForProto(proto));
 }
 
-void ZCMConnection::sendOnConnectOrDrop(std::unique_ptr<google::protobuf::Message> proto) {
+void ZCMConnection::sendOnConnectOrDrop(std::unique_ptr<google::protobuf::MessageLite> proto) {
   if (!proto) return;
   if (state_ == kStateSignedIn) {
     sendProto(*proto);
@@ -296,7 +296,7 @@ void ZCMConnection::secureSocket(ZCMSecureSocket&, std::string_view data, int8_t
   }
 }
 
-void ZCMConnection::willProcessProto(const google::protobuf::Message& proto, int8_t tag) {
+void ZCMConnection::willProcessProto(const google::protobuf::MessageLite& proto, int8_t tag) {
   ++inStreamId_;
   const int32_t lastReceived = ZCMGetLastStreamIdReceivedFromProto(proto);
   if (lastReceived != -1) {
@@ -316,7 +316,7 @@ void ZCMConnection::willProcessProto(const google::protobuf::Message& proto, int
   }
 }
 
-void ZCMConnection::willSendProto(google::protobuf::Message& proto) {
+void ZCMConnection::willSendProto(google::protobuf::MessageLite& proto) {
   ++outStreamId_;
   if (std::optional<std::string> persistentId = ZCMGetPersistentIdForProto(proto);
       persistentId && !persistentId->empty()) {
@@ -371,9 +371,9 @@ void ZCMConnection::didReceiveLoginResponse(const DudevLoginResponse& response) 
     delegate->didLoginWithConnection(*this);
   }
   sendHeartbeatPing();
-  std::vector<std::unique_ptr<google::protobuf::Message>> waiting;
+  std::vector<std::unique_ptr<google::protobuf::MessageLite>> waiting;
   waiting.swap(sendOnConnectMessages_);
-  for (const std::unique_ptr<google::protobuf::Message>& message : waiting) sendProto(*message);
+  for (const std::unique_ptr<google::protobuf::MessageLite>& message : waiting) sendProto(*message);
 }
 
 void ZCMConnection::didReceiveClose(const DudevClose&) { disconnect(); }

@@ -19,7 +19,7 @@
 #include "platform/dispatch/timer.h"
 
 namespace google::protobuf {
-class Message;
+class MessageLite;
 }
 class DudevDataMessageStanza;
 class DudevHeartbeatAck;
@@ -105,9 +105,9 @@ class ZCMConnection final : public ZCMSecureSocketDelegate,
 
   // A login request goes out in the connected state only, every other message once signed in;
   // otherwise the message is dropped.
-  void sendProto(google::protobuf::Message& proto);
+  void sendProto(google::protobuf::MessageLite& proto);
   // Sends once signed in; until then the message waits for the login (signOut() drops it).
-  void sendOnConnectOrDrop(std::unique_ptr<google::protobuf::Message> proto);
+  void sendOnConnectOrDrop(std::unique_ptr<google::protobuf::MessageLite> proto);
 
   void sendHeartbeatPing();
   void sendHeartbeatAck();
@@ -138,8 +138,8 @@ class ZCMConnection final : public ZCMSecureSocketDelegate,
   void connectToSocket(ZCMSecureSocket& socket);
   void sendLoginRequest(const std::string& authID, const std::string& token);
   void resetUnconfirmedAcks();
-  void willProcessProto(const google::protobuf::Message& proto, int8_t tag);
-  void willSendProto(google::protobuf::Message& proto);
+  void willProcessProto(const google::protobuf::MessageLite& proto, int8_t tag);
+  void willSendProto(google::protobuf::MessageLite& proto);
   void confirmAckedD2sIdsWithStreamId(int32_t lastReceivedStreamId);
   void confirmAckedS2dIdsWithStreamId(int32_t lastReceivedStreamId);
 
@@ -171,7 +171,7 @@ class ZCMConnection final : public ZCMSecureSocketDelegate,
   // Outbound stream id and the received ids the frame with that id reported, in sending order.
   std::vector<std::pair<int32_t, std::vector<std::string>>> ackedS2dIds_;
   std::vector<ZCMD2SInfo> d2sInfos_;
-  std::vector<std::unique_ptr<google::protobuf::Message>> sendOnConnectMessages_;
+  std::vector<std::unique_ptr<google::protobuf::MessageLite>> sendOnConnectMessages_;
   // Received frames parse into messages it keeps for the next ones.
   ZCMFrameParser frameParser_;
   std::unique_ptr<DudevIqStanza> streamAck_;

@@ -107,7 +107,7 @@ class ZCMConnectionTest : public ::testing::Test {
   std::shared_ptr<ZCMRmqManager> store = std::make_shared<ZCMRmqManager>("rmq2");
   std::shared_ptr<Resender> resender = std::make_shared<Resender>();
   std::shared_ptr<ConnectionRecorder> recorder = std::make_shared<ConnectionRecorder>();
-  std::vector<std::unique_ptr<google::protobuf::Message>> beforeLogin;
+  std::vector<std::unique_ptr<google::protobuf::MessageLite>> beforeLogin;
   std::shared_ptr<ZCMConnection> connection;
   Stage stage;
 };

@@ -23,7 +23,7 @@ int64_t ZCMRmqManager::nextRmqId() {
   return ++rmqId_;
 }
 
-bool ZCMRmqManager::saveRmqMessage(google::protobuf::Message& message,
+bool ZCMRmqManager::saveRmqMessage(google::protobuf::MessageLite& message,
                                    std::optional<platform::Error>* error) {
   std::optional<std::string> persistentId = ZCMGetPersistentIdForProto(message);
   if (!persistentId || persistentId->empty()) {
@@ -34,8 +34,8 @@ bool ZCMRmqManager::saveRmqMessage(google::protobuf::Message& message,
                      ZCMGetTagForProto(message), error);
 }
 
-bool ZCMRmqManager::saveMessage(const google::protobuf::Message& message, int64_t rmqId, int8_t tag,
-                                std::optional<platform::Error>* error) {
+bool ZCMRmqManager::saveMessage(const google::protobuf::MessageLite& message, int64_t rmqId,
+                                int8_t tag, std::optional<platform::Error>* error) {
   return store_.saveMessageWithRmqId(rmqId, tag, message.SerializeAsString(), error);
 }
 

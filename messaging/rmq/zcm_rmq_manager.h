@@ -11,7 +11,7 @@
 #include "messaging/rmq/zcm_rmq2_persistent_store.h"
 
 namespace google::protobuf {
-class Message;
+class MessageLite;
 }
 class DudevDataMessageStanza;
 
@@ -37,8 +37,9 @@ class ZCMRmqManager {
   int64_t nextRmqId();
 
   // Saves an upstream message, giving it a new id as its persistentId when it has none.
-  bool saveRmqMessage(google::protobuf::Message& message, std::optional<platform::Error>* error);
-  bool saveMessage(const google::protobuf::Message& message, int64_t rmqId, int8_t tag,
+  bool saveRmqMessage(google::protobuf::MessageLite& message,
+                      std::optional<platform::Error>* error);
+  bool saveMessage(const google::protobuf::MessageLite& message, int64_t rmqId, int8_t tag,
                    std::optional<platform::Error>* error);
   void saveLastOutgoingRmqId(int64_t rmqId);
 

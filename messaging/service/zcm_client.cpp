@@ -160,11 +160,11 @@ void ZCMClient::scheduleConnectRetry() {
   if (handler) handler(platform::Error(kZCMNoInternetErrorDomain, 4));
 }
 
-void ZCMClient::sendMessage(google::protobuf::Message& message) {
+void ZCMClient::sendMessage(google::protobuf::MessageLite& message) {
   if (connection_) connection_->sendProto(message);
 }
 
-void ZCMClient::sendOnConnectOrDrop(std::unique_ptr<google::protobuf::Message> message) {
+void ZCMClient::sendOnConnectOrDrop(std::unique_ptr<google::protobuf::MessageLite> message) {
   if (connection_) connection_->sendOnConnectOrDrop(std::move(message));
 }
 

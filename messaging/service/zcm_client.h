@@ -66,8 +66,8 @@ class ZCMClient final : public ZCMConnectionDelegate,
   // at most one pending).
   void retryConnectionImmediately(bool immediately);
 
-  void sendMessage(google::protobuf::Message& message);
-  void sendOnConnectOrDrop(std::unique_ptr<google::protobuf::Message> message);
+  void sendMessage(google::protobuf::MessageLite& message);
+  void sendOnConnectOrDrop(std::unique_ptr<google::protobuf::MessageLite> message);
 
   // A topic request through the registrar; the handler gets its error or none.
   void updateSubscriptionWithToken(const std::string& token, const std::string& topic,

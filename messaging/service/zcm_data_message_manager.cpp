@@ -281,13 +281,14 @@ void ZCMDataMessageManager::resendMessagesWithConnection(ZCMConnection& connecti
   const std::shared_ptr<ZCMRmqManager> store = rmq2Manager_.lock();
   if (!store) return;
   std::vector<std::string> expired;
-  std::vector<std::unique_ptr<google::protobuf::Message>> resend;
+  std::vector<std::unique_ptr<google::protobuf::MessageLite>> resend;
   store->scanWithRmqMessageHandler(
       [&](int64_t rmqId, int8_t tag, const std::string& data) {
-        std::unique_ptr<google::protobuf::Message> message = ZCMParseFrame(tag, data);
+        std::unique_ptr<google::protobuf::MessageLite> message = ZCMParseFrame(tag, data);
         if (!message) return;
-        if (const auto* stanza = dynamic_cast<const DudevDataMessageStanza*>(message.get());
-            stanza && !handleExpirationForDataMessage(*stanza)) {
+        // The tag names the message's type.
+        if (tag == kZCMTagDataMessageStanza &&
+            !handleExpirationForDataMessage(static_cast<const DudevDataMessageStanza&>(*message))) {
           expired.push_back(std::to_string(rmqId));
           return;
         }
@@ -295,7 +296,7 @@ void ZCMDataMessageManager::resendMessagesWithConnection(ZCMConnection& connecti
       },
       nullptr);
   // Sent after the scan: sending may touch the store.
-  for (const std::unique_ptr<google::protobuf::Message>& message : resend) {
+  for (const std::unique_ptr<google::protobuf::MessageLite>& message : resend) {
     connection.sendProto(*message);
   }
   if (!expired.empty()) store->removeRmqMessagesWithRmqIds(expired);

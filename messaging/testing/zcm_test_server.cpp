@@ -10,7 +10,7 @@ ZCMTestServer::ZCMTestServer(Script script)
         script_(session);
       }) {}
 
-int8_t ZCMTestServer::Session::tagOf(const google::protobuf::Message& message) {
+int8_t ZCMTestServer::Session::tagOf(const google::protobuf::MessageLite& message) {
   return ZCMGetTagForProto(message);
 }
 
@@ -48,7 +48,7 @@ std::string ZCMTestServer::Session::versionByte() {
   return std::string(1, static_cast<char>(kZCMVersion));
 }
 
-std::string ZCMTestServer::Session::frameOf(const google::protobuf::Message& message) {
+std::string ZCMTestServer::Session::frameOf(const google::protobuf::MessageLite& message) {
   return ZCMEncodeFrame(message);
 }
 

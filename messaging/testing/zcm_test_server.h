@@ -5,7 +5,7 @@
 // runs a script, on a thread of its own, of frames it expects and frames it sends. The server
 // stops when destroyed.
 
-#include <google/protobuf/message.h>
+#include <google/protobuf/message_lite.h>
 
 #include <cstdint>
 #include <deque>
@@ -47,8 +47,8 @@ class ZCMTestServer {
 
     // The bytes of the version byte and of the frame of a message, to send at will.
     static std::string versionByte();
-    static std::string frameOf(const google::protobuf::Message& message);
-    bool send(const google::protobuf::Message& message) { return sendBytes(frameOf(message)); }
+    static std::string frameOf(const google::protobuf::MessageLite& message);
+    bool send(const google::protobuf::MessageLite& message) { return sendBytes(frameOf(message)); }
     // One TLS record per call: the client sees the bytes in one read or more.
     bool sendBytes(std::string_view bytes) { return tls_.write(bytes); }
     void close() { tls_.close(); }
@@ -57,7 +57,7 @@ class ZCMTestServer {
    private:
     friend class ZCMTestServer;
     explicit Session(platform::testing::TLSServer::Connection& tls) : tls_(tls) {}
-    static int8_t tagOf(const google::protobuf::Message& message);
+    static int8_t tagOf(const google::protobuf::MessageLite& message);
 
     platform::testing::TLSServer::Connection& tls_;
     ZCMFrameReassembler reassembler_;

@@ -1,7 +1,7 @@
 #include "messaging/wire/frame.h"
 
 #include <google/protobuf/io/coded_stream.h>
-#include <google/protobuf/message.h>
+#include <google/protobuf/message_lite.h>
 
 #include <algorithm>
 
@@ -23,7 +23,7 @@ std::string ZCMEncodeFrame(int8_t tag, std::string_view data) {
   return frame;
 }
 
-std::string ZCMEncodeFrame(const google::protobuf::Message& message) {
+std::string ZCMEncodeFrame(const google::protobuf::MessageLite& message) {
   const auto tagValue = static_cast<uint32_t>(static_cast<uint8_t>(ZCMGetTagForProto(message)));
   const size_t size = message.ByteSizeLong();
   const auto length = static_cast<uint32_t>(size);
@@ -73,17 +73,17 @@ namespace {
 
 // Parsed in two steps so that a frame missing required fields is dropped without a library log.
 // Parsing clears the message first, so a reused one keeps nothing of its last frame.
-bool parseInto(google::protobuf::Message& message, std::string_view data) {
+bool parseInto(google::protobuf::MessageLite& message, std::string_view data) {
   return message.ParsePartialFromArray(data.data(), static_cast<int>(data.size())) &&
          message.IsInitialized();
 }
 
 }  // namespace
 
-std::unique_ptr<google::protobuf::Message> ZCMParseFrame(int8_t tag, std::string_view data) {
-  const google::protobuf::Message* type = ZCMGetClassForTag(tag);
+std::unique_ptr<google::protobuf::MessageLite> ZCMParseFrame(int8_t tag, std::string_view data) {
+  const google::protobuf::MessageLite* type = ZCMGetClassForTag(tag);
   if (!type) return nullptr;
-  std::unique_ptr<google::protobuf::Message> message(type->New());
+  std::unique_ptr<google::protobuf::MessageLite> message(type->New());
   if (!parseInto(*message, data)) return nullptr;
   return message;
 }
@@ -91,15 +91,15 @@ std::unique_ptr<google::protobuf::Message> ZCMParseFrame(int8_t tag, std::string
 ZCMFrameParser::ZCMFrameParser() = default;
 ZCMFrameParser::~ZCMFrameParser() = default;
 
-void ZCMFrameParser::GiveBack::operator()(google::protobuf::Message* message) const {
-  std::unique_ptr<google::protobuf::Message> owned(message);
+void ZCMFrameParser::GiveBack::operator()(google::protobuf::MessageLite* message) const {
+  std::unique_ptr<google::protobuf::MessageLite> owned(message);
   if (!keep || parser == nullptr) return;
-  std::unique_ptr<google::protobuf::Message>& spare = parser->spare_[static_cast<size_t>(tag)];
+  std::unique_ptr<google::protobuf::MessageLite>& spare = parser->spare_[static_cast<size_t>(tag)];
   if (!spare) spare = std::move(owned);
 }
 
 ZCMFrameParser::Parsed ZCMFrameParser::parse(int8_t tag, std::string_view data) {
-  const google::protobuf::Message* type = ZCMGetClassForTag(tag);
+  const google::protobuf::MessageLite* type = ZCMGetClassForTag(tag);
   if (!type) return Parsed(nullptr, GiveBack{});
   const auto slot = static_cast<size_t>(tag);
   const bool reusable = slot < spare_.size();

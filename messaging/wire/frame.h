@@ -11,7 +11,7 @@
 #include <string_view>
 
 namespace google::protobuf {
-class Message;
+class MessageLite;
 }
 
 // The largest frame (header included) a peer may send: a receiver holds at most this much of one
@@ -26,7 +26,7 @@ struct ZCMFrame {
 // The frame's bytes for a tag (0 to 127) and a serialized message.
 std::string ZCMEncodeFrame(int8_t tag, std::string_view data);
 // The frame of a message of the tag table, serialized in place.
-std::string ZCMEncodeFrame(const google::protobuf::Message& message);
+std::string ZCMEncodeFrame(const google::protobuf::MessageLite& message);
 
 struct ZCMFrameExtraction {
   enum Status {
@@ -50,7 +50,7 @@ ZCMFrameExtraction ZCMExtractFrame(std::string&& bytes) = delete;  // the view w
 
 // The message of a frame: a new message of the tag's type parsed from the data; null for a tag
 // without a message type or bytes that don't parse (required fields missing included).
-std::unique_ptr<google::protobuf::Message> ZCMParseFrame(int8_t tag, std::string_view data);
+std::unique_ptr<google::protobuf::MessageLite> ZCMParseFrame(int8_t tag, std::string_view data);
 
 // Parses frames as ZCMParseFrame does, into messages kept from one frame to the next, so that a
 // stream of frames reuses their memory instead of making and freeing a message per frame. One
@@ -67,9 +67,9 @@ class ZCMFrameParser {
     ZCMFrameParser* parser = nullptr;
     int8_t tag = -1;
     bool keep = false;
-    void operator()(google::protobuf::Message* message) const;
+    void operator()(google::protobuf::MessageLite* message) const;
   };
-  using Parsed = std::unique_ptr<google::protobuf::Message, GiveBack>;
+  using Parsed = std::unique_ptr<google::protobuf::MessageLite, GiveBack>;
 
   ZCMFrameParser();
   ~ZCMFrameParser();
@@ -81,5 +81,5 @@ class ZCMFrameParser {
 
  private:
   // Indexed by tag; tags past the table name no message.
-  std::array<std::unique_ptr<google::protobuf::Message>, 16> spare_;
+  std::array<std::unique_ptr<google::protobuf::MessageLite>, 16> spare_;
 };

@@ -10,16 +10,16 @@ namespace {
 // The generated message classes are final, so comparing the exact type answers what a dynamic
 // cast would, without walking the class hierarchy on every frame.
 template <typename T>
-bool isA(const google::protobuf::Message& proto) {
+bool isA(const google::protobuf::MessageLite& proto) {
   static_assert(std::is_final_v<T>);
   return typeid(proto) == typeid(T);
 }
 template <typename T>
-T* as(google::protobuf::Message& proto) {
+T* as(google::protobuf::MessageLite& proto) {
   return isA<T>(proto) ? static_cast<T*>(&proto) : nullptr;
 }
 template <typename T>
-const T* as(const google::protobuf::Message& proto) {
+const T* as(const google::protobuf::MessageLite& proto) {
   return isA<T>(proto) ? static_cast<const T*>(&proto) : nullptr;
 }
 
@@ -49,7 +49,7 @@ auto visitStreamPosition(Message& proto, auto otherwise, Visit visit) {
 
 }  // namespace
 
-int8_t ZCMGetTagForProto(const google::protobuf::Message& proto) {
+int8_t ZCMGetTagForProto(const google::protobuf::MessageLite& proto) {
   // The most frequent first: acknowledgements and data messages.
   if (as<DudevIqStanza>(proto)) return kZCMTagIqStanza;
   if (as<DudevDataMessageStanza>(proto)) return kZCMTagDataMessageStanza;
@@ -61,7 +61,7 @@ int8_t ZCMGetTagForProto(const google::protobuf::Message& proto) {
   return -1;
 }
 
-const google::protobuf::Message* ZCMGetClassForTag(int8_t tag) {
+const google::protobuf::MessageLite* ZCMGetClassForTag(int8_t tag) {
   switch (tag) {
     case kZCMTagHeartbeatPing:
       return &DudevHeartbeatPing::default_instance();
@@ -82,7 +82,7 @@ const google::protobuf::Message* ZCMGetClassForTag(int8_t tag) {
   }
 }
 
-std::optional<std::string> ZCMGetPersistentIdForProto(const google::protobuf::Message& proto) {
+std::optional<std::string> ZCMGetPersistentIdForProto(const google::protobuf::MessageLite& proto) {
   return visitStanza(proto, std::optional<std::string>(),
                      [](const auto& stanza) -> std::optional<std::string> {
                        if (!stanza.has_persistent_id()) return std::nullopt;
@@ -90,20 +90,21 @@ std::optional<std::string> ZCMGetPersistentIdForProto(const google::protobuf::Me
                      });
 }
 
-void ZCMSetPersistentIdForProto(google::protobuf::Message& proto, const std::string& persistentId) {
+void ZCMSetPersistentIdForProto(google::protobuf::MessageLite& proto,
+                                const std::string& persistentId) {
   visitStanza(proto, false, [&](auto& stanza) {
     stanza.set_persistent_id(persistentId);
     return true;
   });
 }
 
-int32_t ZCMGetLastStreamIdReceivedFromProto(const google::protobuf::Message& proto) {
+int32_t ZCMGetLastStreamIdReceivedFromProto(const google::protobuf::MessageLite& proto) {
   return visitStreamPosition(proto, int32_t{-1}, [](const auto& message) {
     return message.has_last_stream_id_received() ? message.last_stream_id_received() : -1;
   });
 }
 
-void ZCMSetLastStreamIdReceivedInProto(google::protobuf::Message& proto, int32_t streamId) {
+void ZCMSetLastStreamIdReceivedInProto(google::protobuf::MessageLite& proto, int32_t streamId) {
   visitStreamPosition(proto, false, [&](auto& message) {
     message.set_last_stream_id_received(streamId);
     return true;

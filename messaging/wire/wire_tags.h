@@ -9,7 +9,7 @@
 #include <string>
 
 namespace google::protobuf {
-class Message;
+class MessageLite;
 }
 
 // The first byte of the stream in each direction.
@@ -31,20 +31,21 @@ inline constexpr int32_t kZCMSelectiveAckExtensionId = 12;
 inline constexpr int32_t kZCMStreamAckExtensionId = 13;
 
 // The message's tag from the table; -1 for a message that is never framed by itself.
-int8_t ZCMGetTagForProto(const google::protobuf::Message& proto);
+int8_t ZCMGetTagForProto(const google::protobuf::MessageLite& proto);
 
 // The message type of a tag, as its default instance (New() makes one to parse into); null for a
 // tag without a message type.
-const google::protobuf::Message* ZCMGetClassForTag(int8_t tag);
+const google::protobuf::MessageLite* ZCMGetClassForTag(int8_t tag);
 
 // persistentId of an IQ or data message stanza when set; nothing for an unset field and every
 // other message type.
-std::optional<std::string> ZCMGetPersistentIdForProto(const google::protobuf::Message& proto);
+std::optional<std::string> ZCMGetPersistentIdForProto(const google::protobuf::MessageLite& proto);
 // Sets persistentId on an IQ or data message stanza; other messages are left unchanged.
-void ZCMSetPersistentIdForProto(google::protobuf::Message& proto, const std::string& persistentId);
+void ZCMSetPersistentIdForProto(google::protobuf::MessageLite& proto,
+                                const std::string& persistentId);
 
 // lastStreamIdReceived of an IQ stanza, data message stanza, heartbeat ping or heartbeat ack
 // when set; -1 when unset and for every other message type (a login response included).
-int32_t ZCMGetLastStreamIdReceivedFromProto(const google::protobuf::Message& proto);
+int32_t ZCMGetLastStreamIdReceivedFromProto(const google::protobuf::MessageLite& proto);
 // Sets lastStreamIdReceived on those four message types; others are left unchanged.
-void ZCMSetLastStreamIdReceivedInProto(google::protobuf::Message& proto, int32_t streamId);
+void ZCMSetLastStreamIdReceivedInProto(google::protobuf::MessageLite& proto, int32_t streamId);

@@ -9,10 +9,10 @@
 
 namespace {
 
-using google::protobuf::Message;
+using google::protobuf::MessageLite;
 
 TEST(WireTagsTest, EveryFramedMessageHasItsTagAndBack) {
-  const std::pair<std::shared_ptr<Message>, int8_t> table[] = {
+  const std::pair<std::shared_ptr<MessageLite>, int8_t> table[] = {
       {std::make_shared<DudevHeartbeatPing>(), 0},
       {std::make_shared<DudevHeartbeatAck>(), 1},
       {std::make_shared<DudevLoginRequest>(), 2},
@@ -25,7 +25,7 @@ TEST(WireTagsTest, EveryFramedMessageHasItsTagAndBack) {
     SCOPED_TRACE(message->GetTypeName());
     EXPECT_EQ(ZCMGetTagForProto(*message), tag);
     ASSERT_NE(ZCMGetClassForTag(tag), nullptr);
-    EXPECT_EQ(ZCMGetClassForTag(tag)->GetDescriptor(), message->GetDescriptor());
+    EXPECT_EQ(ZCMGetClassForTag(tag)->GetTypeName(), message->GetTypeName());
   }
 }
 
@@ -63,7 +63,7 @@ TEST(WireTagsTest, LastStreamIdReceivedOnTheFourTypesThatCarryIt) {
   DudevDataMessageStanza data;
   DudevHeartbeatPing ping;
   DudevHeartbeatAck ack;
-  for (Message* message : std::initializer_list<Message*>{&iq, &data, &ping, &ack}) {
+  for (MessageLite* message : std::initializer_list<MessageLite*>{&iq, &data, &ping, &ack}) {
     SCOPED_TRACE(message->GetTypeName());
     EXPECT_EQ(ZCMGetLastStreamIdReceivedFromProto(*message), -1);
     ZCMSetLastStreamIdReceivedInProto(*message, 0);
