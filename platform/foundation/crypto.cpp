@@ -23,21 +23,20 @@ Bytes digest(const EVP_MD* type, const void* data, size_t size) {
   return out;
 }
 
-// OpenSSL's generator first; the kernel's directly should that ever fail.
+// The kernel's generator first: OpenSSL's would load its configuration and providers, megabytes
+// touched, for a few bytes. OpenSSL's should the kernel's ever fail.
 bool fillRandom(uint8_t* out, size_t count) {
-  if (count <= static_cast<size_t>(INT32_MAX) && RAND_bytes(out, static_cast<int>(count)) == 1) {
-    return true;
+  uint8_t* next = out;
+  size_t left = count;
+  while (left > 0) {
+    const ssize_t got = getrandom(next, left, 0);
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) break;
+    next += got;
+    left -= static_cast<size_t>(got);
   }
-  while (count > 0) {
-    ssize_t got = getrandom(out, count, 0);
-    if (got < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    out += got;
-    count -= static_cast<size_t>(got);
-  }
-  return true;
+  return left == 0 ||
+         (count <= static_cast<size_t>(INT32_MAX) && RAND_bytes(out, static_cast<int>(count)) == 1);
 }
 
 // Without any source of randomness, keys and identifiers would be guessable: stop rather than

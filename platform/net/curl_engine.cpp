@@ -32,7 +32,7 @@ CurlEngine& CurlEngine::of(const TaskRun& run) {
   return networkThreadEngine();
 }
 
-CurlEngine::CurlEngine() : multi_(makeMulti()) {}
+CurlEngine::CurlEngine() = default;
 
 CurlEngine::~CurlEngine() = default;
 
@@ -41,7 +41,24 @@ void CurlEngine::post(Command command) {
     MutexLock lock(mutex_);
     commands_.push_back(std::move(command));
   }
+  posted_.notify_one();
   wake();
+}
+
+CURLM* CurlEngine::multi() {
+  if (CURLM* made = madeMulti()) return made;
+  CURLM* made = makeMulti();
+  multiMade(made);
+  multi_.store(made, std::memory_order_release);
+  return made;
+}
+
+void CurlEngine::waitForCommand(std::chrono::milliseconds timeout) {
+  const auto deadline = std::chrono::steady_clock::now() + timeout;
+  MutexLock lock(mutex_);
+  while (commands_.empty()) {
+    if (!lock.waitUntil(posted_, deadline)) return;
+  }
 }
 
 void CurlEngine::start(TaskRun run) {
@@ -61,14 +78,17 @@ void CurlEngine::withDriver(uint64_t taskIdentifier, std::function<void(TaskDriv
   });
 }
 
-void CurlEngine::addHandle(CURL* easy) { curl_multi_add_handle(multi_, easy); }
+void CurlEngine::addHandle(CURL* easy) { curl_multi_add_handle(multi(), easy); }
 
-void CurlEngine::removeHandle(CURL* easy) { curl_multi_remove_handle(multi_, easy); }
+void CurlEngine::removeHandle(CURL* easy) { curl_multi_remove_handle(multi(), easy); }
 
 void CurlEngine::flushLater(uint64_t taskIdentifier) { toFlush_.push_back(taskIdentifier); }
 
 CurlEasy CurlEngine::takeEasyHandle() {
-  if (spareHandles_.empty()) return CurlEasy(curl_easy_init());
+  if (spareHandles_.empty()) {
+    multi();  // libcurl is set up first
+    return CurlEasy(curl_easy_init());
+  }
   CurlEasy easy = std::move(spareHandles_.back());
   spareHandles_.pop_back();
   return easy;
@@ -109,15 +129,17 @@ bool CurlEngine::endTurn(std::optional<std::chrono::milliseconds>& wait) {
 }
 
 bool CurlEngine::readFinishedTransfers() {
+  CURLM* const multi = madeMulti();
+  if (multi == nullptr) return false;
   bool any = false;
   int left = 0;
-  while (CURLMsg* message = curl_multi_info_read(multi_, &left)) {
+  while (CURLMsg* message = curl_multi_info_read(multi, &left)) {
     if (message->msg != CURLMSG_DONE) continue;
     CURL* easy = message->easy_handle;
     const CURLcode code = message->data.result;
     TaskDriver* driver = nullptr;
     curl_easy_getinfo(easy, CURLINFO_PRIVATE, &driver);
-    curl_multi_remove_handle(multi_, easy);
+    curl_multi_remove_handle(multi, easy);
     if (driver != nullptr) driver->transferDone(code);
     any = true;
   }

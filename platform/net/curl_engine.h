@@ -9,7 +9,9 @@
 
 #include <curl/curl.h>
 
+#include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <deque>
 #include <functional>
 #include <memory>
@@ -54,6 +56,18 @@ class CurlEngine {
   virtual ~CurlEngine();
   // Makes the engine's thread look at its commands soon.
   virtual void wake() = 0;
+  // Sets up the multi handle just made, before other threads see it. The engine's thread.
+  virtual void multiMade(CURLM* /*multi*/) {}
+
+  // The multi handle, made for the first transfer: making it sets up libcurl and its TLS
+  // library, megabytes that a task with nothing to transfer (a data URL) does not need. The
+  // engine's thread only.
+  CURLM* multi();
+  // The multi handle when made, else null. Any thread.
+  CURLM* madeMulti() const { return multi_.load(std::memory_order_acquire); }
+  // Sleeps until a command is posted or the time passes; for the engine's thread while it has no
+  // multi handle to wait on.
+  void waitForCommand(std::chrono::milliseconds timeout);
 
   // Answers whether there was any command to run.
   bool runCommands();
@@ -63,15 +77,15 @@ class CurlEngine {
   // of a running task, none when nothing runs.
   bool endTurn(std::optional<std::chrono::milliseconds>& wait);
 
-  CURLM* const multi_;
-
  private:
   bool readFinishedTransfers();
   // Handles the drivers' deadlines that passed (time-outs, responses waiting for their body);
   // answers the time until the next one.
   std::optional<std::chrono::milliseconds> checkDeadlines();
 
+  std::atomic<CURLM*> multi_{nullptr};
   Mutex mutex_;
+  std::condition_variable posted_;
   std::deque<Command> commands_ VKR_GUARDED_BY(mutex_);
   // The engine's thread only.
   std::unordered_map<uint64_t, std::unique_ptr<TaskDriver>> drivers_;

@@ -17,10 +17,6 @@ using Clock = std::chrono::steady_clock;
 class MainLoopEngine final : public CurlEngine {
  public:
   MainLoopEngine() {
-    curl_multi_setopt(multi_, CURLMOPT_SOCKETFUNCTION, &MainLoopEngine::onSocket);
-    curl_multi_setopt(multi_, CURLMOPT_SOCKETDATA, this);
-    curl_multi_setopt(multi_, CURLMOPT_TIMERFUNCTION, &MainLoopEngine::onTimer);
-    curl_multi_setopt(multi_, CURLMOPT_TIMERDATA, this);
     static GSourceFuncs functions = {&MainLoopEngine::prepare,
                                      &MainLoopEngine::check,
                                      &MainLoopEngine::dispatch,
@@ -41,6 +37,13 @@ class MainLoopEngine final : public CurlEngine {
 
   static MainLoopEngine& of(GSource* source) {
     return *reinterpret_cast<EngineSource*>(source)->engine;
+  }
+
+  void multiMade(CURLM* multi) override {
+    curl_multi_setopt(multi, CURLMOPT_SOCKETFUNCTION, &MainLoopEngine::onSocket);
+    curl_multi_setopt(multi, CURLMOPT_SOCKETDATA, this);
+    curl_multi_setopt(multi, CURLMOPT_TIMERFUNCTION, &MainLoopEngine::onTimer);
+    curl_multi_setopt(multi, CURLMOPT_TIMERDATA, this);
   }
 
   // The main thread sees a command at the next turn of its loop; any other thread wakes it.
@@ -98,13 +101,14 @@ class MainLoopEngine final : public CurlEngine {
                          ((condition & G_IO_ERR) ? CURL_CSELECT_ERR : 0);
       ready.emplace_back(socket, events);
     }
+    // Sockets and libcurl's timer exist only once the multi handle does.
     int running = 0;
     for (const auto& [socket, events] : ready) {
-      curl_multi_socket_action(multi_, socket, events, &running);
+      curl_multi_socket_action(multi(), socket, events, &running);
     }
     if (curlDue_ && *curlDue_ <= Clock::now()) {
       curlDue_.reset();
-      curl_multi_socket_action(multi_, CURL_SOCKET_TIMEOUT, 0, &running);
+      curl_multi_socket_action(multi(), CURL_SOCKET_TIMEOUT, 0, &running);
     }
     std::optional<std::chrono::milliseconds> wait;
     endTurn(wait);

@@ -21,22 +21,30 @@ class NetworkThreadEngine final : public CurlEngine {
   }
 
  private:
-  void wake() override { curl_multi_wakeup(multi_); }
+  // Without a multi handle yet the thread waits on the commands themselves.
+  void wake() override {
+    if (CURLM* multi = madeMulti()) curl_multi_wakeup(multi);
+  }
 
   void run() {
     auto awakeUntil = std::chrono::steady_clock::now();
     for (;;) {
       bool worked = runCommands();
       int running = 0;
-      curl_multi_perform(multi_, &running);
+      if (CURLM* multi = madeMulti()) curl_multi_perform(multi, &running);
       std::optional<std::chrono::milliseconds> wait;
       worked = endTurn(wait) || worked;
       const auto now = std::chrono::steady_clock::now();
       if (worked) awakeUntil = now + kStayAwake;
       if (hasCommands()) continue;
       // Soon after work the next command or a server's answer is likely: look without sleeping.
-      const int timeout = now < awakeUntil ? 0 : static_cast<int>(wait.value_or(kIdleWait).count());
-      curl_multi_poll(multi_, nullptr, 0, timeout, nullptr);
+      const std::chrono::milliseconds timeout =
+          now < awakeUntil ? std::chrono::milliseconds(0) : wait.value_or(kIdleWait);
+      if (CURLM* multi = madeMulti()) {
+        curl_multi_poll(multi, nullptr, 0, static_cast<int>(timeout.count()), nullptr);
+      } else {
+        waitForCommand(timeout);
+      }
     }
   }
 };
