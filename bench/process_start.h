@@ -48,10 +48,20 @@ inline double secondsUntilLoaded(std::vector<std::string> arguments) {
   close(pipeFds[1]);
   double seconds = 60;
   if (spawned == 0) {
+    // The page's console lines come on the same output, before or after the report.
+    const auto deadline = start + std::chrono::seconds(60);
+    std::string output = "\n";
     pollfd readable{pipeFds[0], POLLIN, 0};
-    char line[16] = {};
-    if (poll(&readable, 1, 60000) > 0 && read(pipeFds[0], line, sizeof line - 1) > 0 &&
-        std::strncmp(line, "loaded", 6) == 0) {
+    char chunk[4096];
+    while (output.find("\nloaded\n") == std::string::npos) {
+      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+          deadline - std::chrono::steady_clock::now());
+      if (left.count() <= 0 || poll(&readable, 1, static_cast<int>(left.count())) <= 0) break;
+      const ssize_t n = read(pipeFds[0], chunk, sizeof chunk);
+      if (n <= 0) break;
+      output.append(chunk, static_cast<size_t>(n));
+    }
+    if (output.find("\nloaded\n") != std::string::npos) {
       seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     }
     kill(child, SIGKILL);
