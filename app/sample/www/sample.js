@@ -23,9 +23,7 @@ var sample = (function () {
     element.appendChild(result);
     document.getElementById('sections').appendChild(element);
     document.addEventListener('deviceready', function () {
-      var answered = Promise.resolve().then(run);
-      vokaru.require('vokaru/exec').awaiting(answered);
-      answered.then(function (text) {
+      vokaru.require('vokaru/exec').awaiting(Promise.resolve().then(run)).then(function (text) {
         show(result, text, 'ok');
       }, function (error) {
         var reason = error && error.message ? error.message : JSON.stringify(error);
