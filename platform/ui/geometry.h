@@ -34,6 +34,9 @@ struct Rect {
   Point center() const { return {origin.x + size.width / 2, origin.y + size.height / 2}; }
   bool isEmpty() const { return size.width <= 0 || size.height <= 0; }
   bool contains(Point p) const { return p.x >= x() && p.x < maxX() && p.y >= y() && p.y < maxY(); }
+  bool contains(const Rect& r) const {
+    return r.x() >= x() && r.y() >= y() && r.maxX() <= maxX() && r.maxY() <= maxY();
+  }
 
   bool operator==(const Rect&) const = default;
 };

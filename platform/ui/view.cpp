@@ -79,6 +79,15 @@ void View::setBackgroundColor(Color color) {
   notify(ViewChange::BackgroundColor);
 }
 
+bool View::coversItsFrame() const {
+  if (hidden_ || alpha_ < 1) return false;
+  if (backgroundColor_.alpha >= 1) return true;
+  const Rect own = bounds();
+  return std::any_of(subviews_.begin(), subviews_.end(), [&](const std::shared_ptr<View>& view) {
+    return view->frame().contains(own) && view->coversItsFrame();
+  });
+}
+
 void View::setUserInteractionEnabled(bool enabled) {
   if (enabled == userInteractionEnabled_) return;
   userInteractionEnabled_ = enabled;

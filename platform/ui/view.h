@@ -64,6 +64,9 @@ class View : public std::enable_shared_from_this<View> {
   void setAlpha(double alpha);  // clamped to [0, 1]
   Color backgroundColor() const { return backgroundColor_; }
   void setBackgroundColor(Color color);
+  // Whether what lies behind the view's frame can't show through it: the view is shown, fully
+  // opaque, and has an opaque background or a subview that covers its bounds so.
+  bool coversItsFrame() const;
   bool isOpaque() const { return opaque_; }
   void setOpaque(bool opaque) { opaque_ = opaque; }
   bool clipsToBounds() const { return clipsToBounds_; }

@@ -147,6 +147,30 @@ TEST(ViewTest, SetBoundsKeepsTheCentre) {
   EXPECT_EQ(view->center(), (Point{50, 50}));
 }
 
+TEST(ViewTest, CoversItsFrameOnlyWhenNothingCanShowThrough) {
+  auto view = makeView(Rect(10, 10, 100, 50));
+  EXPECT_FALSE(view->coversItsFrame()) << "a clear background";
+  view->setBackgroundColor(Color{1, 0, 0, 0.5});
+  EXPECT_FALSE(view->coversItsFrame()) << "a translucent background";
+  view->setBackgroundColor(Color::gray());
+  EXPECT_TRUE(view->coversItsFrame());
+  view->setAlpha(0.9);
+  EXPECT_FALSE(view->coversItsFrame()) << "a translucent view";
+  view->setAlpha(1);
+  view->setHidden(true);
+  EXPECT_FALSE(view->coversItsFrame()) << "a hidden view";
+
+  // A clear container covers when an opaque subview spans all of its bounds.
+  auto container = makeView(Rect(0, 0, 100, 50));
+  container->addSubview(makeView(Rect(0, 0, 100, 50)));
+  auto inner = makeView(Rect(-5, -5, 110, 60));
+  inner->setBackgroundColor(Color::white());
+  container->addSubview(inner);
+  EXPECT_TRUE(container->coversItsFrame());
+  inner->setFrame(Rect(0, 1, 100, 50));
+  EXPECT_FALSE(container->coversItsFrame()) << "a row of the container is left bare";
+}
+
 TEST(ViewTest, ObserversHearEachRealChangeAndMayRemoveThemselves) {
   auto parent = makeView();
   auto child = makeView();

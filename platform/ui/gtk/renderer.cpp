@@ -25,20 +25,6 @@ Renderer* current = nullptr;
 
 int px(double points) { return static_cast<int>(std::lround(points)); }
 
-// Paints the view's background colour under its content and subviews.
-gboolean drawBackground(GtkWidget* box, cairo_t* cr, gpointer data) {
-  auto view = static_cast<std::weak_ptr<View>*>(data)->lock();
-  if (!view) return FALSE;
-  const Color c = view->backgroundColor();
-  if (c.alpha > 0) {
-    cairo_set_source_rgba(cr, c.red, c.green, c.blue, c.alpha);
-    cairo_rectangle(cr, 0, 0, gtk_widget_get_allocated_width(box),
-                    gtk_widget_get_allocated_height(box));
-    cairo_fill(cr);
-  }
-  return FALSE;
-}
-
 // The image an image view's drawing area shows, as a surface like the window's, made on its first
 // draw and kept with the area: a redraw then copies no pixels (on X11 the pixels stay on the
 // display's side, so nothing is uploaded again either). It goes with the area, or when the view
@@ -364,7 +350,7 @@ std::unique_ptr<Renderer::Node> Renderer::realize(const std::shared_ptr<View>& v
   node->key = view.get();
   node->parentBox = parentBox;
   node->box = GTK_WIDGET(g_object_ref_sink(gtk_fixed_new()));
-  g_signal_connect_data(node->box, "draw", G_CALLBACK(drawBackground), viewRef(view), freeViewRef,
+  g_signal_connect_data(node->box, "draw", G_CALLBACK(onBoxDraw), viewRef(view), freeViewRef,
                         GConnectFlags(0));
 
   if (auto* native = dynamic_cast<NativeWidget*>(view.get())) {
@@ -411,6 +397,55 @@ std::unique_ptr<Renderer::Node> Renderer::realize(const std::shared_ptr<View>& v
   node->observer =
       view->addObserver([this, raw](View&, ViewChange change) { update(*raw, change); });
   return node;
+}
+
+// Paints the view's background colour under its content and subviews, then draws those, leaving
+// out the ones that lie wholly behind an opaque subview: a web view under the in-app browser then
+// costs no drawing (on X11, no upload of its pixels either).
+gboolean Renderer::onBoxDraw(GtkWidget* box, cairo_t* cr, gpointer data) {
+  auto view = static_cast<std::weak_ptr<View>*>(data)->lock();
+  if (!view) return FALSE;
+  const Color c = view->backgroundColor();
+  if (c.alpha > 0) {
+    cairo_set_source_rgba(cr, c.red, c.green, c.blue, c.alpha);
+    cairo_rectangle(cr, 0, 0, gtk_widget_get_allocated_width(box),
+                    gtk_widget_get_allocated_height(box));
+    cairo_fill(cr);
+  }
+  const std::vector<GtkWidget*> covered =
+      current ? current->coveredWidgets(*view) : std::vector<GtkWidget*>();
+  if (covered.empty()) return FALSE;  // the container draws them all
+  GList* children = gtk_container_get_children(GTK_CONTAINER(box));
+  for (GList* l = children; l; l = l->next) {
+    auto* child = GTK_WIDGET(l->data);
+    if (std::find(covered.begin(), covered.end(), child) == covered.end()) {
+      gtk_container_propagate_draw(GTK_CONTAINER(box), child, cr);
+    }
+  }
+  g_list_free(children);
+  return TRUE;
+}
+
+std::vector<GtkWidget*> Renderer::coveredWidgets(const View& view) const {
+  const Node* node = find(view);
+  if (!node) return {};
+  std::vector<GtkWidget*> covered;
+  std::vector<Rect> covers;  // frames of the opaque subviews in front of the one looked at
+  auto behindACover = [&](const Rect& frame) {
+    return std::any_of(covers.begin(), covers.end(),
+                       [&](const Rect& cover) { return cover.contains(frame); });
+  };
+  const auto& subviews = view.subviews();
+  for (auto it = subviews.rbegin(); it != subviews.rend(); ++it) {
+    const Rect frame = (*it)->frame();
+    if (behindACover(frame)) {
+      if (const Node* child = find(**it)) covered.push_back(child->box);
+    } else if ((*it)->coversItsFrame()) {
+      covers.push_back(frame);
+    }
+  }
+  if (node->content && behindACover(view.bounds())) covered.push_back(node->content);
+  return covered;
 }
 
 void Renderer::unrealize(Node& node) {

@@ -4,6 +4,7 @@
 
 #include <map>
 #include <memory>
+#include <vector>
 
 #include "platform/foundation/error.h"
 #include "platform/ui/alert.h"
@@ -47,7 +48,10 @@ class Renderer final : public Alert::Presenter {
   void syncChildren(Node& node);
   void syncContent(Node& node);
   Node* find(const View& view) const;
+  // The widgets of the view's content and subviews that lie wholly behind an opaque subview.
+  std::vector<GtkWidget*> coveredWidgets(const View& view) const;
 
+  static gboolean onBoxDraw(GtkWidget* box, cairo_t* cr, gpointer data);
   static gboolean onWindowDelete(GtkWidget*, GdkEvent*, gpointer);
   static gboolean onWindowState(GtkWidget*, GdkEventWindowState* event, gpointer);
   static void onWindowActive(GObject*, GParamSpec*, gpointer);

@@ -219,6 +219,36 @@ TEST_F(RendererTest, NativeWidgetsAreHostedAndReturnedToTheirViews) {
   EXPECT_TRUE(placedAt(*native, {0, 0, 100, 40}));
 }
 
+TEST_F(RendererTest, WhatLiesWhollyBehindAnOpaqueViewIsNotDrawn) {
+  auto countDraws = [](GtkWidget* widget, int* count) {
+    return g_signal_connect_after(widget, "draw", G_CALLBACK(+[](GtkWidget*, cairo_t*, gpointer n) {
+                                    ++*static_cast<int*>(n);
+                                    return FALSE;
+                                  }),
+                                  count);
+  };
+  auto native = std::make_shared<WidgetView>(Rect(0, 0, 100, 40));
+  root_->view()->addSubview(native);
+  int nativeDraws = 0, coverDraws = 0;
+  const gulong nativeHandler = countDraws(native->nativeWidget(), &nativeDraws);
+  ASSERT_TRUE(runMainLoopUntil([&] { return nativeDraws > 0; }));
+
+  auto cover = std::make_shared<View>(Rect(0, 0, 120, 60));
+  cover->setBackgroundColor(Color{0, 1, 0, 1});
+  root_->view()->addSubview(cover);
+  ASSERT_TRUE(runMainLoopUntil([&] { return windowPixel(gtkWindow_, 50, 20) == 0x00ff00; }));
+  const gulong coverHandler = countDraws(renderer_->widget(*cover), &coverDraws);
+  nativeDraws = 0;
+  gtk_widget_queue_draw(gtkWindow_);
+  ASSERT_TRUE(runMainLoopUntil([&] { return coverDraws > 0; }));
+  EXPECT_EQ(nativeDraws, 0);
+
+  cover->setAlpha(0.5);
+  EXPECT_TRUE(runMainLoopUntil([&] { return nativeDraws > 0; })) << "seen through the cover";
+  g_signal_handler_disconnect(native->nativeWidget(), nativeHandler);
+  g_signal_handler_disconnect(renderer_->widget(*cover), coverHandler);
+}
+
 TEST_F(RendererTest, ControlsCallTheirActions) {
   int taps = 0, done = 0;
   auto button = std::make_shared<Button>(Rect(0, 0, 80, 30));
