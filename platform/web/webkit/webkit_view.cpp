@@ -9,6 +9,7 @@
 #include "platform/foundation/while_alive.h"
 #include "platform/ui/gtk/cairo_image.h"
 #include "platform/web/web_errors.h"
+#include "platform/web/webkit/engine_memory.h"
 #include "platform/web/webkit/header_list.h"
 #include "platform/web/webkit/load_error.h"
 #include "platform/web/webkit/script_result.h"
@@ -96,8 +97,9 @@ WebKitView::~WebKitView() {
   g_cancellable_cancel(cancellable_.get());
   g_signal_handlers_disconnect_by_data(view_.get(), this);
   events_.clear();  // refuses the decisions still waiting
-  // Leaves any container and ends the page.
+  // Leaves any container and ends the page, which frees its window-sized backing store.
   gtk_widget_destroy(GTK_WIDGET(view_.get()));
+  releaseEngineFreeMemory();
 }
 
 // Loading.

@@ -21,6 +21,7 @@
 #include "platform/ui/gtk/renderer.h"
 #include "platform/ui/view_controller.h"
 #include "platform/web/web_errors.h"
+#include "platform/web/webkit/engine_memory.h"
 #include "platform/web/webkit/webkit_engine.h"
 
 namespace platform::web {
@@ -541,6 +542,11 @@ TEST_F(WebKitViewTest, PagesThatNavigateInALoopLeaveTheShellResponsive) {
   view_->stopLoading();
   view_->loadHTMLString("<p>calm</p>", "test://app/calm.html");
   EXPECT_TRUE(runMainLoopUntil([&] { return eval("document.body.textContent") == "calm"; }));
+}
+
+// A closing view asks WebKit for this; were the call not found, it would silently do nothing.
+TEST(EngineMemoryTest, TheInstalledWebKitHandsFreedMemoryBackOnRequest) {
+  EXPECT_TRUE(releaseEngineFreeMemory());
 }
 
 TEST_F(WebKitViewTest, UserAgentPerViewAndEngineDefault) {
