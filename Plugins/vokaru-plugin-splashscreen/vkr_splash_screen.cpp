@@ -212,19 +212,18 @@ void VKRSplashScreen::updateImage() {
       getImageName(getCurrentOrientation(), host->supportedInterfaceOrientations(),
                    getCurrentDevice(), launchImageFile);
   if (name != curImageName_) {
-    std::shared_ptr<const platform::ui::Image> image;
+    // Shown from its file: the launch image is only drawn, so its pixels needn't stay in memory.
+    platform::ui::ImageFile image;
     if (bundle) {
       const int scale = static_cast<int>(platform::ui::Screen::main().scale());
       if (auto file = platform::ui::findNamedImage(bundle->bundlePath(), name, scale)) {
-        if (auto read = platform::ui::readImageFile(*file)) {
-          image = std::make_shared<const platform::ui::Image>(std::move(*read));
-        }
+        if (auto read = platform::ui::imageFileAt(*file)) image = std::move(*read);
       }
     }
-    imageView_->setImage(image);
+    imageView_->setImageFile(std::move(image));
     curImageName_ = name;
   }
-  if (imageView_->image()) {
+  if (!imageView_->imageFile().isEmpty()) {
     updateBounds();
   } else {
     platform::logf("WARNING: The splashscreen image named %s was not found", name.c_str());
@@ -234,8 +233,7 @@ void VKRSplashScreen::updateImage() {
 void VKRSplashScreen::updateBounds() {
   std::shared_ptr<VKRViewController> host = viewController();
   if (!host || !imageView_) return;
-  const std::shared_ptr<const platform::ui::Image> image = imageView_->image();
-  Rect rect = image ? Rect(0, 0, image->width, image->height) : Rect();
+  Rect rect(platform::ui::Point(), imageView_->imageSize());
   // The interface is always portrait here, so the image is never turned.
   const Size screen = platform::ui::Screen::main().bounds().size;
   const Rect viewBounds = host->view()->bounds();

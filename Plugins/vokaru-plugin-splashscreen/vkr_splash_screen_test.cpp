@@ -138,7 +138,7 @@ TEST_F(VKRSplashScreenTest, CoversTheHostFromStartUntilThePageLoadedThenFades) {
   EXPECT_TRUE(spinner->isAnimating());
   EXPECT_EQ(spinner->style(), platform::ui::ActivityIndicatorStyle::Gray);
   EXPECT_EQ(spinner->center(), view->bounds().center());
-  ASSERT_TRUE(image->image());
+  ASSERT_FALSE(image->imageFile().isEmpty());
   EXPECT_EQ(image->frame().origin, (platform::ui::Point{0, 0}));
   EXPECT_GE(image->frame().width(), view->bounds().width());
   EXPECT_GE(image->frame().height(), view->bounds().height());
@@ -167,7 +167,7 @@ TEST_F(VKRSplashScreenTest, WithoutAutoHideItStaysUntilThePageHidesIt) {
          {"fadesplashscreenduration", 2}});
   auto image = plugin_->imageView();
   ASSERT_TRUE(image);
-  EXPECT_FALSE(image->image());
+  EXPECT_TRUE(image->imageFile().isEmpty());
   EXPECT_TRUE(log.contains("WARNING: The splashscreen image named Default-667h was not found"));
   EXPECT_EQ(plugin_->activityView()->style(), platform::ui::ActivityIndicatorStyle::WhiteLarge);
 

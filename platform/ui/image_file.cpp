@@ -48,6 +48,16 @@ Result<Image> readImageFile(const fs::path& path) {
   return imageFromPixbuf(loaded);
 }
 
+Result<ImageFile> imageFileAt(const fs::path& path) {
+  int width = 0;
+  int height = 0;
+  if (!gdk_pixbuf_get_file_info(path.c_str(), &width, &height) || width <= 0 || height <= 0) {
+    return Error::withDescription("ImageErrorDomain", 0,
+                                  path.string() + ": not an image file that can be read");
+  }
+  return ImageFile{path, Size{static_cast<double>(width), static_cast<double>(height)}};
+}
+
 Result<Image> decodeImageData(const Bytes& data) {
   GdkPixbufLoader* loader = gdk_pixbuf_loader_new();
   GError* error = nullptr;

@@ -6,12 +6,25 @@
 
 #include "platform/foundation/error.h"
 #include "platform/foundation/value.h"
+#include "platform/ui/geometry.h"
 #include "platform/ui/image.h"
 
 namespace platform::ui {
 
+// An image file and its size in pixels: enough for an image view to show the picture without
+// keeping its pixels in memory.
+struct ImageFile {
+  std::filesystem::path path;
+  Size size;
+
+  bool isEmpty() const { return path.empty(); }
+  bool operator==(const ImageFile&) const = default;
+};
+
 // Decodes an image file (PNG, JPEG, GIF, …) into RGBA pixels.
 Result<Image> readImageFile(const std::filesystem::path& path);
+// The file with its size, read from its header: the pixels aren't decoded.
+Result<ImageFile> imageFileAt(const std::filesystem::path& path);
 // Decodes image bytes the same way.
 Result<Image> decodeImageData(const Bytes& data);
 // The image as PNG bytes.

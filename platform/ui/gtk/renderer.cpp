@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "platform/dispatch/queue.h"
+#include "platform/foundation/log.h"
 #include "platform/ui/activity_indicator_view.h"
 #include "platform/ui/application.h"
 #include "platform/ui/button.h"
@@ -27,55 +28,103 @@ int px(double points) { return static_cast<int>(std::lround(points)); }
 
 // The image an image view's drawing area shows, as a surface like the window's, made on its first
 // draw and kept with the area: a redraw then copies no pixels (on X11 the pixels stay on the
-// display's side, so nothing is uploaded again either). It goes with the area, or when the view
-// shows another image.
+// display's side, so nothing is uploaded again either). An image file is decoded for it and its
+// pixels dropped again. It goes with the area, or when the view shows another image.
 class DrawnImage {
  public:
   static constexpr const char* kKey = "vokaru-drawn-image";
 
-  DrawnImage(std::weak_ptr<const Image> image, cairo_surface_t* surface)
-      : image_(std::move(image)), surface_(surface) {}
-  ~DrawnImage() { cairo_surface_destroy(surface_); }
+  ~DrawnImage() {
+    if (surface_) cairo_surface_destroy(surface_);
+  }
   DrawnImage(const DrawnImage&) = delete;
   DrawnImage& operator=(const DrawnImage&) = delete;
 
-  // The area's surface for the image, made when it has none for this image.
-  static cairo_surface_t* of(GtkWidget* area, const std::shared_ptr<const Image>& image) {
+  // The area's drawing of what the view shows, made when it has none for it; null when there is
+  // nothing to draw (a file that can't be decoded is tried once).
+  static const DrawnImage* of(GtkWidget* area, const ImageView& view) {
     auto* drawn = static_cast<DrawnImage*>(g_object_get_data(G_OBJECT(area), kKey));
-    if (drawn && drawn->image_.lock() == image) return drawn->surface_;
-    GdkWindow* window = gtk_widget_get_window(area);
-    if (!window) return nullptr;
-    cairo_surface_t* surface = gdk_window_create_similar_surface(window, CAIRO_CONTENT_COLOR_ALPHA,
-                                                                 image->width, image->height);
-    cairo_surface_t* pixels = surfaceFromImage(*image);
-    cairo_t* cr = cairo_create(surface);
-    cairo_set_source_surface(cr, pixels, 0, 0);
+    if (!drawn || !drawn->shows(view)) {
+      GdkWindow* window = gtk_widget_get_window(area);
+      if (!window) return nullptr;
+      drawn = new DrawnImage(view);
+      if (view.image()) {
+        drawn->draw(*view.image(), window);
+      } else {
+        drawn->draw(view.imageFile(), window);
+      }
+      g_object_set_data_full(G_OBJECT(area), kKey, drawn,
+                             [](gpointer data) { delete static_cast<DrawnImage*>(data); });
+    }
+    return drawn->surface_ ? drawn : nullptr;
+  }
+
+  cairo_surface_t* surface() const { return surface_; }
+  int width() const { return width_; }
+  int height() const { return height_; }
+
+ private:
+  explicit DrawnImage(const ImageView& view) : image_(view.image()), file_(view.imageFile()) {}
+
+  bool shows(const ImageView& view) const {
+    const std::shared_ptr<const Image> image = view.image();
+    return image ? image_.lock() == image : image_.expired() && file_ == view.imageFile();
+  }
+
+  void draw(const Image& image, GdkWindow* window) {
+    if (image.isEmpty()) return;
+    cairo_surface_t* pixels = surfaceFromImage(image);
+    paint(window, image.width, image.height,
+          [&](cairo_t* cr) { cairo_set_source_surface(cr, pixels, 0, 0); });
+    cairo_surface_destroy(pixels);
+  }
+
+  void draw(const ImageFile& file, GdkWindow* window) {
+    if (file.isEmpty()) return;
+    GError* error = nullptr;
+    GdkPixbuf* pixbuf = gdk_pixbuf_new_from_file(file.path.c_str(), &error);
+    if (!pixbuf) {
+      logf("WARNING: The image file %s can't be shown: %s", file.path.c_str(),
+           error ? error->message : "unknown error");
+      if (error) g_error_free(error);
+      return;
+    }
+    paint(window, gdk_pixbuf_get_width(pixbuf), gdk_pixbuf_get_height(pixbuf),
+          [&](cairo_t* cr) { gdk_cairo_set_source_pixbuf(cr, pixbuf, 0, 0); });
+    g_object_unref(pixbuf);
+  }
+
+  // Makes the surface, like the window's, and paints into it what `setSource` sets as the source.
+  template <typename SetSource>
+  void paint(GdkWindow* window, int width, int height, const SetSource& setSource) {
+    width_ = width;
+    height_ = height;
+    surface_ = gdk_window_create_similar_surface(window, CAIRO_CONTENT_COLOR_ALPHA, width, height);
+    cairo_t* cr = cairo_create(surface_);
+    setSource(cr);
     cairo_set_operator(cr, CAIRO_OPERATOR_SOURCE);
     cairo_paint(cr);
     cairo_destroy(cr);
-    cairo_surface_destroy(pixels);
-    g_object_set_data_full(G_OBJECT(area), kKey, new DrawnImage(image, surface),
-                           [](gpointer data) { delete static_cast<DrawnImage*>(data); });
-    return surface;
   }
 
- private:
   std::weak_ptr<const Image> image_;
-  cairo_surface_t* surface_;
+  ImageFile file_;
+  cairo_surface_t* surface_ = nullptr;
+  int width_ = 0;
+  int height_ = 0;
 };
 
 gboolean drawImage(GtkWidget* area, cairo_t* cr, gpointer data) {
   auto view = std::dynamic_pointer_cast<ImageView>(static_cast<std::weak_ptr<View>*>(data)->lock());
-  if (!view || !view->image() || view->image()->isEmpty()) return FALSE;
-  const std::shared_ptr<const Image> image = view->image();
-  cairo_surface_t* surface = DrawnImage::of(area, image);
-  if (!surface) return FALSE;
+  if (!view) return FALSE;
+  const DrawnImage* drawn = DrawnImage::of(area, *view);
+  if (!drawn) return FALSE;
   const double width = gtk_widget_get_allocated_width(area);
   const double height = gtk_widget_get_allocated_height(area);
   cairo_translate(cr, width / 2, height / 2);
   cairo_rotate(cr, view->rotation());
-  cairo_scale(cr, width / image->width, height / image->height);
-  cairo_set_source_surface(cr, surface, -image->width / 2.0, -image->height / 2.0);
+  cairo_scale(cr, width / drawn->width(), height / drawn->height());
+  cairo_set_source_surface(cr, drawn->surface(), -drawn->width() / 2.0, -drawn->height() / 2.0);
   cairo_paint(cr);
   return FALSE;
 }

@@ -6,10 +6,12 @@
 
 #include "platform/dispatch/notification_center.h"
 #include "platform/testing/main_loop.h"
+#include "platform/testing/temp_dir.h"
 #include "platform/ui/activity_indicator_view.h"
 #include "platform/ui/application.h"
 #include "platform/ui/button.h"
 #include "platform/ui/gtk/native_widget.h"
+#include "platform/ui/image_file.h"
 #include "platform/ui/image_view.h"
 #include "platform/ui/label.h"
 #include "platform/ui/toolbar.h"
@@ -167,6 +169,43 @@ TEST_F(RendererTest, AnImageViewDrawsItsImageScaledAndTurnedAndFollowsANewOne) {
   EXPECT_TRUE(shows(0x0000ff, 0xff0000));
   view->setImage(imageOfPairs({0x00ff00, 0xffff00}));
   EXPECT_TRUE(shows(0xffff00, 0x00ff00));
+}
+
+TEST_F(RendererTest, AnImageViewDrawsAnImageFileAndNothingForOneThatCantBeRead) {
+  platform::testing::TempDir dir;
+  const Result<Bytes> png = pngDataOfImage(*imageOfPairs({0xff0000, 0x0000ff}));
+  ASSERT_TRUE(png.ok());
+  platform::testing::writeFile(dir / "pairs.png", std::string(png->begin(), png->end()));
+  const Result<ImageFile> file = imageFileAt(dir / "pairs.png");
+  ASSERT_TRUE(file.ok()) << file.error().description();
+  EXPECT_EQ(file->size, (Size{4, 2}));
+
+  auto view = std::make_shared<ImageView>(Rect(20, 20, 80, 40));
+  view->setImageFile(*file);
+  root_->view()->addSubview(view);
+  auto shows = [&](uint32_t left, uint32_t right) {
+    return runMainLoopUntil([&] {
+      return windowPixel(gtkWindow_, 40, 40) == left && windowPixel(gtkWindow_, 80, 40) == right;
+    });
+  };
+  EXPECT_TRUE(shows(0xff0000, 0x0000ff));
+  EXPECT_FALSE(view->image());
+  // An image in memory takes the file's place, and a file the image's.
+  view->setImage(imageOfPairs({0x00ff00, 0xffff00}));
+  EXPECT_TRUE(shows(0x00ff00, 0xffff00));
+  EXPECT_TRUE(view->imageFile().isEmpty());
+  view->setImageFile(*file);
+  EXPECT_TRUE(shows(0xff0000, 0x0000ff));
+
+  // A file spoilt after its size was read shows nothing, and the window goes on drawing.
+  platform::testing::writeFile(dir / "spoilt.png", "not an image");
+  view->setImageFile(ImageFile{dir / "spoilt.png", Size{4, 2}});
+  EXPECT_TRUE(runMainLoopUntil([&] {
+    return windowPixel(gtkWindow_, 40, 40) != 0xff0000 &&
+           windowPixel(gtkWindow_, 80, 40) != 0x0000ff;
+  }));
+  EXPECT_FALSE(imageFileAt(dir / "spoilt.png").ok());
+  EXPECT_FALSE(imageFileAt(dir / "missing.png").ok());
 }
 
 TEST_F(RendererTest, WindowSizeChangesReachTheModelAndItsAutoresizing) {
