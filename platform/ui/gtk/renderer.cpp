@@ -13,6 +13,7 @@
 #include "platform/ui/gtk/cairo_image.h"
 #include "platform/ui/gtk/gtk_init.h"
 #include "platform/ui/gtk/native_widget.h"
+#include "platform/ui/image_file.h"
 #include "platform/ui/image_view.h"
 #include "platform/ui/label.h"
 #include "platform/ui/screen.h"
@@ -73,38 +74,28 @@ class DrawnImage {
 
   void draw(const Image& image, GdkWindow* window) {
     if (image.isEmpty()) return;
+    width_ = image.width;
+    height_ = image.height;
+    surface_ =
+        gdk_window_create_similar_surface(window, CAIRO_CONTENT_COLOR_ALPHA, width_, height_);
     cairo_surface_t* pixels = surfaceFromImage(image);
-    paint(window, image.width, image.height,
-          [&](cairo_t* cr) { cairo_set_source_surface(cr, pixels, 0, 0); });
-    cairo_surface_destroy(pixels);
-  }
-
-  void draw(const ImageFile& file, GdkWindow* window) {
-    if (file.isEmpty()) return;
-    GError* error = nullptr;
-    GdkPixbuf* pixbuf = gdk_pixbuf_new_from_file(file.path.c_str(), &error);
-    if (!pixbuf) {
-      logf("WARNING: The image file %s can't be shown: %s", file.path.c_str(),
-           error ? error->message : "unknown error");
-      if (error) g_error_free(error);
-      return;
-    }
-    paint(window, gdk_pixbuf_get_width(pixbuf), gdk_pixbuf_get_height(pixbuf),
-          [&](cairo_t* cr) { gdk_cairo_set_source_pixbuf(cr, pixbuf, 0, 0); });
-    g_object_unref(pixbuf);
-  }
-
-  // Makes the surface, like the window's, and paints into it what `setSource` sets as the source.
-  template <typename SetSource>
-  void paint(GdkWindow* window, int width, int height, const SetSource& setSource) {
-    width_ = width;
-    height_ = height;
-    surface_ = gdk_window_create_similar_surface(window, CAIRO_CONTENT_COLOR_ALPHA, width, height);
     cairo_t* cr = cairo_create(surface_);
-    setSource(cr);
+    cairo_set_source_surface(cr, pixels, 0, 0);
     cairo_set_operator(cr, CAIRO_OPERATOR_SOURCE);
     cairo_paint(cr);
     cairo_destroy(cr);
+    cairo_surface_destroy(pixels);
+  }
+
+  // The decoded pixels go again once they are in the surface.
+  void draw(const ImageFile& file, GdkWindow* window) {
+    if (file.isEmpty()) return;
+    const Result<Image> image = readImageFile(file.path);
+    if (!image.ok()) {
+      logf("WARNING: The image file can't be shown: %s", image.error().description().c_str());
+      return;
+    }
+    draw(*image, window);
   }
 
   std::weak_ptr<const Image> image_;
